@@ -1,0 +1,13 @@
+#include <stdexcept>
+
+#include "InstallerEngine.h"
+
+namespace morra {
+
+namespace fs = std::filesystem;
+
+void InstallerEngine::createBackupIfNeeded(const fs::path&, const std::string&) const {
+    throw std::logic_error("not available in this build yet");
+}
+
+}  // namespace morra

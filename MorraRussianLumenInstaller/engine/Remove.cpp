@@ -1,0 +1,13 @@
+#include <stdexcept>
+
+#include "InstallerEngine.h"
+
+namespace morra {
+
+namespace fs = std::filesystem;
+
+std::string InstallerEngine::remove(const fs::path&) const {
+    throw std::logic_error("not available in this build yet");
+}
+
+}  // namespace morra
