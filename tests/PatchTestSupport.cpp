@@ -139,6 +139,11 @@ std::vector<fs::path> FaultInjector::callsOf(FileOperation operation) const {
     return paths;
 }
 
+std::string contentsOrAbsent(const fs::path& path) {
+    if (!fs::exists(fs::symlink_status(path))) return "(absent)";
+    return readFile(path);
+}
+
 std::vector<std::string> temporariesIn(const fs::path& folder) {
     std::vector<std::string> found;
     if (!fs::exists(folder)) return found;

@@ -92,6 +92,9 @@ private:
     std::shared_ptr<State> state_;
 };
 
+// A file's bytes, or "(absent)" when nothing is at the path.
+std::string contentsOrAbsent(const std::filesystem::path& path);
+
 // Files in a folder (not recursive) whose names begin with "." and hold one of the temporary
 // infixes, including the backup store's.
 std::vector<std::string> temporariesIn(const std::filesystem::path& folder);
