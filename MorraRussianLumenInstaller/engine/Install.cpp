@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "InstallerEngine.h"
+#include "TemporaryFile.h"
 
 namespace morra {
 
@@ -39,6 +40,10 @@ std::string InstallerEngine::install(const fs::path& game, bool skillCardsEnable
                                              "соответствовать совместимому профилю macOS\n") +
                                  kBuildNumber + ".\n" + manifest[i].file.filename().string() + ": " + digests[i]);
     }
+
+    // What a killed earlier run may have left beside the files this run writes.
+    removeStaleTemporaries({paths.resources, paths.level2, paths.level3, paths.sharedAssets0, paths.sharedAssets1,
+                            paths.lockit, paths.fontTarget, paths.imageTarget, paths.dyslexicImageTarget});
 
     // Every backup is in place before any game file changes.
     for (std::size_t i = 0; i < manifest.size(); ++i)

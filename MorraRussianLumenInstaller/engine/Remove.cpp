@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "InstallerEngine.h"
+#include "TemporaryFile.h"
 
 namespace morra {
 
@@ -39,6 +40,8 @@ std::string InstallerEngine::remove(const fs::path& game) const {
             throw InstallerError(name + " изменён другой программой\nили обновлением Steam. Удаление остановлено.");
         }
     }
+    // What a killed earlier run may have left beside the files this run writes.
+    removeStaleTemporaries({paths.resources, paths.level2, paths.level3, paths.sharedAssets0, paths.sharedAssets1});
     for (std::size_t i = 0; i < manifest.size(); ++i)
         if (isPatched(i)) replaceAtomically(manifest[i].file, backupPath(manifest[i].file));
 
