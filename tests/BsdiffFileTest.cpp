@@ -91,6 +91,14 @@ TEST(BsdiffFile, ReportsUnopenableFilesInTheToolsWords) {
     }
 }
 
+TEST(BsdiffFile, ReportsAMissingFolderForTheNewFileInTheToolsWords) {
+    PatchFiles files;
+    const fs::path newFile = files.folder.path() / "missing" / "russianblind";
+    const test::ProcessResult tool = test::runProcess({"/usr/bin/bspatch", files.oldFile, newFile, files.patchFile});
+    EXPECT_EQ(tool.status, 1);
+    EXPECT_EQ(errorOf([&] { applyBsdiffFile(FileManager(), files.oldFile, newFile, files.patchFile); }), tool.standardError);
+}
+
 TEST(BsdiffFile, NeverWritesOverAnExistingFile) {
     PatchFiles files;
     test::writeFile(files.newFile, "someone else's");

@@ -1,6 +1,7 @@
 #include "BsdiffFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <system_error>
@@ -102,7 +103,7 @@ private:
     std::uint64_t size_ = 0;
 };
 
-FileHandle open(const FileManager& fileManager, const fs::path& path, const std::string& context) {
+FileHandle openInput(const FileManager& fileManager, const fs::path& path, const std::string& context) {
     try {
         return fileManager.openForReading(path);
     } catch (const std::system_error& error) {
@@ -125,13 +126,17 @@ PatchedFile applyBsdiffFile(const FileManager& fileManager, const fs::path& oldF
     // The order of the tool: the patch, then the old file, then the new file are opened before
     // the patch's header is read.
     const std::string patchContext = "fread(" + patchFile.string() + ")";
-    FileHandle patchHandle = open(fileManager, patchFile, "fopen(" + patchFile.string() + ")");
-    FileHandle oldHandle = open(fileManager, oldFile, "open(" + oldFile.string() + ")");
+    FileHandle patchHandle = openInput(fileManager, patchFile, "fopen(" + patchFile.string() + ")");
+    FileHandle oldHandle = openInput(fileManager, oldFile, "open(" + oldFile.string() + ")");
     FileHandle newHandle;
     try {
         newHandle = fileManager.createNewFile(newFile, 0666);
     } catch (const std::system_error& error) {
-        throw toolError("open(" + newFile.string() + ")", error);
+        // The tool opens the new file's folder first and names that step "open <new>"; a missing
+        // or non-folder parent is what makes that step fail.
+        const int code = error.code().value();
+        const bool folderMissing = code == ENOENT || code == ENOTDIR;
+        throw toolError((folderMissing ? "open " : "open(") + newFile.string() + (folderMissing ? "" : ")"), error);
     }
 
     try {
