@@ -64,6 +64,7 @@ int digestMode(const char* file) {
 
 struct Measure {
     double seconds = 0;
+    double cpuSeconds = 0;  // user and system time
     long peakKiB = 0;
     std::string output;  // first word of the standard output
 };
@@ -96,6 +97,8 @@ Measure run(const std::vector<std::string>& arguments) {
     measure.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("step failed: " + arguments[0]);
     measure.peakKiB = usage.ru_maxrss;
+    measure.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     measure.output = output.substr(0, output.find_first_of(" \n"));
     return measure;
 }
@@ -105,6 +108,7 @@ Measure sequence(const std::vector<std::vector<std::string>>& steps) {
     for (const auto& step : steps) {
         const Measure measure = run(step);
         total.seconds += measure.seconds;
+        total.cpuSeconds += measure.cpuSeconds;
         total.peakKiB = std::max(total.peakKiB, measure.peakKiB);
         total.output = measure.output;
     }
@@ -257,15 +261,17 @@ int main(int argc, char** argv) {
     }
     fs::remove(output);
 
-    std::printf("\n%-34s %9s %12s  %s\n", "way", "time", "peak memory", "digest");
+    std::printf("\n%-34s %9s %9s %12s  %s\n", "way", "time", "cpu time", "peak memory", "digest");
     for (const Way& way : ways)
-        std::printf("%-34s %8.3fs %9.1f MiB  %s\n", way.name, way.best.seconds, way.best.peakKiB / 1024.0, way.best.output.c_str());
+        std::printf("%-34s %8.3fs %8.3fs %9.1f MiB  %s\n", way.name, way.best.seconds, way.best.cpuSeconds,
+                    way.best.peakKiB / 1024.0, way.best.output.c_str());
     const bool agree = std::all_of(ways.begin(), ways.end(), [&](const Way& way) { return way.best.output == ways[0].best.output; });
     std::printf("\ndigests agree: %s\n", agree ? "yes" : "NO");
-    std::printf("bspatch + sha256sum:   %.2fx the time of ours, %.1fx its peak memory\n", ways[1].best.seconds / ways[0].best.seconds,
-                static_cast<double>(ways[1].best.peakKiB) / static_cast<double>(ways[0].best.peakKiB));
-    std::printf("bspatch + our sha256:  %.2fx the time of ours, %.1fx its peak memory\n", ways[2].best.seconds / ways[0].best.seconds,
-                static_cast<double>(ways[2].best.peakKiB) / static_cast<double>(ways[0].best.peakKiB));
+    for (int i : {1, 2})
+        std::printf("%-22s %.2fx the time of ours, %.2fx its cpu time, %.1fx its peak memory\n",
+                    i == 1 ? "bspatch + sha256sum:" : "bspatch + our sha256:", ways[i].best.seconds / ways[0].best.seconds,
+                    ways[i].best.cpuSeconds / ways[0].best.cpuSeconds,
+                    static_cast<double>(ways[i].best.peakKiB) / static_cast<double>(ways[0].best.peakKiB));
     fs::remove_all(folder);
     return agree ? 0 : 1;
 }
