@@ -1,74 +1,27 @@
 #pragma once
 
-// Helpers for the game-search tests: scratch folders, environment changes that are undone, and
-// minimal application bundles (only what the identity test reads).
-
-#include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
+// Helpers for the game-search tests: minimal application bundles (only what the identity test
+// reads) and Steam library lists.
 
 #include <filesystem>
-#include <fstream>
-#include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <vector>
+
+#include "TestSupport.h"
 
 namespace morra::test {
 
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
-// Its path is canonical, so it can be compared with resolved paths.
+// A temporary folder named by its canonical path, so that it compares equal to resolved paths.
 class ScratchFolder {
 public:
-    ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "morra-search-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = std::filesystem::canonical(pattern);
-    }
-    ~ScratchFolder() {
-        std::error_code error;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, error);
-        std::filesystem::remove_all(path_, error);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::filesystem::path& relative) const { return path_ / relative; }
 
 private:
-    std::filesystem::path path_;
+    TemporaryDirectory directory_;
+    std::filesystem::path path_ = std::filesystem::canonical(directory_.path());
 };
-
-// Sets (or, with nothing, removes) an environment variable and puts the old value back at the end.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
-        if (const char* old = ::getenv(name_.c_str())) old_ = old;
-        apply(value);
-    }
-    ~ScopedEnvironment() { apply(old_); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    void apply(const std::optional<std::string>& value) {
-        if (value) ::setenv(name_.c_str(), value->c_str(), 1);
-        else ::unsetenv(name_.c_str());
-    }
-
-    std::string name_;
-    std::optional<std::string> old_;
-};
-
-inline void writeFile(const std::filesystem::path& path, std::string_view contents) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream stream(path, std::ios::binary | std::ios::trunc);
-    stream.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-    if (!stream.flush()) throw std::runtime_error("cannot write " + path.string());
-}
 
 inline std::string plistString(std::string_view key, std::string_view value) {
     return "\t<key>" + std::string(key) + "</key>\n\t<string>" + std::string(value) + "</string>\n";

@@ -1,24 +1,27 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each one for a bounded time.
 #
-#   tools/run-fuzzers.sh [SECONDS_PER_FUZZER] [FUZZER_NAME...]
+#   tools/run-fuzzers.sh [BUILD_DIR] [SECONDS_PER_FUZZER] [FUZZER_NAME...]
 #
-# SECONDS_PER_FUZZER defaults to 60. Without names every fuzzer in <build>/fuzz runs. The build
-# folder is $MORRA_FUZZ_BUILD_DIR, or build-fuzz in the source tree. Each fuzzer starts from its
+# BUILD_DIR defaults to build-fuzz in the source tree (a relative path is taken from the current
+# folder); SECONDS_PER_FUZZER defaults to 60. Without names every fuzzer in <build>/fuzz runs.
+# The build uses clang with MORRA_LUMEN_FUZZ=ON, no window and no tests. Each fuzzer starts from its
 # seed corpus tests/fuzz/corpus/<name> (read only) and keeps what it learns in
 # <build>/fuzz-corpus/<name>; tests/fuzz/<name>.dict is used when present. A crash or a mismatch
 # leaves its input in <build>/fuzz-artifacts and makes the script fail.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-seconds=${1:-60}
-shift || true
-build=${MORRA_FUZZ_BUILD_DIR:-$root/build-fuzz}
+build=${1:-$root/build-fuzz}
+seconds=${2:-60}
+shift $(($# < 2 ? $# : 2))
 
 if [[ ! $seconds =~ ^[0-9]+$ ]]; then
-  echo "usage: $0 [SECONDS_PER_FUZZER] [FUZZER_NAME...]" >&2
+  echo "usage: $0 [BUILD_DIR] [SECONDS_PER_FUZZER] [FUZZER_NAME...]" >&2
   exit 2
 fi
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
 
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
