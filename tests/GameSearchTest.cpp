@@ -195,11 +195,13 @@ TEST_F(GameSearch, LoopingLinksAnywhereAreSkipped) {
     ScopedEnvironment override(kOverride, inHome("Applications/morra.app").string());
     EXPECT_EQ(discover(), std::nullopt);
 
-    // A Steam library that loops, listed before one with the game.
+    // A Steam library that loops, listed before one with the game...
     fs::remove(test::libraryFoldersUnder(home_));
     fs::create_directory_symlink(scratch_ / "Looping", scratch_ / "Looping");
+    // ...and one whose path is far longer than any the system accepts.
     writeFile(test::libraryFoldersUnder(home_),
-              test::libraryFoldersListing({(scratch_ / "Looping").string(), (scratch_ / "Library").string()}));
+              test::libraryFoldersListing({(scratch_ / "Looping").string(), "/" + std::string(20000, 'l'),
+                                           (scratch_ / "Library").string()}));
     makeGameBundle(test::steamGameIn(scratch_ / "Library"));
     EXPECT_EQ(discover(), test::steamGameIn(scratch_ / "Library"));
 }
