@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -151,9 +152,17 @@ private:
 class StreamPump {
 public:
     StreamPump(BsdiffInput& patch, std::uint64_t offset, bool parallel) : stream_(patch, offset), parallel_(parallel) {
-        buffers_.resize(parallel ? kBuffersPerStream : 1);
+        buffers_.resize(parallel_ ? kBuffersPerStream : 1);
         for (std::size_t i = 0; i < buffers_.size(); ++i) free_.push_back(i);
-        if (parallel_) worker_ = std::thread([this] { run(); });
+        if (parallel_) {
+            try {
+                worker_ = std::thread([this] { run(); });
+            } catch (const std::system_error&) {
+                parallel_ = false;  // no thread to be had: decode on the caller's thread
+                buffers_.resize(1);
+                free_.assign(1, 0);
+            }
+        }
     }
 
     ~StreamPump() {
@@ -285,7 +294,7 @@ private:
     }
 
     BzipStream stream_;
-    const bool parallel_;
+    bool parallel_;
     std::vector<std::vector<unsigned char>> buffers_;
 
     std::mutex mutex_;
