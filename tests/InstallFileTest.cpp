@@ -141,6 +141,7 @@ TEST(InstallFile, FileServiceFailuresPassThroughAndLeaveTheTarget) {
     };
     const std::vector<Case> cases = {
         {"source unreadable", FileOperation::Open, "russianblind", EACCES},
+        {"read error (the target's digest, or the copy when there is no target)", FileOperation::Read, "russianblind", EIO},
         {"disk full", FileOperation::Write, ".installing-", ENOSPC},
         {"flush fails", FileOperation::Sync, ".installing-", EIO},
         {"rename fails", FileOperation::Rename, "russianblind", EIO},

@@ -149,7 +149,7 @@ TEST(InstallPatchedFile, PatchFailuresCarryTheToolsText) {
     }
 }
 
-TEST(InstallPatchedFile, WriteAndFlushFailuresAreTheToolsFailuresAndARenameFailurePassesThrough) {
+TEST(InstallPatchedFile, WriteAndFlushFailuresAreTheToolsFailuresAndOthersPassThrough) {
     for (bool targetExists : {false, true}) {
         struct Case {
             const char* label;
@@ -173,20 +173,23 @@ TEST(InstallPatchedFile, WriteAndFlushFailuresAreTheToolsFailuresAndARenameFailu
             EXPECT_TRUE(test::temporariesIn(fixture.folder).empty()) << entry.label;
         }
 
-        BundleFixture fixture;
-        if (targetExists) test::writeFile(fixture.target, fixture.earlier);
-        const std::string before = test::contentsOrAbsent(fixture.target);
-        test::FaultInjector injector;
-        injector.fail(FileOperation::Rename, "russianblind", EIO);
-        const InstallerEngine engine(injector.fileManager());
-        try {
-            fixture.install(engine);
-            ADD_FAILURE() << "no error";
-        } catch (const std::system_error& error) {
-            EXPECT_EQ(error.code().value(), EIO);
+        for (FileOperation operation : {FileOperation::Rename, FileOperation::Read}) {
+            // A failed rename, or a failed read of the source for its digest: the file service's error.
+            BundleFixture fixture;
+            if (targetExists) test::writeFile(fixture.target, fixture.earlier);
+            const std::string before = test::contentsOrAbsent(fixture.target);
+            test::FaultInjector injector;
+            injector.fail(operation, operation == FileOperation::Rename ? "russianblind" : "english", EIO);
+            const InstallerEngine engine(injector.fileManager());
+            try {
+                fixture.install(engine);
+                ADD_FAILURE() << "no error";
+            } catch (const std::system_error& error) {
+                EXPECT_EQ(error.code().value(), EIO);
+            }
+            EXPECT_EQ(test::contentsOrAbsent(fixture.target), before);
+            EXPECT_TRUE(test::temporariesIn(fixture.folder).empty());
         }
-        EXPECT_EQ(test::contentsOrAbsent(fixture.target), before);
-        EXPECT_TRUE(test::temporariesIn(fixture.folder).empty());
     }
 }
 
