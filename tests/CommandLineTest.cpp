@@ -33,7 +33,7 @@ TEST(CommandLine, RelativeGamePathIsTakenFromTheWorkingFolder) {
 TEST(CommandLine, ErrorsGoToStandardErrorWithStatusOne) {
     test::TemporaryDirectory root;
     fs::create_directories(root.path() / "other.app");
-    for (const char* option : {"--inspect"}) {
+    for (const char* option : {"--inspect", "--install", "--install-no-skill-cards", "--remove"}) {
         const test::ProcessResult result = test::runInstaller({option, (root.path() / "other.app").string()});
         EXPECT_EQ(result.status, 1) << option;
         EXPECT_EQ(result.standardOutput, "") << option;

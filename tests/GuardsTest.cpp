@@ -191,7 +191,13 @@ public:
             ::execl(executable.c_str(), executable.c_str(), "30", static_cast<char*>(nullptr));
             ::_exit(127);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // Wait until the process runs the copy (its executable link names it), not the test.
+        const fs::path exe = "/proc/" + std::to_string(pid_) + "/exe";
+        for (int i = 0; i < 500; ++i) {
+            std::error_code error;
+            if (fs::read_symlink(exe, error) == executable) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     }
     ~RunningCopy() {
         ::kill(pid_, SIGKILL);

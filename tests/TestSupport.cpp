@@ -90,7 +90,7 @@ std::vector<std::string> temporaries(const fs::path& folder) {
     if (!fs::exists(folder)) return found;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
-        for (const char* infix : {".restoring-", ".updating-", ".installing-", ".russianblind-"})
+        for (const char* infix : {".restoring-", ".updating-", ".installing-", ".russianblind-", ".backing-up-"})
             if (name.size() > 1 && name[0] == '.' && name.find(infix) != std::string::npos)
                 found.push_back(fs::relative(entry.path(), folder).string());
     }

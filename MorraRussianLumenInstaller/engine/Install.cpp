@@ -42,8 +42,12 @@ std::string InstallerEngine::install(const fs::path& game, bool skillCardsEnable
     }
 
     // What a killed earlier run may have left beside the files this run writes.
-    removeStaleTemporaries({paths.resources, paths.level2, paths.level3, paths.sharedAssets0, paths.sharedAssets1,
-                            paths.lockit, paths.fontTarget, paths.imageTarget, paths.dyslexicImageTarget});
+    std::vector<fs::path> written = {paths.lockit, paths.fontTarget, paths.imageTarget, paths.dyslexicImageTarget};
+    for (const GameAsset& asset : manifest) {
+        written.push_back(asset.file);
+        written.push_back(backupPath(asset.file));
+    }
+    removeStaleTemporaries(written);
 
     // Every backup is in place before any game file changes.
     for (std::size_t i = 0; i < manifest.size(); ++i)

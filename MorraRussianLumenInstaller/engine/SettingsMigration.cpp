@@ -71,6 +71,8 @@ bool InstallerEngine::migrateStartupLanguageToEnglish() const {
     // The copy of the settings as they were before the first change ever made, kept once. It is
     // put in place under a temporary name, so an interrupted run never leaves a partial copy.
     const fs::path copy = supportDirectory() / "User Settings" / "Settings.before-language-index-migration.json";
+    // A killed earlier migration left the value at 13 and maybe a temporary beside either file.
+    removeStaleTemporaries({settings, copy});
     if (!fileManager_.fileExists(copy)) {
         fileManager_.createDirectories(copy.parent_path());
         TemporaryFiles temporaries(fileManager_);

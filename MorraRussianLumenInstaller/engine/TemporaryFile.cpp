@@ -39,7 +39,7 @@ bool isUuidText(const std::string& text) {
 }  // namespace
 
 void removeStaleTemporaries(const std::vector<fs::path>& targets) {
-    static const char* const kInfixes[] = {".restoring-", ".updating-", ".installing-", ".russianblind-"};
+    static const char* const kInfixes[] = {".restoring-", ".updating-", ".installing-", ".russianblind-", ".backing-up-"};
     for (const fs::path& target : targets) {
         std::error_code error;
         for (fs::directory_iterator entry(target.parent_path(), error), end; !error && entry != end;

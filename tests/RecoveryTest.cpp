@@ -1,0 +1,152 @@
+// Every file-system call that changes something is, in turn, made to fail (the error path) or to
+// end the process on the spot (a kill). After each, the game must hold only legitimate files, and
+// a second run must finish the job.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <set>
+
+#include "InstallerEngine.h"
+#include "ProfileFile.h"
+#include "TestSupport.h"
+
+namespace morra {
+namespace {
+
+namespace fs = std::filesystem;
+using tools::GameState;
+
+bool changesSomething(FileOperation operation) {
+    switch (operation) {
+        case FileOperation::Create:
+        case FileOperation::Write:
+        case FileOperation::Sync:
+        case FileOperation::Clone:
+        case FileOperation::Rename:
+        case FileOperation::Remove:
+        case FileOperation::CreateDirectory:
+        case FileOperation::SetPermissions: return true;
+        default: return false;
+    }
+}
+
+// Fails (or, with kill, ends the process at) the n-th call that changes something.
+FaultHook faultAt(int n, bool kill, int& calls) {
+    return [n, kill, &calls](FileOperation operation, const fs::path&) {
+        if (!changesSomething(operation) || ++calls != n) return 0;
+        if (kill) ::_exit(99);
+        return operation == FileOperation::Write ? ENOSPC : EIO;
+    };
+}
+
+// Every file of the game and the backup store has a content some legitimate state gives it.
+void expectLegitimate(const test::GameFixture& game, bool allowTemporaries) {
+    const tools::Fixture& fixture = test::demoFixture();
+    for (std::size_t i = 0; i < 5; ++i) {
+        std::set<std::string> forms = {fixture.original[i], fixture.englishCards[i], fixture.translatedCards[i]};
+        forms.insert(fixture.earlierReleases[i].begin(), fixture.earlierReleases[i].end());
+        EXPECT_TRUE(forms.count(test::readFile(game.asset(i)))) << tools::assetPaths()[i];
+        const fs::path backup = game.support / "Steam-57314208" / tools::manifestFileNames()[i];
+        if (fs::exists(backup)) {
+            EXPECT_EQ(test::readFile(backup), fixture.original[i]) << backup;
+        }
+    }
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (!fs::exists(game.added(i))) continue;
+        std::set<std::string> forms = {fixture.addedExpected[i]};
+        forms.insert(fixture.addedReplaceable[i].begin(), fixture.addedReplaceable[i].end());
+        EXPECT_TRUE(forms.count(test::readFile(game.added(i)))) << tools::addedFilePaths()[i];
+    }
+    if (!allowTemporaries) {
+        EXPECT_EQ(test::temporaries(game.root.path()), std::vector<std::string>{});
+    }
+}
+
+struct Scenario {
+    const char* name;
+    GameState start;
+    bool backups;
+    std::function<std::string(const InstallerEngine&, const fs::path&)> run;
+    std::function<void(const test::GameFixture&)> expectDone;
+};
+
+void expectAssets(const test::GameFixture& game, const std::array<std::string, 5>& forms) {
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(test::readFile(game.asset(i)), forms[i]) << i;
+}
+
+std::vector<Scenario> scenarios() {
+    const tools::Fixture& fixture = test::demoFixture();
+    return {
+        {"fresh install", GameState::Untouched, false,
+         [](const InstallerEngine& engine, const fs::path& app) { return engine.install(app, true); },
+         [&fixture](const test::GameFixture& game) { expectAssets(game, fixture.translatedCards); }},
+        {"switch to English cards", GameState::InstalledTranslated, true,
+         [](const InstallerEngine& engine, const fs::path& app) { return engine.install(app, false); },
+         [&fixture](const test::GameFixture& game) { expectAssets(game, fixture.englishCards); }},
+        {"update an earlier release", GameState::EarlierRelease, true,
+         [](const InstallerEngine& engine, const fs::path& app) { return engine.install(app, true); },
+         [&fixture](const test::GameFixture& game) { expectAssets(game, fixture.translatedCards); }},
+        {"remove", GameState::InstalledTranslated, true,
+         [](const InstallerEngine& engine, const fs::path& app) { return engine.remove(app); },
+         [&fixture](const test::GameFixture& game) {
+             expectAssets(game, fixture.original);
+             for (std::size_t i = 0; i < 4; ++i) EXPECT_FALSE(fs::exists(game.added(i)));
+         }},
+    };
+}
+
+void runEveryFault(bool kill) {
+    for (const Scenario& scenario : scenarios()) {
+        SCOPED_TRACE(scenario.name);
+        for (int n = 1;; ++n) {
+            SCOPED_TRACE("fault at change " + std::to_string(n));
+            test::GameFixture game(scenario.start, scenario.backups);
+            test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
+            int calls = 0;
+            bool reachedTheEnd = false;
+            if (kill) {
+                const pid_t child = ::fork();
+                ASSERT_GE(child, 0);
+                if (child == 0) {
+                    const InstallerEngine engine(FileManager(faultAt(n, true, calls)));
+                    try {
+                        scenario.run(engine, game.app);
+                    } catch (...) {
+                        ::_exit(1);
+                    }
+                    ::_exit(0);
+                }
+                int status = 0;
+                ::waitpid(child, &status, 0);
+                ASSERT_TRUE(WIFEXITED(status));
+                ASSERT_NE(WEXITSTATUS(status), 1) << "the run failed without a fault";
+                reachedTheEnd = WEXITSTATUS(status) == 0;
+            } else {
+                const InstallerEngine engine(FileManager(faultAt(n, false, calls)));
+                try {
+                    scenario.run(engine, game.app);
+                    reachedTheEnd = true;
+                } catch (const std::exception&) {
+                }
+                ASSERT_TRUE(reachedTheEnd || calls >= n) << "the run failed without a fault";
+            }
+            // After an error no temporary may remain; after a kill they may, until the next run.
+            expectLegitimate(game, kill);
+            const InstallerEngine engine;
+            EXPECT_NO_THROW(scenario.run(engine, game.app));
+            scenario.expectDone(game);
+            expectLegitimate(game, false);
+            if (reachedTheEnd) break;
+            ASSERT_LT(n, 5000) << "runaway";
+        }
+    }
+}
+
+TEST(Recovery, AnErrorAtAnyChangeLeavesALegitimateGameThatASecondRunFinishes) { runEveryFault(false); }
+
+TEST(Recovery, AKillAtAnyChangeLeavesALegitimateGameThatASecondRunFinishes) { runEveryFault(true); }
+
+}  // namespace
+}  // namespace morra

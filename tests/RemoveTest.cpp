@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "InstallerEngine.h"
+#include "TestSupport.h"
+
+namespace morra {
+namespace {
+
+namespace fs = std::filesystem;
+using tools::GameState;
+
+const std::string kRemoved = "Перевод удалён. Файлы игры восстановлены.";
+const std::string kSuffix = " Язык следующего запуска — English.";
+
+void expectOriginal(const test::GameFixture& game) {
+    const tools::Fixture& fixture = test::demoFixture();
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(test::readFile(game.asset(i)), fixture.original[i]) << i;
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_FALSE(fs::exists(game.added(i))) << i;
+    EXPECT_TRUE(test::temporaries(game.root.path()).empty());
+}
+
+TEST(Remove, InstallThenRemoveGivesBackEveryFileByteForByte) {
+    const InstallerEngine engine;
+    for (bool skillCards : {true, false}) {
+        test::GameFixture game;
+        const auto untouched = test::snapshot(game.app);
+        engine.install(game.app, skillCards);
+        const auto backups = test::snapshot(game.support);
+        EXPECT_EQ(engine.remove(game.app), kRemoved);
+        EXPECT_EQ(test::snapshot(game.app), untouched);
+        EXPECT_EQ(test::snapshot(game.support), backups);  // backups stay, unchanged
+        EXPECT_EQ(engine.remove(game.app), kRemoved);       // a second remove is the plain message
+        EXPECT_EQ(test::snapshot(game.app), untouched);
+    }
+}
+
+TEST(Remove, EarlierReleaseIsRemovedWithItsReplaceableBundles) {
+    const InstallerEngine engine;
+    test::GameFixture game(GameState::EarlierRelease, /*backups=*/true);
+    test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
+    EXPECT_EQ(engine.remove(game.app), kRemoved + kSuffix);
+    expectOriginal(game);
+    EXPECT_EQ(engine.remove(game.app), kRemoved);
+}
+
+TEST(Remove, ForeignAddedFilesAreListedInTableOrderWithTheSuffixOnTheLastLine) {
+    const InstallerEngine engine;
+    test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
+    test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
+    test::writeFile(game.added(3), "hand-made dyslexic images");
+    test::writeFile(game.added(1), "hand-made fonts");
+    const fs::path app = fs::canonical(game.app);
+    EXPECT_EQ(engine.remove(game.app), "Реестр языка восстановлен. Неизвестные изменённые файлы оставлены:\n" +
+                                           (app / tools::addedFilePaths()[1]).string() + "\n" +
+                                           (app / tools::addedFilePaths()[3]).string() + kSuffix);
+    EXPECT_EQ(test::readFile(game.added(1)), "hand-made fonts");
+    EXPECT_FALSE(fs::exists(game.added(0)));
+    EXPECT_FALSE(fs::exists(game.added(2)));
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(test::readFile(game.asset(i)), test::demoFixture().original[i]);
+
+    test::GameFixture one(GameState::InstalledEnglish, true);
+    test::writeFile(one.added(1), "hand-made fonts");
+    EXPECT_EQ(engine.remove(one.app), "Реестр языка восстановлен. Неизвестные изменённые файлы оставлены:\n" +
+                                          (fs::canonical(one.app) / tools::addedFilePaths()[1]).string());
+}
+
+TEST(Remove, MissingOrWrongBackupOfTheThirdAssetStopsBeforeAnyRestore) {
+    const InstallerEngine engine;
+    for (int variant = 0; variant < 3; ++variant) {
+        test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
+        const fs::path backup = game.support / "Steam-57314208" / "level3";
+        if (variant == 0) fs::remove(backup);
+        if (variant == 1) test::writeFile(backup, test::demoFixture().original[2].substr(0, 100));
+        if (variant == 2) {
+            fs::remove(backup);
+            fs::create_symlink(game.support / "Steam-57314208" / "level2", backup);
+        }
+        const auto before = test::snapshot(game.app);
+        try {
+            engine.remove(game.app);
+            FAIL() << variant;
+        } catch (const InstallerError& error) {
+            EXPECT_STREQ(error.what(), "Проверенная резервная копия не найдена: level3") << variant;
+        }
+        EXPECT_EQ(test::snapshot(game.app), before) << variant;
+    }
+}
+
+TEST(Remove, ForeignAssetStopsEvenWhenEverythingElseIsRestorable) {
+    const InstallerEngine engine;
+    test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
+    test::writeFile(game.asset(4), "patched by a store update");
+    const auto before = test::snapshot(game.app);
+    try {
+        engine.remove(game.app);
+        FAIL();
+    } catch (const InstallerError& error) {
+        EXPECT_STREQ(error.what(),
+                     "sharedassets1.assets изменён другой программой\nили обновлением Steam. Удаление остановлено.");
+    }
+    EXPECT_EQ(test::snapshot(game.app), before);
+}
+
+TEST(Remove, UntouchedGameWithNoAddedFilesIsThePlainMessage) {
+    const InstallerEngine engine;
+    test::GameFixture game;
+    const auto before = test::snapshot(game.root.path());
+    EXPECT_EQ(engine.remove(game.app), kRemoved);
+    EXPECT_EQ(test::snapshot(game.root.path()), before);
+}
+
+TEST(Remove, AnAddedBundleThatIsAFolderIsAClearErrorAfterTheAssetsAreBack) {
+    const InstallerEngine engine;
+    test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
+    fs::remove(game.added(2));
+    fs::create_directories(game.added(2));
+    EXPECT_ANY_THROW(engine.remove(game.app));
+    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(test::readFile(game.asset(i)), test::demoFixture().original[i]);
+    EXPECT_TRUE(fs::is_directory(game.added(2)));
+}
+
+}  // namespace
+}  // namespace morra
