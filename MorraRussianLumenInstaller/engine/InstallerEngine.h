@@ -19,7 +19,10 @@ namespace morra {
 // checks, with the complete Russian text) or a platform error (std::system_error and friends).
 class InstallerEngine {
 public:
-    explicit InstallerEngine(FileManager fileManager = FileManager(), const Profile& profile = builtInProfile());
+    // The production program uses the defaults. Tests and benchmarks may hand in the profile and
+    // the payload folder of a fixture they generated.
+    explicit InstallerEngine(FileManager fileManager = FileManager(), Profile profile = builtInProfile(),
+                             std::optional<std::filesystem::path> payloadDirectory = std::nullopt);
 
     // ---- Front-end operations ----
     std::optional<std::filesystem::path> discoverGame() const;
@@ -70,7 +73,8 @@ public:
 
 private:
     FileManager fileManager_;
-    const Profile& profile_;
+    Profile profile_;
+    std::optional<std::filesystem::path> payloadDirectory_;
 };
 
 }  // namespace morra

@@ -1,0 +1,85 @@
+#include "CommandLine.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <functional>
+
+#include "InstallerEngine.h"
+
+namespace morra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+CommandLineOutcome success(std::string text) { return {0, std::move(text) + "\n", {}}; }
+CommandLineOutcome failure(std::string text) { return {1, {}, std::move(text)}; }
+
+// Runs one game operation and words its outcome: the returned text on standard output, or the
+// error's own description on standard error.
+CommandLineOutcome runGameOperation(const std::function<std::string()>& operation) {
+    try {
+        return success(operation());
+    } catch (const std::exception& error) {
+        return failure(std::string(error.what()) + "\n");
+    }
+}
+
+// Writes all bytes in one write where the system allows it, continuing after partial writes.
+void writeAll(int fd, const std::string& text) {
+    const char* bytes = text.data();
+    std::size_t left = text.size();
+    while (left > 0) {
+        ssize_t count = ::write(fd, bytes, left);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        bytes += count;
+        left -= static_cast<std::size_t>(count);
+    }
+}
+
+}  // namespace
+
+std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>& arguments) {
+    if (arguments.size() == 3) {
+        const InstallerEngine engine;
+        const fs::path game = fs::absolute(fs::path(arguments[2]));
+        const std::string& option = arguments[1];
+        if (option == "--install") return runGameOperation([&] { return engine.install(game, true); });
+        if (option == "--install-no-skill-cards") return runGameOperation([&] { return engine.install(game, false); });
+        if (option == "--remove") return runGameOperation([&] { return engine.remove(game); });
+        if (option == "--inspect") return runGameOperation([&] { return engine.inspect(game); });
+        return std::nullopt;
+    }
+    if (arguments.size() == 2 && arguments[1] == "--discover") {
+        const InstallerEngine engine;
+        try {
+            if (std::optional<fs::path> game = engine.discoverGame()) return success(game->string());
+        } catch (const std::exception& error) {
+            return failure(std::string(error.what()) + "\n");
+        }
+        return failure("Morra Vellant для macOS не найдена.\n");
+    }
+    return std::nullopt;
+}
+
+void runCommandLineIfRequested(int argc, char** argv) {
+    std::vector<std::string> arguments(argv, argv + argc);
+    std::optional<CommandLineOutcome> outcome = runCommandLine(arguments);
+    if (!outcome) return;
+    if (!outcome->standardOutput.empty()) {
+        std::fwrite(outcome->standardOutput.data(), 1, outcome->standardOutput.size(), stdout);
+    }
+    if (std::fflush(stdout) != 0 && outcome->exitStatus == 0) std::_Exit(1);
+    writeAll(STDERR_FILENO, outcome->standardError);
+    std::exit(outcome->exitStatus);
+}
+
+}  // namespace morra

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace morra {
+
+class InstallerEngine;
+
+// What one command-line run prints and how it ends.
+struct CommandLineOutcome {
+    int exitStatus = 0;
+    std::string standardOutput;
+    std::string standardError;
+};
+
+// Runs the operation named by the arguments (element 0 is the program path) and returns its
+// outcome, or nothing when the arguments are not one of the five command-line forms.
+std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>& arguments);
+
+// Runs the command line when it is recognised, prints the outcome and ends the process with its
+// status; returns only when the window should start instead.
+void runCommandLineIfRequested(int argc, char** argv);
+
+}  // namespace morra

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "CommandLine.h"
+#include "TestSupport.h"
+
+namespace morra {
+namespace {
+
+namespace fs = std::filesystem;
+using tools::GameState;
+
+TEST(CommandLine, InspectPrintsTheReportWithOneLineFeed) {
+    test::GameFixture game;
+    const test::ProcessResult result = test::runInstaller({"--inspect", game.app.string()});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.standardError, "");
+    ASSERT_FALSE(result.standardOutput.empty());
+    EXPECT_EQ(result.standardOutput.rfind("Совместимый профиль macOS 57314208: перевод не установлен\n", 0), 0u);
+    EXPECT_EQ(result.standardOutput.back(), '\n');
+    EXPECT_NE(result.standardOutput[result.standardOutput.size() - 2], '\n');
+    // Seven lines: the report's six line feeds and the one added.
+    EXPECT_EQ(std::count(result.standardOutput.begin(), result.standardOutput.end(), '\n'), 7);
+}
+
+TEST(CommandLine, RelativeGamePathIsTakenFromTheWorkingFolder) {
+    test::GameFixture game(GameState::InstalledEnglish);
+    const test::ProcessResult result = test::runInstaller({"--inspect", "morra.app"}, {}, game.root.path());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.standardOutput.find("\n" + fs::canonical(game.app).string() + "\n"), std::string::npos);
+    EXPECT_NE(result.standardOutput.find("оставлены английскими"), std::string::npos);
+}
+
+TEST(CommandLine, ErrorsGoToStandardErrorWithStatusOne) {
+    test::TemporaryDirectory root;
+    fs::create_directories(root.path() / "other.app");
+    for (const char* option : {"--inspect"}) {
+        const test::ProcessResult result = test::runInstaller({option, (root.path() / "other.app").string()});
+        EXPECT_EQ(result.status, 1) << option;
+        EXPECT_EQ(result.standardOutput, "") << option;
+        EXPECT_EQ(result.standardError, "Выбранный файл не является Morra Vellant для macOS.\n") << option;
+    }
+}
+
+TEST(CommandLine, OnlyTheFiveExactFormsAreRecognised) {
+    const std::vector<std::vector<std::string>> declined = {
+        {"MorraRussianLumenInstaller"},
+        {"MorraRussianLumenInstaller", "--inspect"},
+        {"MorraRussianLumenInstaller", "--INSPECT", "/x.app"},
+        {"MorraRussianLumenInstaller", "--inspect=/x.app"},
+        {"MorraRussianLumenInstaller", "--discover", "/x.app"},
+        {"MorraRussianLumenInstaller", "--Discover"},
+        {"MorraRussianLumenInstaller", "--install", "/x.app", "extra"},
+        {"MorraRussianLumenInstaller", "-psn_0_12345"},
+        {"MorraRussianLumenInstaller", "/x.app", "--inspect"},
+    };
+    for (const auto& arguments : declined) EXPECT_FALSE(runCommandLine(arguments).has_value()) << arguments.size();
+    const auto outcome = runCommandLine({"MorraRussianLumenInstaller", "--inspect", "/nowhere/x.app"});
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->exitStatus, 1);
+}
+
+}  // namespace
+}  // namespace morra

@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include "InstallerEngine.h"
+#include "TestSupport.h"
+
+namespace morra {
+namespace {
+
+namespace fs = std::filesystem;
+using tools::GameState;
+
+std::string expectedReport(const test::GameFixture& game, const std::string& status) {
+    std::string report = "Совместимый профиль macOS 57314208: " + status + "\n" + fs::canonical(game.app).string();
+    const char* names[] = {"resources.assets", "level2", "level3", "sharedassets0.assets", "sharedassets1.assets"};
+    for (std::size_t i = 0; i < 5; ++i) report += "\n" + std::string(names[i]) + ": " + test::digestOf(test::readFile(game.asset(i)));
+    return report;
+}
+
+TEST(Inspect, EachWholeStateHasItsStatusAndNothingChanges) {
+    const InstallerEngine engine;
+    const std::pair<GameState, std::string> cases[] = {
+        {GameState::Untouched, "перевод не установлен"},
+        {GameState::InstalledTranslated, "перевод установлен, карточки навыков переведены"},
+        {GameState::InstalledEnglish, "перевод установлен, карточки навыков оставлены английскими"},
+        {GameState::EarlierRelease, "установлена предыдущая или неполная версия"},
+        {GameState::Interrupted, "установлена предыдущая или неполная версия"},
+    };
+    for (const auto& [state, status] : cases) {
+        test::GameFixture game(state);
+        const auto before = test::snapshot(game.root.path());
+        EXPECT_EQ(engine.inspect(game.app), expectedReport(game, status)) << status;
+        EXPECT_EQ(test::snapshot(game.root.path()), before);
+    }
+}
+
+TEST(Inspect, MixedVariantsAndEarlierFormsAreAnIncompleteVersion) {
+    const InstallerEngine engine;
+    const tools::Fixture& fixture = test::demoFixture();
+    test::GameFixture game(GameState::InstalledTranslated);
+    test::writeFile(game.asset(1), fixture.englishCards[1]);  // level2 of the other variant
+    EXPECT_EQ(engine.inspect(game.app), expectedReport(game, "установлена предыдущая или неполная версия"));
+    test::writeFile(game.asset(1), fixture.translatedCards[1]);
+    test::writeFile(game.asset(0), fixture.earlierReleases[0][0]);  // R1a
+    EXPECT_EQ(engine.inspect(game.app), expectedReport(game, "установлена предыдущая или неполная версия"));
+}
+
+TEST(Inspect, OneUnknownFileMakesTheBuildUnsupportedAndItsDigestIsStillPrinted) {
+    const InstallerEngine engine;
+    for (GameState state : {GameState::Untouched, GameState::InstalledTranslated}) {
+        test::GameFixture game(state);
+        test::writeFile(game.asset(4), "changed by something else");
+        const std::string report = engine.inspect(game.app);
+        EXPECT_EQ(report, expectedReport(game, "неподдерживаемая или изменённая сборка"));
+        EXPECT_NE(report.find("sharedassets1.assets: " + test::digestOf("changed by something else")), std::string::npos);
+    }
+    // A digest of another entry is not recognised for this one.
+    test::GameFixture game;
+    test::writeFile(game.asset(2), test::demoFixture().original[3]);
+    EXPECT_EQ(engine.inspect(game.app), expectedReport(game, "неподдерживаемая или изменённая сборка"));
+}
+
+TEST(Inspect, ValidationFailuresComeFirst) {
+    const InstallerEngine engine;
+    test::TemporaryDirectory root;
+    EXPECT_THROW(engine.inspect(root.path() / "missing.app"), InstallerError);
+    test::GameFixture game;
+    fs::remove(game.asset(3));
+    EXPECT_THROW(engine.inspect(game.app), InstallerError);
+}
+
+}  // namespace
+}  // namespace morra

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "FixtureGenerator.h"
+#include "InstallerEngine.h"
+
+namespace morra::test {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+class TemporaryDirectory {
+public:
+    TemporaryDirectory();
+    ~TemporaryDirectory();
+    TemporaryDirectory(const TemporaryDirectory&) = delete;
+    TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// Sets (or, with nullopt, unsets) an environment variable for the lifetime of the object.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(std::string name, std::optional<std::string> value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> previous_;
+};
+
+// The fixture whose profile and payload are compiled into the program (seed 1, 4 MiB), made once.
+const tools::Fixture& demoFixture();
+
+// A game in a temporary folder, with its own support folder and settings file location. While it
+// lives, the engine's support folder and settings file point into it.
+struct GameFixture {
+    explicit GameFixture(tools::GameState state = tools::GameState::Untouched, bool backups = false,
+                         const std::string& appName = "morra.app");
+
+    TemporaryDirectory root;
+    fs::path app;
+    fs::path support;
+    fs::path settings;
+    ScopedEnvironment supportOverride;
+    ScopedEnvironment settingsOverride;
+
+    fs::path asset(std::size_t index) const;
+    fs::path added(std::size_t index) const;
+};
+
+std::string readFile(const fs::path& path);
+void writeFile(const fs::path& path, const std::string& contents);
+std::string digestOf(const std::string& bytes);
+
+// Every file under a folder (relative path -> contents), to compare trees before and after.
+std::map<std::string, std::string> snapshot(const fs::path& folder);
+// Relative paths of files under a folder whose name holds one of the temporary infixes.
+std::vector<std::string> temporaries(const fs::path& folder);
+
+struct ProcessResult {
+    int status = -1;
+    std::string standardOutput;
+    std::string standardError;
+};
+
+// Runs a program with the given arguments (arguments[0] is the program) and environment changes
+// (a nullopt value unsets the variable), in the given working folder. With `unprivileged`, the
+// program runs as user and group 65534 through setpriv.
+ProcessResult runProcess(const std::vector<std::string>& arguments,
+                         const std::map<std::string, std::optional<std::string>>& environment = {},
+                         const fs::path& workingDirectory = {}, bool unprivileged = false);
+
+// Runs the installer program itself.
+ProcessResult runInstaller(const std::vector<std::string>& options,
+                           const std::map<std::string, std::optional<std::string>>& environment = {},
+                           const fs::path& workingDirectory = {}, bool unprivileged = false);
+
+}  // namespace morra::test

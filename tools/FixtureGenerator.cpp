@@ -1,0 +1,275 @@
+#include "FixtureGenerator.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <stdexcept>
+
+#include "BsdiffWriter.h"
+#include "ProfileFile.h"
+#include "Sha256.h"
+
+namespace morra::tools {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kData = "Contents/Resources/Data/";
+constexpr const char* kBundles = "Contents/Resources/Data/StreamingAssets/AssetBundles/OSX/";
+
+// splitmix64: small, fast and the same everywhere.
+class Random {
+public:
+    Random(std::uint64_t seed, const std::string& label) : state_(seed * 0x9e3779b97f4a7c15ULL) {
+        for (char c : label) state_ = (state_ ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+        next();
+    }
+    std::uint64_t next() {
+        std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    }
+    std::uint64_t below(std::uint64_t bound) { return bound ? next() % bound : 0; }
+    std::string bytes(std::size_t size) {
+        std::string out(size, '\0');
+        std::size_t i = 0;
+        for (; i + 8 <= size; i += 8) {
+            std::uint64_t value = next();
+            for (int k = 0; k < 8; ++k) out[i + k] = static_cast<char>(value >> (8 * k));
+        }
+        for (std::uint64_t value = next(); i < size; ++i, value >>= 8) out[i] = static_cast<char>(value);
+        return out;
+    }
+
+private:
+    std::uint64_t state_;
+};
+
+// The content of a game file: a recognisable header, then pseudo-random bytes.
+std::string makeContent(std::uint64_t seed, const std::string& label, std::size_t size) {
+    Random random(seed, label);
+    std::string content = random.bytes(size);
+    const std::string header = "MORRA-FIXTURE " + label + "\n";
+    content.replace(0, std::min(header.size(), content.size()), header.substr(0, std::min(header.size(), content.size())));
+    return content;
+}
+
+// Scattered small changes (about one every `stride` bytes), then a change of size: bytes added
+// at the end when sizeChange is positive, removed when negative.
+std::string mutate(const std::string& input, std::uint64_t seed, const std::string& label, std::size_t stride,
+                   std::int64_t sizeChange) {
+    Random random(seed, label);
+    std::string output = input;
+    for (std::size_t at = random.below(stride); at < output.size(); at += 1 + random.below(2 * stride)) {
+        std::size_t run = 1 + random.below(16);
+        for (std::size_t k = 0; k < run && at + k < output.size(); ++k)
+            output[at + k] = static_cast<char>(output[at + k] ^ static_cast<char>(1 + random.below(255)));
+    }
+    if (sizeChange > 0) {
+        output += random.bytes(static_cast<std::size_t>(sizeChange));
+    } else if (sizeChange < 0) {
+        output.resize(output.size() - std::min<std::size_t>(output.size() / 2, static_cast<std::size_t>(-sizeChange)));
+    }
+    if (output == input) output.push_back('\x5a');  // a form must differ from its source
+    return output;
+}
+
+std::string patchFor(const std::string& from, const std::string& to) {
+    return makeBsdiffPatch(from, to, wholeFileControls(from.size(), to.size(), 64 << 10));
+}
+
+std::string digestOf(const std::string& bytes) {
+    Sha256 hasher;
+    hasher.update(bytes.data(), bytes.size());
+    return hasher.finalHex();
+}
+
+std::string infoPlist() {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+           "<plist version=\"1.0\">\n<dict>\n"
+           "\t<key>CFBundleExecutable</key>\n\t<string>Morra Vellant</string>\n"
+           "\t<key>CFBundleIdentifier</key>\n\t<string>com.holtstudio.morravellant</string>\n"
+           "\t<key>CFBundleName</key>\n\t<string>Morra Vellant</string>\n"
+           "\t<key>CFBundlePackageType</key>\n\t<string>APPL</string>\n"
+           "\t<key>CFBundleVersion</key>\n\t<string>57314208</string>\n"
+           "</dict>\n</plist>\n";
+}
+
+}  // namespace
+
+bool parseGameState(const std::string& text, GameState& state) {
+    static const std::map<std::string, GameState> names = {
+        {"untouched", GameState::Untouched},
+        {"installed-translated", GameState::InstalledTranslated},
+        {"installed-english", GameState::InstalledEnglish},
+        {"earlier-release", GameState::EarlierRelease},
+        {"interrupted", GameState::Interrupted},
+    };
+    auto found = names.find(text);
+    if (found == names.end()) return false;
+    state = found->second;
+    return true;
+}
+
+const std::array<std::string, Fixture::kAssets>& assetPaths() {
+    static const std::array<std::string, Fixture::kAssets> paths = {
+        std::string(kData) + "resources.assets", std::string(kData) + "level2", std::string(kData) + "level3",
+        std::string(kData) + "sharedassets0.assets", std::string(kData) + "sharedassets1.assets"};
+    return paths;
+}
+
+const std::array<std::string, 3>& sourceBundlePaths() {
+    static const std::array<std::string, 3> paths = {std::string(kBundles) + "fonts/russian",
+                                                     std::string(kBundles) + "images/english",
+                                                     std::string(kBundles) + "images_dyslexic/english"};
+    return paths;
+}
+
+const std::array<std::string, Fixture::kAdded>& addedFilePaths() {
+    static const std::array<std::string, Fixture::kAdded> paths = {
+        std::string(kBundles) + "lockits/russianblind", std::string(kBundles) + "fonts/russianblind",
+        std::string(kBundles) + "images/russianblind", std::string(kBundles) + "images_dyslexic/russianblind"};
+    return paths;
+}
+
+Fixture makeFixture(std::uint64_t seed, std::uint64_t assetBytes) {
+    Fixture fixture;
+    const std::array<unsigned, Fixture::kAssets> shares = {40, 20, 15, 15, 10};
+    // Size changes of the translated forms: some grow, some shrink, one keeps its size.
+    const std::array<std::int64_t, Fixture::kAssets> englishGrowth = {4099, 1500, -700, 0, 333};
+    const std::array<std::int64_t, Fixture::kAssets> earlierGrowth = {2048, -300, 0, 100, -50};
+    const std::size_t stride = 4096;
+
+    for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
+        const std::string& name = manifestFileNames()[i];
+        const std::size_t size = std::max<std::size_t>(1024, assetBytes * shares[i] / 100);
+        fixture.original[i] = makeContent(seed, "original " + name, size);
+        fixture.englishCards[i] = mutate(fixture.original[i], seed, "english " + name, stride, englishGrowth[i]);
+        fixture.translatedCards[i] = i < 2 ? mutate(fixture.englishCards[i], seed, "cards " + name, stride * 8, i == 0 ? 512 : -64)
+                                           : fixture.englishCards[i];
+        fixture.earlierReleases[i].push_back(mutate(fixture.original[i], seed, "earlier " + name, stride, earlierGrowth[i]));
+        if (i == 0)
+            fixture.earlierReleases[i].push_back(mutate(fixture.original[i], seed, "oldest " + name, stride / 2, 1024));
+    }
+
+    const std::size_t bundleSize = std::max<std::size_t>(2048, assetBytes / 64);
+    for (std::size_t i = 0; i < 3; ++i)
+        fixture.sourceBundles[i] = makeContent(seed, "bundle " + sourceBundlePaths()[i], bundleSize + 37 * i);
+    fixture.addedExpected[0] = makeContent(seed, "lockit russianblind", std::max<std::size_t>(2048, assetBytes / 128));
+    for (std::size_t i = 1; i < Fixture::kAdded; ++i)
+        fixture.addedExpected[i] = mutate(fixture.sourceBundles[i - 1], seed, "added " + addedFilePaths()[i], 512, 211 * static_cast<std::int64_t>(i));
+    const std::array<std::size_t, Fixture::kAdded> replaceableCounts = {3, 4, 2, 2};
+    for (std::size_t i = 0; i < Fixture::kAdded; ++i)
+        for (std::size_t k = 0; k < replaceableCounts[i]; ++k)
+            fixture.addedReplaceable[i].push_back(
+                mutate(fixture.addedExpected[i], seed, "replaceable " + std::to_string(k) + " " + addedFilePaths()[i], 256, 7 * static_cast<std::int64_t>(k)));
+
+    // The payload, in its checking order.
+    auto& payload = fixture.payload;
+    payload["russianblind"] = fixture.addedExpected[0];
+    payload["resources.assets.bsdiff"] = patchFor(fixture.original[0], fixture.englishCards[0]);
+    payload["resources-skill-cards.delta.bsdiff"] = patchFor(fixture.englishCards[0], fixture.translatedCards[0]);
+    payload["level2.bsdiff"] = patchFor(fixture.original[1], fixture.englishCards[1]);
+    payload["level2-skill-cards.delta.bsdiff"] = patchFor(fixture.englishCards[1], fixture.translatedCards[1]);
+    payload["level3.bsdiff"] = patchFor(fixture.original[2], fixture.englishCards[2]);
+    payload["sharedassets0.assets.bsdiff"] = patchFor(fixture.original[3], fixture.englishCards[3]);
+    payload["sharedassets1.assets.bsdiff"] = patchFor(fixture.original[4], fixture.englishCards[4]);
+    payload["fonts-russianblind.bsdiff"] = patchFor(fixture.sourceBundles[0], fixture.addedExpected[1]);
+    payload["images-russianblind.bsdiff"] = patchFor(fixture.sourceBundles[1], fixture.addedExpected[2]);
+    payload["images-dyslexic-russianblind.bsdiff"] = patchFor(fixture.sourceBundles[2], fixture.addedExpected[3]);
+
+    Profile& profile = fixture.profile;
+    for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
+        AssetDigests entry{manifestFileNames()[i], digestOf(fixture.original[i]), digestOf(fixture.englishCards[i]),
+                           digestOf(fixture.translatedCards[i]), {}};
+        for (const std::string& form : fixture.earlierReleases[i]) entry.earlierReleases.push_back(digestOf(form));
+        profile.assets.push_back(std::move(entry));
+    }
+    for (const std::string& name : payloadFileNames()) profile.payload.push_back({name, digestOf(payload.at(name))});
+    for (std::size_t i = 0; i < Fixture::kAdded; ++i) {
+        AddedFileDigests entry{addedFileTargets()[i], i ? digestOf(fixture.sourceBundles[i - 1]) : std::string(),
+                               digestOf(fixture.addedExpected[i]), {}};
+        for (const std::string& form : fixture.addedReplaceable[i]) entry.replaceable.push_back(digestOf(form));
+        profile.addedFiles.push_back(std::move(entry));
+    }
+    return fixture;
+}
+
+void writeFile(const fs::path& path, const std::string& contents, unsigned mode) {
+    if (path.has_parent_path()) fs::create_directories(path.parent_path());
+    fs::remove(path);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    out.close();
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+    fs::permissions(path, static_cast<fs::perms>(mode));
+}
+
+void writeGame(const Fixture& fixture, const fs::path& app, GameState state) {
+    writeFile(app / "Contents" / "Info.plist", infoPlist());
+    writeFile(app / "Contents" / "MacOS" / "Morra Vellant", "#!/bin/sh\nexit 0\n", 0755);
+    writeFile(app / kData / "globalgamemanagers", makeContent(1, "globalgamemanagers", 2048));
+    writeFile(app / kBundles / "lockits" / "english", makeContent(1, "lockit english", 2048));
+    for (std::size_t i = 0; i < 3; ++i) writeFile(app / sourceBundlePaths()[i], fixture.sourceBundles[i]);
+
+    for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
+        const std::string* content = &fixture.original[i];
+        switch (state) {
+            case GameState::Untouched: break;
+            case GameState::InstalledTranslated: content = &fixture.translatedCards[i]; break;
+            case GameState::InstalledEnglish: content = &fixture.englishCards[i]; break;
+            case GameState::EarlierRelease: content = &fixture.earlierReleases[i].back(); break;
+            case GameState::Interrupted: content = i < 2 ? &fixture.translatedCards[i] : &fixture.original[i]; break;
+        }
+        writeFile(app / assetPaths()[i], *content);
+    }
+    for (std::size_t i = 0; i < Fixture::kAdded; ++i) {
+        const fs::path target = app / addedFilePaths()[i];
+        switch (state) {
+            case GameState::Untouched: fs::remove(target); break;
+            case GameState::InstalledTranslated:
+            case GameState::InstalledEnglish: writeFile(target, fixture.addedExpected[i]); break;
+            case GameState::EarlierRelease: writeFile(target, fixture.addedReplaceable[i].front()); break;
+            case GameState::Interrupted:
+                if (i < 2) writeFile(target, fixture.addedExpected[i]);
+                else fs::remove(target);
+                break;
+        }
+    }
+}
+
+void writeBackups(const Fixture& fixture, const fs::path& supportDirectory) {
+    const fs::path store = supportDirectory / (std::string("Steam-") + kBuildNumber);
+    for (std::size_t i = 0; i < Fixture::kAssets; ++i) writeFile(store / manifestFileNames()[i], fixture.original[i]);
+}
+
+void writePayload(const Fixture& fixture, const fs::path& payloadDirectory) {
+    for (const auto& [name, bytes] : fixture.payload) writeFile(payloadDirectory / name, bytes);
+}
+
+void writeProfile(const Fixture& fixture, const fs::path& profileFile) {
+    writeFile(profileFile, profileToJson(fixture.profile));
+}
+
+void writeForms(const Fixture& fixture, const fs::path& formsDirectory) {
+    for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
+        const std::string& name = manifestFileNames()[i];
+        writeFile(formsDirectory / "original" / name, fixture.original[i]);
+        writeFile(formsDirectory / "english-cards" / name, fixture.englishCards[i]);
+        writeFile(formsDirectory / "translated-cards" / name, fixture.translatedCards[i]);
+        for (std::size_t k = 0; k < fixture.earlierReleases[i].size(); ++k)
+            writeFile(formsDirectory / ("earlier-release-" + std::to_string(k + 1)) / name, fixture.earlierReleases[i][k]);
+    }
+    for (std::size_t i = 0; i < Fixture::kAdded; ++i) {
+        const fs::path row = formsDirectory / "added" / addedFileTargets()[i];
+        writeFile(row / "expected", fixture.addedExpected[i]);
+        for (std::size_t k = 0; k < fixture.addedReplaceable[i].size(); ++k)
+            writeFile(row / ("replaceable-" + std::to_string(k + 1)), fixture.addedReplaceable[i][k]);
+    }
+}
+
+}  // namespace morra::tools

@@ -1,0 +1,83 @@
+// Build step: checks a profile file and its payload folder, writes the profile as C++ constant
+// data for the program, and copies the payload files into the program's resources. A profile
+// that cannot be used stops the build with a message naming the key or the file.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "ProfileFile.h"
+
+namespace fs = std::filesystem;
+using morra::Profile;
+
+namespace {
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string list(const std::vector<std::string>& values) {
+    std::string out = "{";
+    for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + quoted(values[i]);
+    return out + "}";
+}
+
+std::string toCpp(const Profile& profile) {
+    std::ostringstream out;
+    out << "// Written by the build from the profile file; do not edit.\n"
+        << "#include \"Profile.h\"\n\nnamespace morra {\n\nconst Profile& builtInProfile() {\n"
+        << "    static const Profile profile{\n        {\n";
+    for (const auto& asset : profile.assets)
+        out << "            {" << quoted(asset.file) << ", " << quoted(asset.original) << ", "
+            << quoted(asset.englishCards) << ", " << quoted(asset.translatedCards) << ", "
+            << list(asset.earlierReleases) << "},\n";
+    out << "        },\n        {\n";
+    for (const auto& file : profile.payload)
+        out << "            {" << quoted(file.name) << ", " << quoted(file.digest) << "},\n";
+    out << "        },\n        {\n";
+    for (const auto& added : profile.addedFiles)
+        out << "            {" << quoted(added.target) << ", " << quoted(added.source) << ", "
+            << quoted(added.expected) << ", " << list(added.replaceable) << "},\n";
+    out << "        },\n    };\n    return profile;\n}\n\n}  // namespace morra\n";
+    return out.str();
+}
+
+void writeIfChanged(const fs::path& path, const std::string& contents) {
+    std::ifstream existing(path, std::ios::binary);
+    std::stringstream current;
+    current << existing.rdbuf();
+    if (existing && current.str() == contents) return;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << contents;
+    if (!out) throw morra::tools::ProfileFileError("cannot write " + path.string());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    fs::path profilePath, payload, output, resources;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--profile")) profilePath = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--payload")) payload = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--output")) output = argv[i + 1];
+        else if (!std::strcmp(argv[i], "--resources")) resources = argv[i + 1];
+    }
+    if (profilePath.empty() || payload.empty() || output.empty() || resources.empty()) {
+        std::cerr << "usage: morra-profile-compiler --profile FILE --payload DIR --output FILE.cpp --resources DIR\n";
+        return 2;
+    }
+    try {
+        const Profile profile = morra::tools::readProfileFile(profilePath);
+        morra::tools::checkPayload(profile, payload);
+        const fs::path payloadOut = resources / "Payload";
+        fs::create_directories(payloadOut);
+        for (const auto& file : profile.payload)
+            fs::copy_file(payload / file.name, payloadOut / file.name, fs::copy_options::overwrite_existing);
+        writeIfChanged(output, toCpp(profile));
+    } catch (const std::exception& error) {
+        std::cerr << "MORRA_LUMEN_PROFILE " << profilePath.string() << ": " << error.what() << "\n";
+        return 1;
+    }
+    return 0;
+}

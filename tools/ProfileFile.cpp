@@ -1,0 +1,187 @@
+#include "ProfileFile.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "Sha256.h"
+
+namespace morra::tools {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+bool isDigest(const std::string& text) {
+    if (text.size() != 64) return false;
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
+const json& member(const json& object, const std::string& key, const std::string& where) {
+    if (!object.is_object() || !object.contains(key)) throw ProfileFileError("profile: missing key " + where + key);
+    return object.at(key);
+}
+
+std::string digestAt(const json& object, const std::string& key, const std::string& where) {
+    const json& value = member(object, key, where);
+    if (!value.is_string() || !isDigest(value.get<std::string>()))
+        throw ProfileFileError("profile: " + where + key + " is not 64 lower-case hexadecimal characters");
+    return value.get<std::string>();
+}
+
+std::string stringAt(const json& object, const std::string& key, const std::string& where) {
+    const json& value = member(object, key, where);
+    if (!value.is_string()) throw ProfileFileError("profile: " + where + key + " is not a text");
+    return value.get<std::string>();
+}
+
+std::vector<std::string> digestListAt(const json& object, const std::string& key, const std::string& where) {
+    const json& value = member(object, key, where);
+    if (!value.is_array()) throw ProfileFileError("profile: " + where + key + " is not a list");
+    std::vector<std::string> digests;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const std::string at = where + key + "[" + std::to_string(i) + "]";
+        if (!value[i].is_string() || !isDigest(value[i].get<std::string>()))
+            throw ProfileFileError("profile: " + at + " is not 64 lower-case hexadecimal characters");
+        digests.push_back(value[i].get<std::string>());
+    }
+    return digests;
+}
+
+const json& listAt(const json& object, const std::string& key, std::size_t size) {
+    const json& value = member(object, key, "");
+    if (!value.is_array() || value.size() != size)
+        throw ProfileFileError("profile: " + key + " must be a list of " + std::to_string(size) + " entries");
+    return value;
+}
+
+}  // namespace
+
+const std::vector<std::string>& manifestFileNames() {
+    static const std::vector<std::string> names = {"resources.assets", "level2", "level3", "sharedassets0.assets",
+                                                   "sharedassets1.assets"};
+    return names;
+}
+
+const std::vector<std::string>& payloadFileNames() {
+    static const std::vector<std::string> names = {
+        "russianblind", "resources.assets.bsdiff", "resources-skill-cards.delta.bsdiff", "level2.bsdiff",
+        "level2-skill-cards.delta.bsdiff", "level3.bsdiff", "sharedassets0.assets.bsdiff",
+        "sharedassets1.assets.bsdiff", "fonts-russianblind.bsdiff", "images-russianblind.bsdiff",
+        "images-dyslexic-russianblind.bsdiff"};
+    return names;
+}
+
+const std::vector<std::string>& addedFileTargets() {
+    static const std::vector<std::string> targets = {"lockits/russianblind", "fonts/russianblind", "images/russianblind",
+                                                     "images_dyslexic/russianblind"};
+    return targets;
+}
+
+Profile parseProfile(const std::string& text) {
+    json document;
+    try {
+        document = json::parse(text);
+    } catch (const json::exception& error) {
+        throw ProfileFileError(std::string("profile: not valid JSON: ") + error.what());
+    }
+    if (!document.is_object()) throw ProfileFileError("profile: the top level must be an object");
+
+    Profile profile;
+    const json& assets = listAt(document, "assets", manifestFileNames().size());
+    for (std::size_t i = 0; i < assets.size(); ++i) {
+        const std::string where = "assets[" + std::to_string(i) + "].";
+        AssetDigests entry;
+        entry.file = stringAt(assets[i], "file", where);
+        if (entry.file != manifestFileNames()[i])
+            throw ProfileFileError("profile: " + where + "file must be \"" + manifestFileNames()[i] + "\", not \"" +
+                                   entry.file + "\"");
+        entry.original = digestAt(assets[i], "original", where);
+        entry.englishCards = digestAt(assets[i], "englishCards", where);
+        entry.translatedCards = digestAt(assets[i], "translatedCards", where);
+        entry.earlierReleases = digestListAt(assets[i], "earlierReleases", where);
+        if (i >= 2 && entry.englishCards != entry.translatedCards)
+            throw ProfileFileError("profile: " + where + "englishCards and translatedCards must be equal for " + entry.file);
+        profile.assets.push_back(std::move(entry));
+    }
+
+    const json& payload = member(document, "payload", "");
+    if (!payload.is_object()) throw ProfileFileError("profile: payload must be an object");
+    for (const std::string& name : payloadFileNames())
+        profile.payload.push_back({name, digestAt(payload, name, "payload.")});
+    for (const auto& [key, value] : payload.items()) {
+        (void)value;
+        if (std::find(payloadFileNames().begin(), payloadFileNames().end(), key) == payloadFileNames().end())
+            throw ProfileFileError("profile: payload." + key + " is not a payload file of the installer");
+    }
+
+    const json& added = listAt(document, "addedFiles", addedFileTargets().size());
+    for (std::size_t i = 0; i < added.size(); ++i) {
+        const std::string where = "addedFiles[" + std::to_string(i) + "].";
+        AddedFileDigests entry;
+        entry.target = stringAt(added[i], "target", where);
+        if (entry.target != addedFileTargets()[i])
+            throw ProfileFileError("profile: " + where + "target must be \"" + addedFileTargets()[i] + "\", not \"" +
+                                   entry.target + "\"");
+        if (i > 0) entry.source = digestAt(added[i], "source", where);
+        entry.expected = digestAt(added[i], "expected", where);
+        entry.replaceable = digestListAt(added[i], "replaceable", where);
+        profile.addedFiles.push_back(std::move(entry));
+    }
+    if (profile.addedFiles[0].expected != profile.payload[0].digest)
+        throw ProfileFileError("profile: addedFiles[0].expected must equal payload.russianblind");
+    return profile;
+}
+
+Profile readProfileFile(const fs::path& path) {
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream) throw ProfileFileError("profile: cannot read " + path.string());
+    std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    return parseProfile(text);
+}
+
+void checkPayload(const Profile& profile, const fs::path& payloadDirectory) {
+    for (const PayloadFile& file : profile.payload) {
+        const fs::path path = payloadDirectory / file.name;
+        std::ifstream stream(path, std::ios::binary);
+        if (!stream) throw ProfileFileError("payload: cannot read " + path.string());
+        Sha256 hasher;
+        std::vector<char> buffer(1 << 20);
+        while (stream) {
+            stream.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+            hasher.update(buffer.data(), static_cast<std::size_t>(stream.gcount()));
+        }
+        if (stream.bad()) throw ProfileFileError("payload: cannot read " + path.string());
+        const std::string digest = hasher.finalHex();
+        if (digest != file.digest)
+            throw ProfileFileError("payload: " + path.string() + " has digest " + digest + ", the profile gives " +
+                                   file.digest + " (payload." + file.name + ")");
+    }
+}
+
+std::string profileToJson(const Profile& profile) {
+    json document;
+    document["assets"] = json::array();
+    for (const AssetDigests& entry : profile.assets)
+        document["assets"].push_back({{"file", entry.file},
+                                      {"original", entry.original},
+                                      {"englishCards", entry.englishCards},
+                                      {"translatedCards", entry.translatedCards},
+                                      {"earlierReleases", entry.earlierReleases}});
+    document["payload"] = json::object();
+    for (const PayloadFile& file : profile.payload) document["payload"][file.name] = file.digest;
+    document["addedFiles"] = json::array();
+    for (const AddedFileDigests& entry : profile.addedFiles) {
+        json row = {{"target", entry.target}, {"expected", entry.expected}, {"replaceable", entry.replaceable}};
+        if (!entry.source.empty()) row["source"] = entry.source;
+        document["addedFiles"].push_back(row);
+    }
+    return document.dump(2) + "\n";
+}
+
+}  // namespace morra::tools
