@@ -33,13 +33,17 @@ BundleChooser::BundleChooser(QWidget* parent, const QString& startDirectory) : Q
 
 void BundleChooser::accept() {
     const QStringList files = selectedFiles();
-    if (files.size() != 1) return;
-    const QString& file = files.first();
-    if (isApplicationBundle(file)) {
+    if (files.size() == 1 && isApplicationBundle(files.first())) {
         QFileDialog::accept();
         return;
     }
-    if (QFileInfo(file).isDir()) setDirectory(file);
+#if defined(Q_OS_MACOS)
+    // The system's panel has already closed by now: a choice it should not have offered ends the
+    // chooser without a bundle rather than leaving it waiting for a panel that is gone.
+    reject();
+#else
+    if (files.size() == 1 && QFileInfo(files.first()).isDir()) setDirectory(files.first());
+#endif
 }
 
 std::optional<std::filesystem::path> BundleChooser::chosenBundle() const {

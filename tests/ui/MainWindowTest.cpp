@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QScreen>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -66,6 +67,8 @@ private slots:
         QCOMPARE(window.minimumSize(), QSize(660, 470));
         QCOMPARE(window.maximumSize(), QSize(660, 470));
         QVERIFY(!window.testAttribute(Qt::WA_DeleteOnClose));
+        const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
+        QVERIFY((window.geometry().center() - screenCentre).manhattanLength() <= 2);
     }
 
     void sevenControlsInOrderWithTheirTexts() {
