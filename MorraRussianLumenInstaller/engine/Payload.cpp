@@ -1,13 +1,14 @@
-#include <stdexcept>
-
 #include "InstallerEngine.h"
 
 namespace morra {
 
-namespace fs = std::filesystem;
-
 void InstallerEngine::validatePayload() const {
-    throw std::logic_error("not available in this build yet");
+    const std::filesystem::path payload = payloadDirectory();
+    for (const PayloadFile& file : profile_.payload) {
+        const std::filesystem::path path = payload / file.name;
+        if (!fileManager_.fileExists(path)) throw InstallerError("В приложении отсутствуют файлы перевода.");
+        if (sha256(path) != file.digest) throw InstallerError("Файлы перевода повреждены.");
+    }
 }
 
 }  // namespace morra

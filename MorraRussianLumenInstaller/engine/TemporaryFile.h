@@ -14,6 +14,11 @@ std::string makeUuidText();
 // "." + the target's name + infix + a fresh UUID, in the target's own directory.
 std::filesystem::path temporarySibling(const std::filesystem::path& target, const std::string& infix);
 
+// Deletes what a killed earlier run may have left next to each of the given files: hidden
+// temporaries named "." + the file's name + one of the installer's infixes + a UUID. Nothing else
+// is touched; failures are ignored (a temporary that cannot be deleted harms nothing).
+void removeStaleTemporaries(const std::vector<std::filesystem::path>& targets);
+
 // Deletes the files it holds when it goes out of scope, in the order they were added, ignoring
 // every failure: clean-up never hides the error that is travelling.
 class TemporaryFiles {
