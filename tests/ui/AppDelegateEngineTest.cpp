@@ -1,0 +1,112 @@
+// The window driving the real engine on fixture games: what the user sees at the end of an
+// install or a removal, and what is on disk afterwards.
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "AppDelegate.h"
+#include "InstallerEngine.h"
+#include "InstallerError.h"
+#include "ScriptedDialogs.h"
+#include "TestSupport.h"
+
+using morra::AppDelegate;
+using morra::InstallerEngine;
+using morra::InstallerOperations;
+using morra::test::GameFixture;
+using morra::test::ScriptedDialogs;
+using morra::test::ShownDialog;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Window {
+    ScriptedDialogs* dialogs = nullptr;
+    std::unique_ptr<AppDelegate> delegate;
+
+    // The real engine's operations; the game found at launch is `found`.
+    explicit Window(std::optional<fs::path> found) {
+        auto scripted = std::make_unique<ScriptedDialogs>();
+        dialogs = scripted.get();
+        InstallerOperations operations = InstallerOperations::forEngine(std::make_shared<const InstallerEngine>());
+        operations.discoverGame = [found] { return found; };
+        delegate = std::make_unique<AppDelegate>(std::move(operations), std::move(scripted));
+        delegate->applicationDidFinishLaunching();
+    }
+
+    morra::MainWindow& window() const { return *delegate->window(); }
+    QString status() const { return window().statusLabel()->text(); }
+
+    // Presses a button and waits for the operation it starts to finish.
+    bool runAndWait(QPushButton* button) {
+        QSignalSpy finished(delegate.get(), &AppDelegate::operationFinished);
+        button->click();
+        return finished.wait(60000) || finished.count() == 1;
+    }
+};
+
+}  // namespace
+
+class AppDelegateEngineTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Refusals of the engine's own checks reach the user unchanged, and nothing in the game changes.
+    void refusalsEndInTheCriticalAlert_data() {
+        QTest::addColumn<bool>("remove");
+        QTest::addColumn<bool>("notTheGame");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("install, not the game") << false << true << QString();
+        QTest::newRow("remove, not the game") << true << true << QString();
+        QTest::newRow("install, asset changed") << false << false << QStringLiteral("sharedassets1.assets");
+        QTest::newRow("remove, asset changed") << true << false << QStringLiteral("sharedassets1.assets");
+    }
+
+    void refusalsEndInTheCriticalAlert() {
+        QFETCH(bool, remove);
+        QFETCH(bool, notTheGame);
+        QFETCH(QString, mentions);
+        GameFixture game;
+        fs::path bundle = game.app;
+        if (notTheGame) {
+            bundle = game.root.path() / "Other.app";
+            fs::create_directories(bundle / "Contents");
+        } else {
+            morra::test::writeFile(game.asset(4), "changed by something else");
+        }
+        // What the engine itself says about this bundle (its refusals change nothing).
+        std::string expected;
+        try {
+            const InstallerEngine engine;
+            remove ? engine.remove(bundle) : engine.install(bundle, true);
+        } catch (const morra::InstallerError& error) {
+            expected = error.what();
+        }
+        QVERIFY(!expected.empty());
+        QVERIFY(QString::fromStdString(expected).contains(mentions));
+        const auto before = morra::test::snapshot(game.app);
+
+        // The bundle is chosen by hand, as a user would point at it.
+        Window app(std::nullopt);
+        app.dialogs->chooseFile(QString::fromStdString(bundle.string()));
+        app.window().chooseButton()->click();
+        QCOMPARE(app.delegate->gameURL(), std::optional(bundle));
+        if (remove) app.dialogs->pressButton(QStringLiteral("Удалить"));
+        app.dialogs->pressButton(QStringLiteral("OK"));
+        QVERIFY(app.runAndWait(remove ? app.window().removeButton() : app.window().installButton()));
+
+        const ShownDialog& alert = app.dialogs->shown().back();
+        QCOMPARE(alert.text, QStringLiteral("Установка остановлена"));
+        QCOMPARE(alert.icon, QMessageBox::Critical);
+        QCOMPARE(alert.informativeText, QString::fromStdString(expected));
+        QCOMPARE(app.status(), QString::fromStdString(expected));
+        QVERIFY(app.window().installButton()->isEnabled());
+        QCOMPARE(morra::test::snapshot(game.app), before);
+        QCOMPARE(app.dialogs->unexpected(), 0);
+    }
+};
+
+QTEST_MAIN(AppDelegateEngineTest)
+#include "AppDelegateEngineTest.moc"
