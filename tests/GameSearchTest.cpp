@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "GameSearch.h"
+#include "InstallerEngine.h"
+#include "SearchTestSupport.h"
+
+namespace morra {
+namespace {
+
+namespace fs = std::filesystem;
+using test::makeGameBundle;
+using test::ScopedEnvironment;
+using test::ScratchFolder;
+using test::writeFile;
+
+constexpr const char* kOverride = "MORRA_LUMEN_INSTALLER_GAME";
+
+// A home folder of its own and no override, for each test.
+class GameSearch : public ::testing::Test {
+protected:
+    std::optional<fs::path> discover() const { return InstallerEngine().discoverGame(); }
+    fs::path inHome(const fs::path& relative) const { return home_ / relative; }
+
+    ScratchFolder scratch_;
+    fs::path home_ = scratch_ / "home";
+    ScopedEnvironment homeVariable_{"HOME", home_.string()};
+    ScopedEnvironment overrideVariable_{kOverride, std::nullopt};
+};
+
+TEST_F(GameSearch, CandidatesComeInTheirOrder) {
+    ScopedEnvironment override(kOverride, "/elsewhere/Game.app");
+    writeFile(test::libraryFoldersUnder(home_), test::libraryFoldersListing({"/Volumes/Two", R"(D:\\One)"}));
+    const fs::path steam = home_ / "Library" / "Application Support" / "Steam";
+    const fs::path gog = "/Users/Shared/GOG.com/Galaxy/Applications/Morra Vellant";
+    const std::vector<fs::path> expected = {
+        "/elsewhere/Game.app",
+        // (no application registry on this system)
+        "/Applications/morra.app",
+        "/Applications/Morra Vellant.app",
+        gog / "morra.app",
+        gog / "Morra Vellant.app",
+        home_ / "Applications" / "morra.app",
+        home_ / "Applications" / "Morra Vellant.app",
+        home_ / "GOG Games" / "Morra Vellant" / "morra.app",
+        home_ / "GOG Games" / "Morra Vellant" / "Morra Vellant.app",
+        test::steamGameIn(steam),
+        test::steamGameIn("/Volumes/Two"),
+        test::steamGameIn(R"(D:\One)"),
+    };
+    EXPECT_EQ(gameSearchCandidates(FileManager()), expected);
+
+    ScopedEnvironment empty(kOverride, "");
+    EXPECT_EQ(gameSearchCandidates(FileManager()), std::vector<fs::path>(expected.begin() + 1, expected.end()));
+}
+
+TEST_F(GameSearch, NothingFoundGivesNothing) {
+    EXPECT_EQ(discover(), std::nullopt);
+    fs::create_directories(inHome("Applications/morra.app/Contents"));  // a folder, but no bundle
+    EXPECT_EQ(discover(), std::nullopt);
+}
+
+TEST_F(GameSearch, EarlierPlacesWinOverLaterOnes) {
+    const fs::path library = scratch_ / "Library Two";
+    writeFile(test::libraryFoldersUnder(home_),
+              test::libraryFoldersListing({(scratch_ / "Library One").string(), library.string()}));
+    makeGameBundle(test::steamGameIn(library));
+    EXPECT_EQ(discover(), test::steamGameIn(library));
+
+    makeGameBundle(test::steamGameIn(scratch_ / "Library One"));
+    EXPECT_EQ(discover(), test::steamGameIn(scratch_ / "Library One")) << "libraries in file order";
+
+    makeGameBundle(test::steamGameIn(home_ / "Library" / "Application Support" / "Steam"));
+    EXPECT_EQ(discover(), test::steamGameIn(home_ / "Library" / "Application Support" / "Steam"))
+        << "the default Steam root before the listed ones";
+
+    for (const char* place : {"GOG Games/Morra Vellant/Morra Vellant.app", "GOG Games/Morra Vellant/morra.app",
+                              "Applications/Morra Vellant.app", "Applications/morra.app"}) {
+        makeGameBundle(inHome(place));
+        EXPECT_EQ(discover(), inHome(place));
+    }
+
+    const fs::path elsewhere = makeGameBundle(scratch_ / "Elsewhere" / "Custom.app");
+    ScopedEnvironment override(kOverride, elsewhere.string());
+    EXPECT_EQ(discover(), elsewhere) << "the override beats every other place";
+}
+
+TEST_F(GameSearch, RejectedOrEmptyOverrideIsPassedOverSilently) {
+    makeGameBundle(inHome("GOG Games/Morra Vellant/morra.app"));
+    const fs::path notTheGame = test::makeBundleWithInfo(
+        scratch_ / "Other.app",
+        test::infoPlist(test::plistString("CFBundleIdentifier", "com.example.other") +
+                        test::plistString("CFBundleExecutable", "Morra Vellant")));
+    for (const std::string& value : {notTheGame.string(), (scratch_ / "missing.app").string(), std::string(),
+                                     std::string("relative/missing.app")}) {
+        ScopedEnvironment override(kOverride, value);
+        EXPECT_EQ(discover(), inHome("GOG Games/Morra Vellant/morra.app")) << "override: " << value;
+    }
+}
+
+TEST_F(GameSearch, RelativeOverrideIsTakenFromTheWorkingDirectory) {
+    const fs::path game = makeGameBundle(scratch_ / "work" / "games" / "morra.app");
+    const fs::path previous = fs::current_path();
+    fs::current_path(scratch_ / "work");
+    ScopedEnvironment override(kOverride, "games/../games/./morra.app");
+    const std::optional<fs::path> found = discover();
+    fs::current_path(previous);
+    EXPECT_EQ(found, game);
+}
+
+TEST_F(GameSearch, WorkingDirectoryThatIsGoneDoesNotStopTheSearch) {
+    makeGameBundle(inHome("Applications/morra.app"));
+    const fs::path previous = fs::current_path();
+    fs::create_directory(scratch_ / "gone");
+    fs::current_path(scratch_ / "gone");
+    fs::remove(scratch_ / "gone");
+    ScopedEnvironment override(kOverride, "relative/morra.app");
+    std::optional<fs::path> found;
+    EXPECT_NO_THROW(found = discover());
+    fs::current_path(previous);
+    EXPECT_EQ(found, inHome("Applications/morra.app"));
+}
+
+TEST_F(GameSearch, ResultIsTheResolvedPath) {
+    const fs::path game = makeGameBundle(scratch_ / "real" / "Morra Vellant.app");
+    fs::create_directories(inHome("Applications"));
+    fs::create_directory_symlink(game, inHome("Applications/morra.app"));
+    EXPECT_EQ(discover(), game);
+
+    // A link part-way along the path, and . and .. components.
+    fs::create_directory_symlink(scratch_ / "real", scratch_ / "via");
+    ScopedEnvironment override(kOverride, (scratch_ / "via" / "." / "x" / ".." / "Morra Vellant.app").string());
+    EXPECT_EQ(discover(), game);
+}
+
+// A symbolic link and its target, or one folder written several ways, are one candidate.
+TEST(FirstAcceptedCandidate, TestsEachResolvedPathOnce) {
+    ScratchFolder scratch;
+    const fs::path game = makeGameBundle(scratch / "games" / "morra.app");
+    fs::create_directory_symlink(game, scratch / "link.app");
+    fs::create_directory_symlink(scratch / "link.app", scratch / "link-to-link.app");
+    fs::create_directory_symlink(scratch / "games", scratch / "games-link");
+    const std::vector<fs::path> candidates = {
+        scratch / "link.app", game, scratch / "games" / "." / "morra.app", scratch / "games-link" / "morra.app",
+        scratch / "link-to-link.app", scratch / "x" / ".." / "games" / "morra.app", scratch / "missing.app",
+        scratch / "games" / "morra.app/"};
+
+    std::vector<fs::path> tested;
+    auto rejectAll = [&](const fs::path& bundle) {
+        tested.push_back(bundle);
+        return false;
+    };
+    EXPECT_EQ(firstAcceptedCandidate(candidates, rejectAll), std::nullopt);
+    EXPECT_EQ(tested, (std::vector<fs::path>{game, scratch / "missing.app"}));
+
+    tested.clear();
+    auto acceptGame = [&](const fs::path& bundle) {
+        tested.push_back(bundle);
+        return bundle == game;
+    };
+    EXPECT_EQ(firstAcceptedCandidate({scratch / "missing.app", scratch / "link-to-link.app", scratch / "other.app"}, acceptGame),
+              game);
+    EXPECT_EQ(tested, (std::vector<fs::path>{scratch / "missing.app", game})) << "the first accepted ends the search";
+}
+
+TEST(FirstAcceptedCandidate, PathsThatLoopThroughLinksAreTestedOnceAndNeverThrow) {
+    ScratchFolder scratch;
+    fs::create_symlink("self.app", scratch / "self.app");
+    fs::create_symlink("b.app", scratch / "a.app");
+    fs::create_symlink("a.app", scratch / "b.app");
+    fs::create_directory_symlink("loop", scratch / "loop");
+    std::vector<fs::path> tested;
+    const std::vector<fs::path> candidates = {scratch / "self.app", scratch / "a.app", scratch / "loop" / "x" / "morra.app",
+                                              scratch / "self.app", scratch / "loop" / "x" / "morra.app"};
+    std::optional<fs::path> found;
+    EXPECT_NO_THROW(found = firstAcceptedCandidate(candidates, [&](const fs::path& bundle) {
+                        tested.push_back(bundle);
+                        return false;
+                    }));
+    EXPECT_EQ(found, std::nullopt);
+    EXPECT_EQ(tested.size(), 3u);
+}
+
+TEST_F(GameSearch, LoopingLinksAnywhereAreSkipped) {
+    fs::create_directories(inHome("Applications"));
+    fs::create_symlink("morra.app", inHome("Applications/morra.app"));
+    fs::create_symlink("B.app", inHome("Applications/Morra Vellant.app"));
+    fs::create_symlink("Morra Vellant.app", inHome("Applications/B.app"));
+    fs::create_directory_symlink("GOG Games", inHome("GOG Games"));
+    fs::create_directories(test::libraryFoldersUnder(home_).parent_path());
+    fs::create_symlink("libraryfolders.vdf", test::libraryFoldersUnder(home_));
+    ScopedEnvironment override(kOverride, inHome("Applications/morra.app").string());
+    EXPECT_EQ(discover(), std::nullopt);
+
+    // A Steam library that loops, listed before one with the game...
+    fs::remove(test::libraryFoldersUnder(home_));
+    fs::create_directory_symlink(scratch_ / "Looping", scratch_ / "Looping");
+    // ...and one whose path is far longer than any the system accepts.
+    writeFile(test::libraryFoldersUnder(home_),
+              test::libraryFoldersListing({(scratch_ / "Looping").string(), "/" + std::string(20000, 'l'),
+                                           (scratch_ / "Library").string()}));
+    makeGameBundle(test::steamGameIn(scratch_ / "Library"));
+    EXPECT_EQ(discover(), test::steamGameIn(scratch_ / "Library"));
+}
+
+// ---- The identity test decides alone ----------------------------------------------------------
+
+std::string binaryPlist(const char* identifier, const char* executable) {
+    plist_t dictionary = plist_new_dict();
+    plist_dict_set_item(dictionary, "CFBundleIdentifier", plist_new_string(identifier));
+    plist_dict_set_item(dictionary, "CFBundleExecutable", plist_new_string(executable));
+    char* bytes = nullptr;
+    uint32_t length = 0;
+    plist_to_bin(dictionary, &bytes, &length);
+    std::string result(bytes, length);
+    plist_to_bin_free(bytes);
+    plist_free(dictionary);
+    return result;
+}
+
+struct IdentityCase {
+    const char* name;
+    const char* bundle;
+    std::string plist;
+    bool accepted;
+};
+
+TEST_F(GameSearch, OnlyTheIdentityTestDecides) {
+    using test::infoPlist;
+    using test::plistString;
+    const std::string identifier = plistString("CFBundleIdentifier", "com.holtstudio.morravellant");
+    const std::string executable = plistString("CFBundleExecutable", "Morra Vellant");
+    const std::vector<IdentityCase> cases = {
+        {"extension in capitals", "Game.APP", test::gameInfoPlist(), true},
+        {"extension in mixed case", "Game.aPp", test::gameInfoPlist(), true},
+        {"binary property list", "Game.app", binaryPlist("com.holtstudio.morravellant", "Morra Vellant"), true},
+        {"another extension", "Game.bundle", test::gameInfoPlist(), false},
+        {"no extension", "Game", test::gameInfoPlist(), false},
+        {"another executable", "Game.app", infoPlist(identifier + plistString("CFBundleExecutable", "Morra")), false},
+        {"another identifier", "Game.app",
+         infoPlist(plistString("CFBundleIdentifier", "com.holtstudio.MorraVellant") + executable), false},
+        {"no executable", "Game.app", infoPlist(identifier), false},
+        {"no identifier", "Game.app", infoPlist(executable), false},
+        {"executable is a number", "Game.app",
+         infoPlist(identifier + "\t<key>CFBundleExecutable</key>\n\t<integer>7</integer>\n"), false},
+        {"not a property list", "Game.app", "Morra Vellant", false},
+        {"binary, another executable", "Game.app", binaryPlist("com.holtstudio.morravellant", "morra"), false},
+    };
+    // Behind every rejected override waits a game that must then be found.
+    const fs::path fallback = makeGameBundle(inHome("Applications/Morra Vellant.app"));
+    int index = 0;
+    for (const IdentityCase& identity : cases) {
+        const fs::path bundle = test::makeBundleWithInfo(scratch_ / std::to_string(index++) / identity.bundle, identity.plist);
+        ScopedEnvironment override(kOverride, bundle.string());
+        EXPECT_EQ(discover(), identity.accepted ? bundle : fallback) << identity.name;
+    }
+
+    // A plain file with the right name is no bundle; a game without any data files is still found.
+    writeFile(scratch_ / "file" / "morra.app", test::gameInfoPlist());
+    ScopedEnvironment override(kOverride, (scratch_ / "file" / "morra.app").string());
+    EXPECT_EQ(discover(), fallback);
+}
+
+}  // namespace
+}  // namespace morra

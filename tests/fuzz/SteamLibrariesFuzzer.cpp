@@ -1,0 +1,91 @@
+// Feeds arbitrary bytes to the Steam library list scanner and checks it against ICU running the
+// same pattern (ICU is the regular-expression engine behind the platform's regular expressions
+// on macOS), and its UTF-8 verdict against ICU's converter.
+
+#include <unicode/regex.h>
+#include <unicode/ustring.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "SteamLibraries.h"
+
+namespace {
+
+// ICU keeps its backtracking state on a bounded heap stack; beyond this size a long run of
+// white space could exhaust it, so larger inputs are only checked for not crashing.
+constexpr std::size_t kReferenceLimit = 1 << 16;
+
+[[noreturn]] void fail(const char* what, std::string_view text) {
+    std::fprintf(stderr, "steam-libraries-fuzzer: %s (input of %zu bytes)\n", what, text.size());
+    std::abort();
+}
+
+bool icuAcceptsUtf8(std::string_view text) {
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = 0;
+    u_strFromUTF8(nullptr, 0, &length, text.data(), static_cast<int32_t>(text.size()), &status);
+    return status == U_BUFFER_OVERFLOW_ERROR || status == U_STRING_NOT_TERMINATED_WARNING || U_SUCCESS(status);
+}
+
+std::vector<std::string> icuCaptures(std::string_view text) {
+    static const std::unique_ptr<icu::RegexPattern> pattern = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::RegexPattern> compiled(
+            icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(R"re("path"\s+"([^"]+)")re"), 0, status));
+        if (U_FAILURE(status)) std::abort();
+        return compiled;
+    }();
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::UnicodeString input =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(input, status));
+    std::vector<std::string> values;
+    while (U_SUCCESS(status) && matcher->find(status)) {
+        std::string value;
+        matcher->group(1, status).toUTF8String(value);
+        values.push_back(std::move(value));
+    }
+    if (U_FAILURE(status)) fail(u_errorName(status), text);
+    return values;
+}
+
+// Each run of k backslashes becomes ceil(k / 2) of them: the pairs, taken left to right, and an
+// odd one left over.
+std::string halvedBackslashRuns(std::string_view value) {
+    std::string result;
+    std::size_t run = 0;
+    for (char character : value) {
+        if (character == '\\') {
+            ++run;
+            continue;
+        }
+        result.append((run + 1) / 2, '\\');
+        run = 0;
+        result.push_back(character);
+    }
+    result.append((run + 1) / 2, '\\');
+    return result;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const std::optional<std::vector<std::string>> values = morra::libraryFolderPathValues(text);
+    if (size > kReferenceLimit) return 0;
+
+    if (values.has_value() != icuAcceptsUtf8(text)) fail("UTF-8 verdict differs from ICU", text);
+    if (!values) return 0;
+    if (*values != icuCaptures(text)) fail("captured values differ from ICU", text);
+
+    for (const std::string& value : *values) {
+        if (morra::collapseDoubledBackslashes(value) != halvedBackslashRuns(value)) fail("backslashes", text);
+    }
+    return 0;
+}
