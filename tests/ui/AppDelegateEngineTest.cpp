@@ -26,12 +26,19 @@ struct Window {
     ScriptedDialogs* dialogs = nullptr;
     std::unique_ptr<AppDelegate> delegate;
 
+    // The real engine's operations, the game search included.
+    Window() { launch(InstallerOperations::forEngine(std::make_shared<const InstallerEngine>())); }
+
     // The real engine's operations; the game found at launch is `found`.
     explicit Window(std::optional<fs::path> found) {
-        auto scripted = std::make_unique<ScriptedDialogs>();
-        dialogs = scripted.get();
         InstallerOperations operations = InstallerOperations::forEngine(std::make_shared<const InstallerEngine>());
         operations.discoverGame = [found] { return found; };
+        launch(std::move(operations));
+    }
+
+    void launch(InstallerOperations operations) {
+        auto scripted = std::make_unique<ScriptedDialogs>();
+        dialogs = scripted.get();
         delegate = std::make_unique<AppDelegate>(std::move(operations), std::move(scripted));
         delegate->applicationDidFinishLaunching();
     }
@@ -53,6 +60,36 @@ class AppDelegateEngineTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void launchShowsTheGameThatTheSearchFinds() {
+        GameFixture game;
+        morra::test::TemporaryDirectory home;
+        morra::test::ScopedEnvironment homeOverride("HOME", home.path().string());
+        // Found through a symbolic link: the window shows where the game really is.
+        const fs::path link = home.path() / "link.app";
+        fs::create_directory_symlink(game.app, link);
+        morra::test::ScopedEnvironment gameOverride("MORRA_LUMEN_INSTALLER_GAME", link.string());
+        Window app;
+        const fs::path found = fs::canonical(game.app);
+        QCOMPARE(app.delegate->gameURL(), std::optional(found));
+        QCOMPARE(app.window().pathLabel()->text(), QString::fromStdString(found.string()));
+        QCOMPARE(app.status(), QStringLiteral("Игра найдена. Совместимость проверится при установке."));
+        QVERIFY(app.window().installButton()->isEnabled());
+        QVERIFY(app.window().removeButton()->isEnabled());
+    }
+
+    void launchWithoutAGameAsksForIt() {
+        morra::test::TemporaryDirectory home;
+        morra::test::ScopedEnvironment homeOverride("HOME", home.path().string());
+        morra::test::ScopedEnvironment gameOverride("MORRA_LUMEN_INSTALLER_GAME", std::nullopt);
+        Window app;
+        QCOMPARE(app.delegate->gameURL(), std::nullopt);
+        QCOMPARE(app.window().pathLabel()->text(), QStringLiteral("Morra Vellant не найдена автоматически"));
+        QCOMPARE(app.status(), QStringLiteral("Укажите morra.app вручную"));
+        QVERIFY(!app.window().installButton()->isEnabled());
+        QVERIFY(!app.window().removeButton()->isEnabled());
+        QVERIFY(app.window().chooseButton()->isEnabled());
+    }
+
     // Refusals of the engine's own checks reach the user unchanged, and nothing in the game changes.
     void refusalsEndInTheCriticalAlert_data() {
         QTest::addColumn<bool>("remove");
