@@ -205,6 +205,25 @@ void FileManager::copyItem(const fs::path& from, const fs::path& to) const {
     FileHandle source = openForReading(from);
     struct stat status {};
     if (::fstat(source.descriptor(), &status) != 0) throwFileError(errno, from);
+#if defined(__APPLE__)
+    // A clone creates the destination itself (keeping the permission bits) and refuses an
+    // existing one; where the file system cannot clone, the bytes are copied below.
+    if (!fault(FileOperation::Clone, to)) {
+        if (::fclonefileat(source.descriptor(), AT_FDCWD, to.c_str(), 0) == 0) {
+            try {
+                int fd = ::open(to.c_str(), O_RDONLY | O_CLOEXEC);
+                if (fd < 0) throwFileError(errno, to);
+                FileHandle clone(fd, to, hook_);
+                clone.sync();
+                return;
+            } catch (...) {
+                ::unlink(to.c_str());
+                throw;
+            }
+        }
+        if (errno == EEXIST) throwFileError(EEXIST, to);
+    }
+#endif
     FileHandle destination = createNewFile(to, 0600);
     try {
         bool cloned = false;
