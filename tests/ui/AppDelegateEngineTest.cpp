@@ -18,9 +18,20 @@ using morra::InstallerOperations;
 using morra::test::GameFixture;
 using morra::test::ScriptedDialogs;
 using morra::test::ShownDialog;
+using morra::tools::GameState;
 namespace fs = std::filesystem;
 
 namespace {
+
+const QString kInstalledTranslated = QStringLiteral(
+    "Готово. Официальный русский не изменён.\n"
+    "Запустите игру и выберите «Русский (Lumen)» в настройках языка.\n"
+    "Названия навыков на карточках переведены.");
+const QString kInstalledEnglish = QStringLiteral(
+    "Готово. Официальный русский не изменён.\n"
+    "Запустите игру и выберите «Русский (Lumen)» в настройках языка.\n"
+    "Карточки навыков возвращены к английскому варианту.");
+const QString kRemoved = QStringLiteral("Перевод удалён. Файлы игры восстановлены.");
 
 struct Window {
     ScriptedDialogs* dialogs = nullptr;
@@ -53,6 +64,19 @@ struct Window {
         return finished.wait(60000) || finished.count() == 1;
     }
 };
+
+std::vector<std::string> assetDigests(const GameFixture& game) {
+    std::vector<std::string> digests;
+    for (std::size_t i = 0; i < morra::tools::Fixture::kAssets; ++i)
+        digests.push_back(morra::test::digestOf(morra::test::readFile(game.asset(i))));
+    return digests;
+}
+
+std::vector<std::string> digestsOf(const std::array<std::string, morra::tools::Fixture::kAssets>& forms) {
+    std::vector<std::string> digests;
+    for (const std::string& bytes : forms) digests.push_back(morra::test::digestOf(bytes));
+    return digests;
+}
 
 }  // namespace
 
@@ -88,6 +112,41 @@ private slots:
         QVERIFY(!app.window().installButton()->isEnabled());
         QVERIFY(!app.window().removeButton()->isEnabled());
         QVERIFY(app.window().chooseButton()->isEnabled());
+    }
+
+    void installAndRemoveThroughTheWindow() {
+        GameFixture game;
+        Window app(game.app);
+
+        app.dialogs->pressButton(QStringLiteral("OK"));
+        QVERIFY(app.runAndWait(app.window().installButton()));
+        QCOMPARE(app.dialogs->shown().back().text, QStringLiteral("Готово"));
+        QCOMPARE(app.dialogs->shown().back().icon, QMessageBox::Information);
+        QCOMPARE(app.dialogs->shown().back().informativeText, kInstalledTranslated);
+        QCOMPARE(app.status(), kInstalledTranslated);
+        QCOMPARE(assetDigests(game), digestsOf(morra::test::demoFixture().translatedCards));
+        for (std::size_t i = 0; i < morra::tools::Fixture::kAdded; ++i) QVERIFY(fs::exists(game.added(i)));
+
+        app.dialogs->pressButton(QStringLiteral("Удалить"));
+        app.dialogs->pressButton(QStringLiteral("OK"));
+        QVERIFY(app.runAndWait(app.window().removeButton()));
+        QCOMPARE(app.dialogs->shown().back().text, QStringLiteral("Готово"));
+        QCOMPARE(app.dialogs->shown().back().informativeText, kRemoved);
+        QCOMPARE(app.status(), kRemoved);
+        QCOMPARE(assetDigests(game), digestsOf(morra::test::demoFixture().original));
+        for (std::size_t i = 0; i < morra::tools::Fixture::kAdded; ++i) QVERIFY(!fs::exists(game.added(i)));
+        QVERIFY(morra::test::temporaries(game.app).empty());
+        QCOMPARE(app.dialogs->unexpected(), 0);
+    }
+
+    void checkboxOffInstallsTheEnglishCards() {
+        GameFixture game(GameState::InstalledTranslated, true);
+        Window app(game.app);
+        app.window().skillCardsCheckbox()->setChecked(false);
+        app.dialogs->pressButton(QStringLiteral("OK"));
+        QVERIFY(app.runAndWait(app.window().installButton()));
+        QCOMPARE(app.dialogs->shown().back().informativeText, kInstalledEnglish);
+        QCOMPARE(assetDigests(game), digestsOf(morra::test::demoFixture().englishCards));
     }
 
     // Refusals of the engine's own checks reach the user unchanged, and nothing in the game changes.
