@@ -57,8 +57,11 @@ public:
 
 private:
     int fault(FileOperation operation) const;
+    void startWriteback();
 
     int fd_ = -1;
+    std::uint64_t written_ = 0;
+    std::uint64_t writebackStart_ = 0;
     std::filesystem::path path_;
     std::shared_ptr<const FaultHook> hook_;
 };
@@ -106,6 +109,7 @@ public:
 
 private:
     int fault(FileOperation operation, const std::filesystem::path& path) const;
+    bool copyInKernel(FileHandle& source, FileHandle& destination) const;
 
     std::shared_ptr<const FaultHook> hook_;
 };
