@@ -62,25 +62,16 @@ TEST_F(GameSearch, EarlierPlacesWinOverLaterOnes) {
     fs::create_directories(inHome("Applications/morra.app/Contents"));  // a folder, but no bundle
     EXPECT_EQ(discover(), std::nullopt);
 
-    const fs::path library = scratch_ / "Library Two";
+    // From the last place to the first: each new game found wins over those placed before it.
     writeFile(test::libraryFoldersUnder(home_),
-              test::libraryFoldersListing({(scratch_ / "Library One").string(), library.string()}));
-    makeGameBundle(test::steamGameIn(library));
-    EXPECT_EQ(discover(), test::steamGameIn(library));
-
-    makeGameBundle(test::steamGameIn(scratch_ / "Library One"));
-    EXPECT_EQ(discover(), test::steamGameIn(scratch_ / "Library One")) << "libraries in file order";
-
-    makeGameBundle(test::steamGameIn(home_ / "Library" / "Application Support" / "Steam"));
-    EXPECT_EQ(discover(), test::steamGameIn(home_ / "Library" / "Application Support" / "Steam"))
-        << "the default Steam root before the listed ones";
-
-    for (const char* place : {"GOG Games/Morra Vellant/Morra Vellant.app", "GOG Games/Morra Vellant/morra.app",
-                              "Applications/Morra Vellant.app", "Applications/morra.app"}) {
-        makeGameBundle(inHome(place));
-        EXPECT_EQ(discover(), inHome(place));
+              test::libraryFoldersListing({(scratch_ / "Library One").string(), (scratch_ / "Library Two").string()}));
+    for (const fs::path& place : {test::steamGameIn(scratch_ / "Library Two"), test::steamGameIn(scratch_ / "Library One"),
+                                  test::steamGameIn(home_ / "Library" / "Application Support" / "Steam"),
+                                  inHome("GOG Games/Morra Vellant/Morra Vellant.app"), inHome("GOG Games/Morra Vellant/morra.app"),
+                                  inHome("Applications/Morra Vellant.app"), inHome("Applications/morra.app")}) {
+        makeGameBundle(place);
+        EXPECT_EQ(discover(), place);
     }
-
     const fs::path elsewhere = makeGameBundle(scratch_ / "Elsewhere" / "Custom.app");
     ScopedEnvironment override(kOverride, elsewhere.string());
     EXPECT_EQ(discover(), elsewhere) << "the override beats every other place";
@@ -200,14 +191,13 @@ std::string binaryPlist(const char* identifier, const char* executable) {
     return result;
 }
 
-struct IdentityCase {
-    const char* name;
-    const char* bundle;
-    std::string plist;
-    bool accepted;
-};
-
 TEST_F(GameSearch, OnlyTheIdentityTestDecides) {
+    struct IdentityCase {
+        const char* name;
+        const char* bundle;
+        std::string plist;
+        bool accepted;
+    };
     using test::infoPlist;
     using test::plistString;
     const std::string identifier = plistString("CFBundleIdentifier", "com.holtstudio.morravellant");

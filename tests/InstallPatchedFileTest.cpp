@@ -50,7 +50,7 @@ TEST(InstallPatchedFile, MakesTheTargetFromTheSourceAndLeavesTheSource) {
         EXPECT_EQ(test::readFile(fixture.target), fixture.targetBytes);
         EXPECT_EQ(test::readFile(fixture.source), fixture.sourceBytes);
         EXPECT_TRUE(test::temporaries(fixture.folder).empty());
-        test::expectDurablyPublished(injector, fixture.target, ".russianblind.installing-", true);
+        test::expectDurablyPublished(injector, fixture.target, ".russianblind.installing-");
     }
 }
 

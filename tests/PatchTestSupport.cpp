@@ -6,6 +6,7 @@
 #include <random>
 #include <regex>
 #include <stdexcept>
+#include <tuple>
 
 #include "BsdiffWriter.h"
 #include "TestSupport.h"
@@ -53,16 +54,28 @@ std::string randomBytes(std::uint64_t seed, std::size_t size) {
     return bytes;
 }
 
-PatchOutcome runBspatch(const std::string& oldData, const std::string& patch) {
+namespace {
+
+// Runs "tool old new patch" with the given files' contents (a null one is left for the tool to
+// write), and gives the exit status, standard error and what the missing file holds afterwards.
+std::tuple<int, std::string, std::string> runBsdiffTool(const char* tool, const std::string* oldData, const std::string* newData,
+                                                        const std::string* patch) {
     TemporaryDirectory folder;
-    const fs::path oldFile = folder.path() / "old", newFile = folder.path() / "new", patchFile = folder.path() / "patch";
-    writeFile(oldFile, oldData);
-    writeFile(patchFile, patch);
-    const ProcessResult result = runProcess({"/usr/bin/bspatch", oldFile.string(), newFile.string(), patchFile.string()});
-    if (result.status != 0 && result.status != 1)
-        throw std::runtime_error("bspatch ended abnormally (" + std::to_string(result.status) + ")");
-    if (result.status != 0) return {false, "", result.standardError};
-    return {true, readFile(newFile), ""};
+    const fs::path files[] = {folder.path() / "old", folder.path() / "new", folder.path() / "patch"};
+    const std::string* contents[] = {oldData, newData, patch};
+    for (int i = 0; i < 3; ++i)
+        if (contents[i]) writeFile(files[i], *contents[i]);
+    const ProcessResult result = runProcess({tool, files[0].string(), files[1].string(), files[2].string()});
+    const fs::path& written = files[newData ? 2 : 1];
+    if (result.status != 0 && result.status != 1) throw std::runtime_error(std::string(tool) + " ended abnormally");
+    return {result.status, result.standardError, result.status == 0 ? readFile(written) : ""};
+}
+
+}  // namespace
+
+PatchOutcome runBspatch(const std::string& oldData, const std::string& patch) {
+    const auto [status, error, output] = runBsdiffTool("/usr/bin/bspatch", &oldData, nullptr, &patch);
+    return {status == 0, output, error};
 }
 
 namespace {
@@ -88,13 +101,9 @@ PatchOutcome applyInMemory(const std::string& oldData, const std::string& patch,
 }
 
 std::string runBsdiff(const std::string& oldData, const std::string& newData) {
-    TemporaryDirectory folder;
-    const fs::path oldFile = folder.path() / "old", newFile = folder.path() / "new", patchFile = folder.path() / "patch";
-    writeFile(oldFile, oldData);
-    writeFile(newFile, newData);
-    const ProcessResult result = runProcess({"/usr/bin/bsdiff", oldFile.string(), newFile.string(), patchFile.string()});
-    if (result.status != 0) throw std::runtime_error("bsdiff failed: " + result.standardError);
-    return readFile(patchFile);
+    const auto [status, error, patch] = runBsdiffTool("/usr/bin/bsdiff", &oldData, &newData, nullptr);
+    if (status != 0) throw std::runtime_error("bsdiff failed: " + error);
+    return patch;
 }
 
 std::string maskUuids(const std::string& text) {
@@ -153,8 +162,7 @@ std::size_t FaultInjector::indexOf(FileOperation operation, const fs::path& path
     return index;
 }
 
-void expectDurablyPublished(const FaultInjector& injector, const fs::path& target, const std::string& prefix,
-                            bool folderSynced) {
+void expectDurablyPublished(const FaultInjector& injector, const fs::path& target, const std::string& prefix) {
     const std::vector<fs::path> created = injector.callsOf(FileOperation::Create);
     ASSERT_EQ(created.size(), 1u) << target;
     EXPECT_EQ(created[0].parent_path(), target.parent_path());
@@ -162,13 +170,10 @@ void expectDurablyPublished(const FaultInjector& injector, const fs::path& targe
     const std::size_t rename = injector.indexOf(FileOperation::Rename, target), end = injector.calls().size();
     EXPECT_LT(rename, end) << "never given the target's name";
     EXPECT_LT(injector.indexOf(FileOperation::Sync, created[0]), rename) << "not flushed before the rename";
-    if (folderSynced) {
-        const std::vector<FileCall> calls = injector.calls();
-        const bool synced = std::any_of(calls.begin() + static_cast<long>(std::min(rename, end)), calls.end(), [&](const FileCall& call) {
-            return call.operation == FileOperation::Sync && call.path == target.parent_path();
-        });
-        EXPECT_TRUE(synced) << "folder not flushed after the rename";
-    }
+    const std::vector<FileCall> calls = injector.calls();
+    EXPECT_TRUE(std::any_of(calls.begin() + static_cast<long>(std::min(rename, end)), calls.end(), [&](const FileCall& call) {
+        return call.operation == FileOperation::Sync && call.path == target.parent_path();
+    })) << "folder not flushed after the rename";
 }
 
 }  // namespace morra::test

@@ -118,8 +118,7 @@ private:
 };
 
 // The one temporary sibling the call created is named "<prefix><uuid>" and was flushed before it
-// took the target's name. With `folderSynced`, the target's folder is flushed after the rename.
-void expectDurablyPublished(const FaultInjector& injector, const std::filesystem::path& target,
-                            const std::string& prefix, bool folderSynced);
+// took the target's name; the target's folder is flushed after the rename.
+void expectDurablyPublished(const FaultInjector& injector, const std::filesystem::path& target, const std::string& prefix);
 
 }  // namespace morra::test

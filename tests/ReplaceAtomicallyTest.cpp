@@ -42,8 +42,7 @@ TEST(ReplaceAtomically, ReplacesThroughAFlushedFreshTemporaryAndKeepsTheSourceAn
                 EXPECT_EQ(test::modeOf(replacement.target), mode);
             }
             EXPECT_TRUE(test::temporaries(replacement.folder.path()).empty());
-            test::expectDurablyPublished(injector, replacement.target, fromFile ? ".level2.restoring-" : ".Settings.json.updating-",
-                                         true);
+            test::expectDurablyPublished(injector, replacement.target, fromFile ? ".level2.restoring-" : ".Settings.json.updating-");
             // A second call picks a new temporary name.
             replacement.run(engine);
             const std::vector<fs::path> created = injector.callsOf(FileOperation::Create);
