@@ -20,6 +20,7 @@ struct Measurement {
 // Runs the work in a child process and measures its wall time and peak memory (including the
 // programs it starts). The work returns the child's exit status.
 inline Measurement measureInChild(const std::function<int()>& work) {
+    std::fflush(nullptr);  // the child must not print the parent's buffered output again
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = ::fork();
     if (child < 0) throw std::runtime_error("fork failed");

@@ -1,10 +1,10 @@
 #include <algorithm>
-#include <cstdint>
 #include <optional>
 
 #include "BsdiffFile.h"
 #include "InstallerEngine.h"
 #include "TemporaryFile.h"
+#include "Utf8.h"
 
 namespace morra {
 
@@ -38,37 +38,7 @@ std::optional<bool> classifyTarget(const InstallerEngine& engine, const fs::path
 // whole, as a decoder that refuses it gives nothing (a path may hold any bytes).
 std::string toolText(const BsdiffError& error) {
     const std::string text = error.what();
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const unsigned char lead = static_cast<unsigned char>(text[i]);
-        std::size_t length;
-        std::uint32_t codePoint;
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        } else if (lead >= 0xc2 && lead <= 0xdf) {
-            length = 2;
-            codePoint = lead & 0x1f;
-        } else if (lead >= 0xe0 && lead <= 0xef) {
-            length = 3;
-            codePoint = lead & 0x0f;
-        } else if (lead >= 0xf0 && lead <= 0xf4) {
-            length = 4;
-            codePoint = lead & 0x07;
-        } else {
-            return "";
-        }
-        if (i + length > text.size()) return "";
-        for (std::size_t k = 1; k < length; ++k) {
-            const unsigned char next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xc0) != 0x80) return "";
-            codePoint = (codePoint << 6) | (next & 0x3f);
-        }
-        const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (codePoint < smallest[length] || codePoint > 0x10ffff || (codePoint >= 0xd800 && codePoint <= 0xdfff)) return "";
-        i += length;
-    }
-    return text;
+    return isValidUtf8(text) ? text : std::string();
 }
 
 // The verified new content takes the target's name: a replacement when the target existed, a

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "FileManager.h"
+#include "Utf8.h"
 
 namespace morra {
 
@@ -15,9 +16,6 @@ namespace morra {
 // would only exhaust memory. Such a file counts as unreadable.
 inline constexpr std::uint64_t kLibraryFoldersSizeLimit = 256ull << 20;
 
-// Whether the bytes are well-formed UTF-8: no stray continuation bytes, no truncated sequences,
-// no overlong forms, no encoded surrogates and nothing beyond U+10FFFF. U+0000 is allowed.
-bool isValidUtf8(std::string_view text);
 
 // Every value that the pattern "path"\s+"([^"]+)" captures in the text, in text order, with
 // matches not overlapping, exactly as a backtracking regular-expression engine finds them, but in

@@ -96,7 +96,8 @@ void AppDelegate::installPressed() {
 }
 
 void AppDelegate::removePressed() {
-    if (!gameURL_) return;
+    // No confirmation for an operation that could not start: one is already running.
+    if (!gameURL_ || busy_) return;
     const std::filesystem::path game = *gameURL_;
 
     QMessageBox confirmation(window_.get());

@@ -1,123 +1,64 @@
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "BundleChooser.h"
+#include "LaunchedWindow.h"
 
 using morra::BundleChooser;
 using morra::isApplicationBundle;
-
-namespace {
-
-QString makeFolder(const QTemporaryDir& root, const QString& name) {
-    const QString path = root.filePath(name);
-    if (!QDir().mkpath(path)) qFatal("cannot create %s", qPrintable(path));
-    return path;
-}
-
-std::filesystem::path fsPath(const QString& text) {
-    return std::filesystem::path(text.toStdString());
-}
-
-}  // namespace
+using morra::test::makeFolder;
 
 class BundleChooserTest : public QObject {
     Q_OBJECT
 
+private:
+    QTemporaryDir root_;
+
+    QString at(const QString& name) const { return root_.filePath(name); }
+
 private slots:
     void recognisesApplicationBundles() {
-        QTemporaryDir root;
-        QVERIFY(root.isValid());
-        const QString lower = makeFolder(root, QStringLiteral("morra.app"));
-        const QString upper = makeFolder(root, QStringLiteral("Morra Vellant.APP"));
-        const QString mixed = makeFolder(root, QStringLiteral("Игра.aPp"));
-        const QString suffixOnly = makeFolder(root, QStringLiteral(".app"));
-        const QString longer = makeFolder(root, QStringLiteral("morra.apps"));
-        const QString plain = makeFolder(root, QStringLiteral("morra"));
-        const QString file = root.filePath(QStringLiteral("file.app"));
-        QFile created(file);
-        QVERIFY(created.open(QIODevice::WriteOnly));
-        created.close();
-        const QString link = root.filePath(QStringLiteral("link.app"));
-        QVERIFY(QFile::link(lower, link));
+        for (const char* name : {"morra.app", "Morra Vellant.APP", "Игра.aPp"})
+            QVERIFY(isApplicationBundle(makeFolder(at(QString::fromUtf8(name)))));
+        QVERIFY(isApplicationBundle(at(QStringLiteral("morra.app/"))));
+        QVERIFY(QFile::link(at(QStringLiteral("morra.app")), at(QStringLiteral("link.app"))));
+        QVERIFY(isApplicationBundle(at(QStringLiteral("link.app"))));
 
-        QVERIFY(isApplicationBundle(lower));
-        QVERIFY(isApplicationBundle(upper));
-        QVERIFY(isApplicationBundle(mixed));
-        QVERIFY(isApplicationBundle(lower + QLatin1Char('/')));
-        QVERIFY(isApplicationBundle(link));
-        QVERIFY(!isApplicationBundle(suffixOnly));
-        QVERIFY(!isApplicationBundle(longer));
-        QVERIFY(!isApplicationBundle(plain));
-        QVERIFY(!isApplicationBundle(file));
-        QVERIFY(!isApplicationBundle(root.filePath(QStringLiteral("missing.app"))));
+        for (const char* name : {".app", "morra.apps", "morra"})
+            QVERIFY(!isApplicationBundle(makeFolder(at(QString::fromUtf8(name)))));
+        QVERIFY(!isApplicationBundle(morra::test::makeFile(at(QStringLiteral("file.app")))));
+        QVERIFY(!isApplicationBundle(at(QStringLiteral("missing.app"))));
         QVERIFY(!isApplicationBundle(QString()));
     }
 
-    void hasItsTitleAndAcceptLabel() {
-        QTemporaryDir root;
-        BundleChooser chooser(nullptr, root.path());
+    // A file or a missing name keeps the chooser open; an ordinary folder is opened instead of
+    // accepted; a bundle is accepted exactly as given.
+    void acceptsOnlyOneBundle() {
+        const QString folder = makeFolder(at(QStringLiteral("Games")));
+        const QString bundle = makeFolder(at(QStringLiteral("Games/Morra.APP")));
+        BundleChooser chooser(nullptr, root_.path());
         QCOMPARE(chooser.windowTitle(), QStringLiteral("Выберите Morra Vellant"));
         QCOMPARE(chooser.labelText(QFileDialog::Accept), QStringLiteral("Выбрать"));
-        QCOMPARE(chooser.acceptMode(), QFileDialog::AcceptOpen);
-        QCOMPARE(QDir(chooser.directory()).canonicalPath(), QDir(root.path()).canonicalPath());
-#if !defined(Q_OS_MACOS)
-        QCOMPARE(chooser.fileMode(), QFileDialog::Directory);
-#endif
-    }
+        QCOMPARE(QDir(chooser.directory()).canonicalPath(), QDir(root_.path()).canonicalPath());
 
-    void acceptsOneBundle() {
-        QTemporaryDir root;
-        const QString bundle = makeFolder(root, QStringLiteral("Morra.APP"));
-        BundleChooser chooser(nullptr, root.path());
-        chooser.selectFile(bundle);
-        chooser.accept();
-        QCOMPARE(chooser.result(), int(QDialog::Accepted));
-        QCOMPARE(chooser.chosenBundle(), std::optional(fsPath(bundle)));
-    }
-
-    void opensAnOrdinaryFolderInsteadOfAcceptingIt() {
-        QTemporaryDir root;
-        const QString folder = makeFolder(root, QStringLiteral("Games"));
-        const QString bundle = makeFolder(root, QStringLiteral("Games/morra.app"));
-        BundleChooser chooser(nullptr, root.path());
-        chooser.selectFile(folder);
-        chooser.accept();
-        QCOMPARE(chooser.result(), int(QDialog::Rejected));
-        QCOMPARE(chooser.chosenBundle(), std::nullopt);
+        for (const QString& refused : {morra::test::makeFile(at(QStringLiteral("fake.app"))),
+                                       at(QStringLiteral("missing.app")), folder}) {
+            chooser.selectFile(refused);
+            chooser.accept();
+            QCOMPARE(chooser.result(), int(QDialog::Rejected));
+            QCOMPARE(chooser.chosenBundle(), std::nullopt);
+        }
         QCOMPARE(QDir(chooser.directory()).canonicalPath(), QDir(folder).canonicalPath());
 
-        // From there the bundle inside can be chosen.
         chooser.selectFile(bundle);
         chooser.accept();
         QCOMPARE(chooser.result(), int(QDialog::Accepted));
-        QCOMPARE(chooser.chosenBundle(), std::optional(fsPath(bundle)));
-    }
-
-    void refusesWhatIsNotOneBundle() {
-        QTemporaryDir root;
-        const QString file = root.filePath(QStringLiteral("fake.app"));
-        QFile created(file);
-        QVERIFY(created.open(QIODevice::WriteOnly));
-        created.close();
-        BundleChooser chooser(nullptr, root.path());
-        chooser.selectFile(file);
-        chooser.accept();
-        QCOMPARE(chooser.result(), int(QDialog::Rejected));
-        QCOMPARE(chooser.chosenBundle(), std::nullopt);
-
-        chooser.selectFile(root.filePath(QStringLiteral("missing.app")));
-        chooser.accept();
-        QCOMPARE(chooser.result(), int(QDialog::Rejected));
-        QCOMPARE(chooser.chosenBundle(), std::nullopt);
+        QCOMPARE(chooser.chosenBundle(), std::optional(std::filesystem::path(bundle.toStdString())));
     }
 
     void cancelGivesNothing() {
-        QTemporaryDir root;
-        const QString bundle = makeFolder(root, QStringLiteral("morra.app"));
-        BundleChooser chooser(nullptr, root.path());
-        chooser.selectFile(bundle);
+        BundleChooser chooser(nullptr, root_.path());
+        chooser.selectFile(makeFolder(at(QStringLiteral("cancelled.app"))));
         chooser.reject();
         QCOMPARE(chooser.chosenBundle(), std::nullopt);
     }

@@ -1,58 +1,25 @@
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QFile>
 #include <QFontInfo>
 #include <QLabel>
-#include <QMimeData>
 #include <QProgressBar>
-#include <QScreen>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QUrl>
-#include <QVBoxLayout>
 
+#include "LaunchedWindow.h"
 #include "MainWindow.h"
 
 using morra::MainWindow;
+using morra::test::dropOn;
+using morra::test::makeFolder;
 
 namespace {
 
-QString makeFolder(const QTemporaryDir& root, const QString& name) {
-    const QString path = root.filePath(name);
-    if (!QDir().mkpath(path)) qFatal("cannot create %s", qPrintable(path));
-    return path;
-}
-
-QString makeFile(const QTemporaryDir& root, const QString& name) {
-    const QString path = root.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) qFatal("cannot create %s", qPrintable(path));
-    return path;
-}
-
-std::unique_ptr<QMimeData> urlsData(const QStringList& paths) {
-    auto data = std::make_unique<QMimeData>();
-    QList<QUrl> urls;
-    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
-    data->setUrls(urls);
-    return data;
-}
-
-// Sends a drag-enter and, when it is accepted, the drop; returns whether the window took the drop.
-bool dragAndDrop(MainWindow& window, const QMimeData* data) {
-    const QPoint inside(window.width() / 2, window.height() / 2);
-    QDragEnterEvent enter(inside, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&window, &enter);
-    if (!enter.isAccepted()) return false;
-    QDropEvent drop(QPointF(inside), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&window, &drop);
-    return drop.isAccepted();
-}
+int top(const QWidget* widget, const QWidget* window) { return widget->mapTo(window, QPoint(0, 0)).y(); }
+int bottom(const QWidget* widget, const QWidget* window) { return top(widget, window) + widget->height(); }
 
 }  // namespace
 
@@ -60,82 +27,42 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void windowHasFixedSizeAndTitle() {
+    void windowAndItsTexts() {
         MainWindow window;
         QCOMPARE(window.windowTitle(), QStringLiteral("Русский (Lumen) для Morra Vellant"));
-        QCOMPARE(window.size(), QSize(660, 470));
         QCOMPARE(window.minimumSize(), QSize(660, 470));
         QCOMPARE(window.maximumSize(), QSize(660, 470));
+        // The application owns the window: closing it must not delete it.
         QVERIFY(!window.testAttribute(Qt::WA_DeleteOnClose));
         const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
         QVERIFY((window.geometry().center() - screenCentre).manhattanLength() <= 2);
-    }
 
-    void sevenControlsInOrderWithTheirTexts() {
-        MainWindow window;
-        auto* stack = qobject_cast<QVBoxLayout*>(window.mainStack()->layout());
-        QVERIFY(stack != nullptr);
-        QCOMPARE(stack->count(), 7);
-        QCOMPARE(stack->itemAt(0)->widget(), window.headingLabel());
-        QCOMPARE(stack->itemAt(1)->widget(), window.descriptionLabel());
-        QCOMPARE(stack->itemAt(2)->widget(), window.pathLabel());
-        QCOMPARE(stack->itemAt(3)->widget(), window.chooseButton());
-        QVERIFY(stack->itemAt(4)->widget()->isAncestorOf(window.statusLabel()));
-        QVERIFY(stack->itemAt(4)->widget()->isAncestorOf(window.busyIndicator()));
-        QCOMPARE(stack->itemAt(5)->widget(), window.skillCardsCheckbox());
-        QCOMPARE(stack->itemAt(6)->widget(), window.buttonRow());
-        QVERIFY(window.buttonRow()->isAncestorOf(window.installButton()));
-        QVERIFY(window.buttonRow()->isAncestorOf(window.removeButton()));
-
-        QCOMPARE(window.headingLabel()->text(), QStringLiteral("РУССКИЙ (LUMEN)"));
-        QCOMPARE(window.descriptionLabel()->text(),
-                 QStringLiteral("Отдельный язык для macOS-версии Morra Vellant.\n"
-                                "Подходят Steam, GOG и другие копии с совместимыми файлами.\n"
-                                "Официальный русский, сохранения и исполняемые файлы игры не изменяются."));
-        QCOMPARE(window.pathLabel()->text(), QString());
-        QCOMPARE(window.chooseButton()->text(), QStringLiteral("Выбрать morra.app…"));
-        QCOMPARE(window.statusLabel()->text(), QStringLiteral("Совместимый профиль macOS 57314208"));
-        QCOMPARE(window.skillCardsCheckbox()->text(),
-                 QStringLiteral("Русские названия навыков на карточках (снимите галочку для отката)"));
+        // The controls' texts in order down the window (the path line is empty until a search).
+        const QStringList texts = {window.headingLabel()->text(),   window.descriptionLabel()->text(),
+                                   window.pathLabel()->text(),      window.chooseButton()->text(),
+                                   window.statusLabel()->text(),    window.skillCardsCheckbox()->text(),
+                                   window.installButton()->text(), window.removeButton()->text()};
+        QCOMPARE(texts, (QStringList{
+                            QStringLiteral("РУССКИЙ (LUMEN)"),
+                            QStringLiteral("Отдельный язык для macOS-версии Morra Vellant.\n"
+                                           "Подходят Steam, GOG и другие копии с совместимыми файлами.\n"
+                                           "Официальный русский, сохранения и исполняемые файлы игры не изменяются."),
+                            QString(),
+                            QStringLiteral("Выбрать morra.app…"),
+                            QStringLiteral("Совместимый профиль macOS 57314208"),
+                            QStringLiteral("Русские названия навыков на карточках (снимите галочку для отката)"),
+                            QStringLiteral("УСТАНОВИТЬ"),
+                            QStringLiteral("Удалить перевод"),
+                        }));
         QVERIFY(window.skillCardsCheckbox()->isChecked());
-        QCOMPARE(window.installButton()->text(), QStringLiteral("УСТАНОВИТЬ"));
-        QCOMPARE(window.removeButton()->text(), QStringLiteral("Удалить перевод"));
-
-        for (QLabel* label : {window.headingLabel(), window.descriptionLabel(), window.pathLabel(),
-                              window.statusLabel()}) {
-            QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-        }
-        for (QLabel* label : {window.descriptionLabel(), window.pathLabel(), window.statusLabel()})
-            QVERIFY(label->wordWrap());
-    }
-
-    void fontsHaveTheirSizesAndWeights() {
-        MainWindow window;
-        struct Expected {
-            QWidget* widget;
-            int size;
-            int weight;
-        };
-        const Expected expected[] = {
-            {window.headingLabel(), 28, QFont::Bold},
-            {window.descriptionLabel(), 14, QFont::Normal},
-            {window.pathLabel(), 11, QFont::Normal},
-            {window.statusLabel(), 14, QFont::Medium},
-            {window.skillCardsCheckbox(), 13, QFont::Normal},
-            {window.installButton(), 16, QFont::DemiBold},
-        };
-        for (const Expected& e : expected) {
-            QCOMPARE(e.widget->font().pixelSize(), e.size);
-            QCOMPARE(e.widget->font().weight(), e.weight);
-        }
+        // The path is shown in a fixed-pitch font; the labels are centred.
         QVERIFY(QFontInfo(window.pathLabel()->font()).fixedPitch());
-        QVERIFY(!QFontInfo(window.statusLabel()->font()).fixedPitch());
-        // The choose and remove buttons keep the default font.
-        QCOMPARE(window.chooseButton()->font(), QApplication::font(window.chooseButton()));
-        QCOMPARE(window.removeButton()->font(), QApplication::font(window.removeButton()));
+        for (QLabel* label : {window.headingLabel(), window.descriptionLabel(), window.pathLabel(),
+                              window.statusLabel()})
+            QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
     }
 
-    void stackIsLaidOutWithItsMarginsAndSpacing() {
+    void stackIsLaidOutCentredWithoutOverlaps() {
         MainWindow window;
         window.pathLabel()->setText(QStringLiteral("/Applications/morra.app"));
         window.show();
@@ -145,57 +72,39 @@ private slots:
         QCOMPARE(stack.left(), 42);
         QCOMPARE(stack.width(), 660 - 2 * 42);
         QVERIFY(qAbs(stack.center().y() - window.rect().center().y()) <= 1);
-        QCOMPARE(window.mainStack()->layout()->spacing(), 18);
 
         // Full-width labels; natural-width heading, choose button and check box, centred.
-        for (QWidget* full : {static_cast<QWidget*>(window.descriptionLabel()),
-                              static_cast<QWidget*>(window.pathLabel()),
-                              static_cast<QWidget*>(window.statusLabel())})
+        for (QWidget* full : QWidgetList{window.descriptionLabel(), window.pathLabel(), window.statusLabel()})
             QCOMPARE(full->width(), stack.width());
-        for (QWidget* natural : {static_cast<QWidget*>(window.headingLabel()),
-                                 static_cast<QWidget*>(window.chooseButton()),
-                                 static_cast<QWidget*>(window.skillCardsCheckbox())}) {
+        for (QWidget* natural : QWidgetList{window.headingLabel(), window.chooseButton(), window.skillCardsCheckbox()}) {
             QCOMPARE(natural->width(), natural->sizeHint().width());
             QVERIFY(qAbs(natural->geometry().center().x() - stack.width() / 2) <= 1);
         }
 
-        // Controls follow one another top to bottom without overlapping.
-        const QList<QWidget*> order = {window.headingLabel(), window.descriptionLabel(), window.pathLabel(),
-                                       window.chooseButton(), window.statusLabel(),
-                                       window.skillCardsCheckbox(), window.buttonRow()};
-        for (int i = 1; i < order.size(); ++i) {
-            const int previousBottom = order[i - 1]->mapTo(&window, QPoint(0, order[i - 1]->height())).y();
-            QVERIFY(order[i]->mapTo(&window, QPoint(0, 0)).y() >= previousBottom);
-        }
-        QVERIFY(window.buttonRow()->mapTo(&window, QPoint(0, window.buttonRow()->height())).y() <= 470);
-
-        const QRect row = window.buttonRow()->geometry();
-        QCOMPARE(row.width(), 430);
-        QVERIFY(qAbs(row.center().x() - stack.width() / 2) <= 1);
-        const QRect install = window.installButton()->geometry();
-        const QRect remove = window.removeButton()->geometry();
-        QCOMPARE(install.width(), remove.width());
-        QCOMPARE(remove.left() - install.right() - 1, 12);
-        QCOMPARE(install.left(), 0);
-        QCOMPARE(remove.right(), 429);
-        QCOMPARE(install.height(), 46);
-    }
-
-    void busyIndicatorIsIndeterminateAndHoldsItsPlace() {
-        MainWindow window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QVERIFY(window.busyIndicator()->isHidden());
-        QCOMPARE(window.busyIndicator()->minimum(), 0);
+        // The busy indicator is indeterminate and shows below the status without moving anything.
         QCOMPARE(window.busyIndicator()->maximum(), 0);
-
-        const QPoint checkboxBefore = window.skillCardsCheckbox()->mapTo(&window, QPoint(0, 0));
+        const int checkboxTop = top(window.skillCardsCheckbox(), &window);
         window.busyIndicator()->show();
         QCoreApplication::processEvents();
-        const QPoint indicator = window.busyIndicator()->mapTo(&window, QPoint(0, 0));
-        QVERIFY(indicator.y() >= window.statusLabel()->mapTo(&window, QPoint(0, window.statusLabel()->height())).y());
-        QVERIFY(indicator.y() + window.busyIndicator()->height() <= checkboxBefore.y());
-        QCOMPARE(window.skillCardsCheckbox()->mapTo(&window, QPoint(0, 0)), checkboxBefore);
+        QVERIFY(top(window.busyIndicator(), &window) >= bottom(window.statusLabel(), &window));
+        QVERIFY(bottom(window.busyIndicator(), &window) <= checkboxTop);
+        QCOMPARE(top(window.skillCardsCheckbox(), &window), checkboxTop);
+
+        const QWidgetList order = {window.headingLabel(), window.descriptionLabel(), window.pathLabel(),
+                                       window.chooseButton(), window.statusLabel(),
+                                       window.skillCardsCheckbox(), window.buttonRow()};
+        for (int i = 1; i < order.size(); ++i) QVERIFY(top(order[i], &window) >= bottom(order[i - 1], &window));
+        QVERIFY(bottom(window.buttonRow(), &window) <= 470);
+
+        // Two equal buttons 12 apart fill a centred row 430 wide.
+        const QRect row = window.buttonRow()->geometry();
+        const QRect install = window.installButton()->geometry();
+        const QRect remove = window.removeButton()->geometry();
+        QCOMPARE(row.width(), 430);
+        QVERIFY(qAbs(row.center().x() - stack.width() / 2) <= 1);
+        QCOMPARE(install.width(), remove.width());
+        QCOMPARE(remove.left() - install.right() - 1, 12);
+        QCOMPARE(install.height(), 46);
     }
 
     void returnPressesInstallWhileItIsEnabled() {
@@ -205,6 +114,7 @@ private slots:
         QSignalSpy installs(window.installButton(), &QPushButton::clicked);
         QSignalSpy removes(window.removeButton(), &QPushButton::clicked);
 
+        // Even with the focus on remove or on the check box.
         window.removeButton()->setFocus();
         QTest::keyClick(window.removeButton(), Qt::Key_Return);
         window.skillCardsCheckbox()->setFocus();
@@ -221,33 +131,25 @@ private slots:
     void dropAcceptsExactlyOneApplicationBundle() {
         QTemporaryDir root;
         QVERIFY(root.isValid());
-        const QString bundle = makeFolder(root, QStringLiteral("Morra Vellant.APP"));
-        const QString other = makeFolder(root, QStringLiteral("other.app"));
-        const QString folder = makeFolder(root, QStringLiteral("Games"));
-        const QString plainFile = makeFile(root, QStringLiteral("fake.app"));
-
+        const QString bundle = makeFolder(root.filePath(QStringLiteral("Morra Vellant.APP")));
         MainWindow window;
         QSignalSpy dropped(&window, &MainWindow::bundleDropped);
 
-        QVERIFY(!dragAndDrop(window, urlsData({folder}).get()));
-        QVERIFY(!dragAndDrop(window, urlsData({plainFile}).get()));
-        QVERIFY(!dragAndDrop(window, urlsData({bundle, other}).get()));
-        QVERIFY(!dragAndDrop(window, urlsData({root.filePath(QStringLiteral("missing.app"))}).get()));
-        auto text = std::make_unique<QMimeData>();
-        text->setText(bundle);
-        QVERIFY(!dragAndDrop(window, text.get()));
+        QVERIFY(!dropOn(window, {makeFolder(root.filePath(QStringLiteral("Games")))}));
+        QVERIFY(!dropOn(window, {morra::test::makeFile(root.filePath(QStringLiteral("fake.app")))}));
+        QVERIFY(!dropOn(window, {bundle, makeFolder(root.filePath(QStringLiteral("other.app")))}));
+        QVERIFY(!dropOn(window, {root.filePath(QStringLiteral("missing.app"))}));
+        QVERIFY(!dropOn(window, {}, bundle));
         QCOMPARE(dropped.count(), 0);
 
         // A bundle named with a trailing separator, as file managers give folders.
-        auto withSlash = std::make_unique<QMimeData>();
-        withSlash->setUrls({QUrl::fromLocalFile(bundle + QLatin1Char('/'))});
-        QVERIFY(dragAndDrop(window, withSlash.get()));
+        QVERIFY(dropOn(window, {bundle + QLatin1Char('/')}));
         QCOMPARE(dropped.count(), 1);
         QCOMPARE(dropped.at(0).at(0).value<std::filesystem::path>(), std::filesystem::path(bundle.toStdString()));
 
         // Not while choosing is not possible.
         window.chooseButton()->setEnabled(false);
-        QVERIFY(!dragAndDrop(window, urlsData({bundle}).get()));
+        QVERIFY(!dropOn(window, {bundle}));
         QCOMPARE(dropped.count(), 1);
     }
 };

@@ -1,9 +1,10 @@
 #pragma once
 
-#include <QDialog>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
-#include <QString>
-#include <QStringList>
+#include <QThread>
 
 #include <deque>
 #include <functional>
@@ -17,14 +18,10 @@ namespace morra::test {
 struct ShownDialog {
     enum class Kind { Chooser, MessageBox, Other };
     Kind kind = Kind::Other;
-    QString windowTitle;
-    QString text;             // message box: main text
-    QString informativeText;  // message box: informative text
+    // Message boxes only: the texts, the icon, and the buttons that Return and Escape press.
+    QString text, informativeText;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QStringList buttons;      // message box: button texts, accepting buttons first
-    QString defaultButton;    // message box: what Return presses
-    QString escapeButton;     // message box: what Escape presses
-    QString acceptLabel;      // chooser: the accept button's text
+    QString defaultButton, escapeButton;
     bool onMainThread = false;
 };
 
@@ -34,18 +31,52 @@ class ScriptedDialogs final : public DialogRunner {
 public:
     using Answer = std::function<void(QDialog&)>;
 
-    int run(QDialog& dialog) override;
+    int run(QDialog& dialog) override {
+        ShownDialog seen;
+        seen.onMainThread = QThread::currentThread() == qApp->thread();
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+            seen = {ShownDialog::Kind::MessageBox, box->text(), box->informativeText(), box->icon(),
+                    box->defaultButton() ? box->defaultButton()->text() : QString(),
+                    box->escapeButton() ? box->escapeButton()->text() : QString(), seen.onMainThread};
+        } else if (qobject_cast<QFileDialog*>(&dialog) != nullptr) {
+            seen.kind = ShownDialog::Kind::Chooser;
+        }
+        shown_.push_back(seen);
+        if (answers_.empty()) {
+            ++unexpected_;
+            dialog.reject();
+        } else {
+            Answer answer = std::move(answers_.front());
+            answers_.pop_front();
+            answer(dialog);
+        }
+        return dialog.result();
+    }
 
     void expect(Answer answer) { answers_.push_back(std::move(answer)); }
+    void reject() {
+        expect([](QDialog& dialog) { dialog.reject(); });
+    }
     // Accepts the chooser with `path` selected (the chooser's own rules decide whether it closes).
-    void chooseFile(const QString& path);
-    void cancelChooser();
+    void chooseFile(const QString& path) {
+        expect([path](QDialog& dialog) {
+            dynamic_cast<QFileDialog&>(dialog).selectFile(path);
+            dialog.accept();
+        });
+    }
     // Presses the message box button with this text.
-    void pressButton(const QString& text);
+    void pressButton(const QString& text) {
+        expect([text](QDialog& dialog) {
+            auto& box = dynamic_cast<QMessageBox&>(dialog);
+            for (QAbstractButton* button : box.buttons()) {
+                if (button->text() == text) return button->click();
+            }
+            box.reject();
+        });
+    }
 
     const std::vector<ShownDialog>& shown() const { return shown_; }
     int unexpected() const { return unexpected_; }
-    std::size_t pending() const { return answers_.size(); }
 
 private:
     std::deque<Answer> answers_;
