@@ -1,10 +1,10 @@
 // The file-level applier: what "bspatch old new patch" does, with the new file created
-// exclusively, hashed as it is written, flushed before it is handed back, and removed on failure.
+// exclusively, hashed as it is written, flushed when asked, and removed on failure.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cerrno>
+#include <functional>
 
 #include "BsdiffFile.h"
 #include "BsdiffWriter.h"
@@ -17,152 +17,108 @@ namespace {
 namespace fs = std::filesystem;
 
 struct PatchFiles {
-    PatchFiles() : oldFile(folder.path() / "english"), newFile(folder.path() / "russianblind"), patchFile(folder.path() / "images.bsdiff") {
-        oldData = test::randomBytes(1, 3 << 20);
-        newData = oldData.substr(0, 1 << 20) + test::randomBytes(2, 5000) + oldData.substr(1 << 20);
+    PatchFiles() {
         newData[100] ^= 0x55;
         test::writeFile(oldFile, oldData);
-        test::writeFile(patchFile, tools::makeBsdiffPatch(oldData, newData, {{1 << 20, 5000, 0}, {(2 << 20), 0, 0}}));
+        test::writeFile(patchFile, tools::makeBsdiffPatch(oldData, newData, {{1 << 20, 5000, 0}, {2 << 20, 0, 0}}));
     }
-    test::TemporaryDirectory folder;
-    fs::path oldFile, newFile, patchFile;
-    std::string oldData, newData;
-};
-
-std::string errorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const BsdiffError& error) {
-        return error.what();
-    }
-    return "(no error)";
-}
-
-mode_t modeOf(const fs::path& path) {
-    struct stat status {};
-    EXPECT_EQ(::stat(path.c_str(), &status), 0);
-    return status.st_mode & 07777;
-}
-
-TEST(BsdiffFile, WritesWhatTheToolWritesAndItsDigest) {
-    PatchFiles files;
-    for (bool parallel : {true, false}) {
-        fs::remove(files.newFile);
+    std::string apply(const FileManager& files, bool parallel = true) const {
         BsdiffFileOptions options;
         options.applier.parallel = parallel;
-        const PatchedFile result = applyBsdiffFile(FileManager(), files.oldFile, files.newFile, files.patchFile, options);
-        EXPECT_EQ(test::readFile(files.newFile), files.newData);
-        EXPECT_EQ(result.digest, test::digestOf(files.newData));
-        EXPECT_EQ(result.size, files.newData.size());
+        return test::failureOf([&] { applyBsdiffFile(files, oldFile, newFile, patchFile, options); });
     }
-    const fs::path toolOutput = files.folder.path() / "tool-output";
-    ASSERT_EQ(test::runProcess({"/usr/bin/bspatch", files.oldFile, toolOutput, files.patchFile}).status, 0);
-    EXPECT_EQ(modeOf(files.newFile), modeOf(toolOutput));
-}
-
-// Texts of the tool for files it cannot open, compared with the tool's own.
-TEST(BsdiffFile, ReportsUnopenableFilesInTheToolsWords) {
-    PatchFiles files;
-    const fs::path missing = files.folder.path() / "missing";
-    struct Case {
-        const char* label;
-        fs::path oldFile, patchFile;
-        bool unprivileged;
-        FileOperation operation;
-        int error;
-    };
-    fs::permissions(files.patchFile, fs::perms::owner_read | fs::perms::owner_write);
-    const std::vector<Case> cases = {
-        {"missing patch", files.oldFile, missing, false, FileOperation::Open, 0},
-        {"missing old file", missing, files.patchFile, false, FileOperation::Open, 0},
-        {"patch not readable", files.oldFile, files.patchFile, true, FileOperation::Open, EACCES},
-    };
-    for (const Case& entry : cases) {
-        const fs::path toolOutput = files.folder.path() / "tool-output";
-        const test::ProcessResult tool =
-            test::runProcess({"/usr/bin/bspatch", entry.oldFile, toolOutput, entry.patchFile}, {}, {}, entry.unprivileged);
-        EXPECT_EQ(tool.status, 1) << entry.label;
-        test::FaultInjector injector;
-        if (entry.error) injector.fail(entry.operation, entry.patchFile.filename(), entry.error);
-        EXPECT_EQ(errorOf([&] { applyBsdiffFile(injector.fileManager(), entry.oldFile, files.newFile, entry.patchFile); }),
-                  tool.standardError)
-            << entry.label;
-        EXPECT_FALSE(fs::exists(files.newFile)) << entry.label;
+    test::ProcessResult runTool(const fs::path& output, bool unprivileged = false) const {
+        return test::runProcess({"/usr/bin/bspatch", oldFile, output, patchFile}, {}, {}, unprivileged);
     }
-}
 
-TEST(BsdiffFile, ReportsAMissingFolderForTheNewFileInTheToolsWords) {
+    test::TemporaryDirectory folder;
+    fs::path oldFile = folder.path() / "english", newFile = folder.path() / "russianblind",
+             patchFile = folder.path() / "images.bsdiff";
+    std::string oldData = test::randomBytes(1, 3 << 20),
+                newData = oldData.substr(0, 1 << 20) + test::randomBytes(2, 5000) + oldData.substr(1 << 20);
+};
+
+TEST(BsdiffFile, WritesWhatTheToolWritesAndItsDigestAndFlushesOnlyWhenAsked) {
     PatchFiles files;
-    const fs::path newFile = files.folder.path() / "missing" / "russianblind";
-    const test::ProcessResult tool = test::runProcess({"/usr/bin/bspatch", files.oldFile, newFile, files.patchFile});
-    EXPECT_EQ(tool.status, 1);
-    EXPECT_EQ(errorOf([&] { applyBsdiffFile(FileManager(), files.oldFile, newFile, files.patchFile); }), tool.standardError);
-}
-
-TEST(BsdiffFile, NeverWritesOverAnExistingFile) {
-    PatchFiles files;
-    test::writeFile(files.newFile, "someone else's");
-    EXPECT_EQ(errorOf([&] { applyBsdiffFile(FileManager(), files.oldFile, files.newFile, files.patchFile); }),
-              "bspatch: open(" + files.newFile.string() + "): File exists\n");
-    EXPECT_EQ(test::readFile(files.newFile), "someone else's");
-}
-
-TEST(BsdiffFile, FileSystemFailuresAreReportedLikeTheToolAndRemoveTheNewFile) {
-    struct Case {
-        const char* label;
-        FileOperation operation;
-        const char* name;
-        int error;
-        std::string text;
-    };
+    ASSERT_EQ(files.runTool(files.folder.path() / "tool-output").status, 0);
     for (bool parallel : {true, false}) {
-        PatchFiles files;
-        const std::vector<Case> cases = {
-            {"disk full", FileOperation::Write, "russianblind", ENOSPC, files.newFile.string() + ": No space left on device"},
-            {"flush fails", FileOperation::Sync, "russianblind", EIO, files.newFile.string() + ": Input/output error"},
-            {"new file not created", FileOperation::Create, "russianblind", EACCES,
-             "open(" + files.newFile.string() + "): Permission denied"},
-            {"old file unreadable", FileOperation::Read, "english", EIO, files.oldFile.string() + ": Input/output error"},
-            {"patch unreadable", FileOperation::Read, "images.bsdiff", EIO,
-             "fread(" + files.patchFile.string() + "): Input/output error"},
-            {"patch unreadable past its header", FileOperation::Read, "images.bsdiff", EIO,
-             "fread(" + files.patchFile.string() + "): Input/output error"},
-        };
-        for (const Case& entry : cases) {
+        for (bool sync : {true, false}) {
+            fs::remove(files.newFile);
             test::FaultInjector injector;
-            const bool afterHeader = std::string(entry.label).find("past") != std::string::npos;
-            injector.fail(entry.operation, entry.name, entry.error, afterHeader ? 1 : 0);
             BsdiffFileOptions options;
             options.applier.parallel = parallel;
-            EXPECT_EQ(errorOf([&] { applyBsdiffFile(injector.fileManager(), files.oldFile, files.newFile, files.patchFile, options); }),
-                      "bspatch: " + entry.text + "\n")
-                << entry.label;
-            EXPECT_FALSE(fs::exists(files.newFile)) << entry.label;
+            options.sync = sync;
+            const PatchedFile result = applyBsdiffFile(injector.fileManager(), files.oldFile, files.newFile, files.patchFile, options);
+            EXPECT_EQ(test::readFile(files.newFile), files.newData);
+            EXPECT_EQ(result.digest, test::digestOf(files.newData));
+            EXPECT_EQ(result.size, files.newData.size());
+            EXPECT_EQ(test::modeOf(files.newFile), test::modeOf(files.folder.path() / "tool-output"));
+            const std::vector<fs::path> synced = injector.callsOf(FileOperation::Sync);
+            EXPECT_EQ(std::count(synced.begin(), synced.end(), files.newFile), sync ? 1 : 0);
+            // Nothing is written after the flush.
+            if (sync) {
+                EXPECT_EQ(injector.calls().back().operation, FileOperation::Sync);
+            }
         }
     }
 }
 
-TEST(BsdiffFile, ACorruptPatchLeavesNoNewFile) {
+// Failures the tool meets too, in its words: files it cannot open or create, and a corrupt patch.
+// An existing new file is never written over.
+TEST(BsdiffFile, ReportsWhatTheToolReportsAndLeavesNoNewFile) {
+    struct Case {
+        const char* label;
+        std::function<void(PatchFiles&)> prepare;
+        bool unprivileged = false;
+    };
+    const std::vector<Case> cases = {
+        {"missing patch", [](PatchFiles& f) { fs::remove(f.patchFile); }},
+        {"missing old file", [](PatchFiles& f) { fs::remove(f.oldFile); }},
+        {"missing folder for the new file", [](PatchFiles& f) { f.newFile = f.folder.path() / "missing" / "russianblind"; }},
+        {"corrupt patch", [](PatchFiles& f) { test::writeFile(f.patchFile, test::readFile(f.patchFile).substr(0, fs::file_size(f.patchFile) / 2)); }},
+        // Root reads any file: the tool runs unprivileged, the applier meets the same error by injection.
+        {"patch not readable", [](PatchFiles& f) { fs::permissions(f.patchFile, fs::perms::owner_read | fs::perms::owner_write); },
+         true},
+    };
+    for (const Case& entry : cases) {
+        PatchFiles files;
+        entry.prepare(files);
+        const test::ProcessResult tool = files.runTool(files.newFile, entry.unprivileged);
+        EXPECT_EQ(tool.status, 1) << entry.label;
+        test::FaultInjector injector;
+        if (entry.unprivileged) injector.fail(FileOperation::Open, "images.bsdiff", EACCES);
+        EXPECT_EQ(files.apply(injector.fileManager()), tool.standardError) << entry.label;
+        EXPECT_FALSE(fs::exists(files.newFile)) << entry.label;
+    }
+
     PatchFiles files;
-    std::string patch = test::readFile(files.patchFile);
-    patch.resize(patch.size() / 2);
-    test::writeFile(files.patchFile, patch);
-    EXPECT_EQ(errorOf([&] { applyBsdiffFile(FileManager(), files.oldFile, files.newFile, files.patchFile); }), kCorruptPatchText);
-    EXPECT_FALSE(fs::exists(files.newFile));
+    test::writeFile(files.newFile, "someone else's");
+    EXPECT_EQ(files.apply(FileManager()), "bspatch: open(" + files.newFile.string() + "): File exists\n");
+    EXPECT_EQ(test::readFile(files.newFile), "someone else's");
 }
 
-TEST(BsdiffFile, FlushesTheNewFileOnlyWhenAsked) {
-    for (bool sync : {true, false}) {
-        PatchFiles files;
-        test::FaultInjector injector;
-        BsdiffFileOptions options;
-        options.sync = sync;
-        applyBsdiffFile(injector.fileManager(), files.oldFile, files.newFile, files.patchFile, options);
-        const std::vector<fs::path> synced = injector.callsOf(FileOperation::Sync);
-        EXPECT_EQ(std::count(synced.begin(), synced.end(), files.newFile), sync ? 1 : 0);
-        // The last call on the new file is its flush: nothing is written after it.
-        if (sync) {
-            EXPECT_EQ(injector.calls().back().operation, FileOperation::Sync);
+TEST(BsdiffFile, FileSystemFailuresAreReportedLikeTheToolAndRemoveTheNewFile) {
+    PatchFiles files;
+    const std::string patchReadFails = "fread(" + files.patchFile.string() + "): Input/output error";
+    const struct {
+        FileOperation operation;
+        const char* name;
+        int error, skip;
+        std::string text;
+    } cases[] = {
+        {FileOperation::Write, "russianblind", ENOSPC, 0, files.newFile.string() + ": No space left on device"},
+        {FileOperation::Sync, "russianblind", EIO, 0, files.newFile.string() + ": Input/output error"},
+        {FileOperation::Create, "russianblind", EACCES, 0, "open(" + files.newFile.string() + "): Permission denied"},
+        {FileOperation::Read, "english", EIO, 0, files.oldFile.string() + ": Input/output error"},
+        {FileOperation::Read, "images.bsdiff", EIO, 0, patchReadFails},  // the header
+        {FileOperation::Read, "images.bsdiff", EIO, 1, patchReadFails},  // past the header
+    };
+    for (bool parallel : {true, false}) {
+        for (const auto& entry : cases) {
+            test::FaultInjector injector;
+            injector.fail(entry.operation, entry.name, entry.error, entry.skip);
+            EXPECT_EQ(files.apply(injector.fileManager(), parallel), "bspatch: " + entry.text + "\n") << entry.text;
+            EXPECT_FALSE(fs::exists(files.newFile)) << entry.text;
         }
     }
 }

@@ -57,63 +57,42 @@ TEST_F(GameSearch, CandidatesComeInTheirOrder) {
     EXPECT_EQ(gameSearchCandidates(FileManager()), std::vector<fs::path>(expected.begin() + 1, expected.end()));
 }
 
-TEST_F(GameSearch, NothingFoundGivesNothing) {
+TEST_F(GameSearch, EarlierPlacesWinOverLaterOnes) {
     EXPECT_EQ(discover(), std::nullopt);
     fs::create_directories(inHome("Applications/morra.app/Contents"));  // a folder, but no bundle
     EXPECT_EQ(discover(), std::nullopt);
-}
 
-TEST_F(GameSearch, EarlierPlacesWinOverLaterOnes) {
-    const fs::path library = scratch_ / "Library Two";
+    // From the last place to the first: each new game found wins over those placed before it.
     writeFile(test::libraryFoldersUnder(home_),
-              test::libraryFoldersListing({(scratch_ / "Library One").string(), library.string()}));
-    makeGameBundle(test::steamGameIn(library));
-    EXPECT_EQ(discover(), test::steamGameIn(library));
-
-    makeGameBundle(test::steamGameIn(scratch_ / "Library One"));
-    EXPECT_EQ(discover(), test::steamGameIn(scratch_ / "Library One")) << "libraries in file order";
-
-    makeGameBundle(test::steamGameIn(home_ / "Library" / "Application Support" / "Steam"));
-    EXPECT_EQ(discover(), test::steamGameIn(home_ / "Library" / "Application Support" / "Steam"))
-        << "the default Steam root before the listed ones";
-
-    for (const char* place : {"GOG Games/Morra Vellant/Morra Vellant.app", "GOG Games/Morra Vellant/morra.app",
-                              "Applications/Morra Vellant.app", "Applications/morra.app"}) {
-        makeGameBundle(inHome(place));
-        EXPECT_EQ(discover(), inHome(place));
+              test::libraryFoldersListing({(scratch_ / "Library One").string(), (scratch_ / "Library Two").string()}));
+    for (const fs::path& place : {test::steamGameIn(scratch_ / "Library Two"), test::steamGameIn(scratch_ / "Library One"),
+                                  test::steamGameIn(home_ / "Library" / "Application Support" / "Steam"),
+                                  inHome("GOG Games/Morra Vellant/Morra Vellant.app"), inHome("GOG Games/Morra Vellant/morra.app"),
+                                  inHome("Applications/Morra Vellant.app"), inHome("Applications/morra.app")}) {
+        makeGameBundle(place);
+        EXPECT_EQ(discover(), place);
     }
-
     const fs::path elsewhere = makeGameBundle(scratch_ / "Elsewhere" / "Custom.app");
     ScopedEnvironment override(kOverride, elsewhere.string());
     EXPECT_EQ(discover(), elsewhere) << "the override beats every other place";
 }
 
-TEST_F(GameSearch, RejectedOrEmptyOverrideIsPassedOverSilently) {
-    makeGameBundle(inHome("GOG Games/Morra Vellant/morra.app"));
+// A rejected, missing or empty override is passed over silently; a relative one is taken from the
+// working folder, and a working folder that is gone does not stop the search.
+TEST_F(GameSearch, OverridesThatCannotBeUsedArePassedOverSilently) {
+    const fs::path fallback = makeGameBundle(inHome("GOG Games/Morra Vellant/morra.app"));
     const fs::path notTheGame = test::makeBundleWithInfo(
-        scratch_ / "Other.app",
-        test::infoPlist(test::plistString("CFBundleIdentifier", "com.example.other") +
-                        test::plistString("CFBundleExecutable", "Morra Vellant")));
-    for (const std::string& value : {notTheGame.string(), (scratch_ / "missing.app").string(), std::string(),
-                                     std::string("relative/missing.app")}) {
-        ScopedEnvironment override(kOverride, value);
-        EXPECT_EQ(discover(), inHome("GOG Games/Morra Vellant/morra.app")) << "override: " << value;
-    }
-}
-
-TEST_F(GameSearch, RelativeOverrideIsTakenFromTheWorkingDirectory) {
+        scratch_ / "Other.app", test::infoPlist(test::plistString("CFBundleIdentifier", "com.example.other") +
+                                                test::plistString("CFBundleExecutable", "Morra Vellant")));
     const fs::path game = makeGameBundle(scratch_ / "work" / "games" / "morra.app");
     const fs::path previous = fs::current_path();
     fs::current_path(scratch_ / "work");
-    ScopedEnvironment override(kOverride, "games/../games/./morra.app");
-    const std::optional<fs::path> found = discover();
-    fs::current_path(previous);
-    EXPECT_EQ(found, game);
-}
-
-TEST_F(GameSearch, WorkingDirectoryThatIsGoneDoesNotStopTheSearch) {
-    makeGameBundle(inHome("Applications/morra.app"));
-    const fs::path previous = fs::current_path();
+    for (const auto& [value, expected] : std::vector<std::pair<std::string, fs::path>>{
+             {notTheGame.string(), fallback}, {(scratch_ / "missing.app").string(), fallback}, {"", fallback},
+             {"relative/missing.app", fallback}, {"games/../games/./morra.app", game}}) {
+        ScopedEnvironment override(kOverride, value);
+        EXPECT_EQ(discover(), expected) << "override: " << value;
+    }
     fs::create_directory(scratch_ / "gone");
     fs::current_path(scratch_ / "gone");
     fs::remove(scratch_ / "gone");
@@ -121,7 +100,7 @@ TEST_F(GameSearch, WorkingDirectoryThatIsGoneDoesNotStopTheSearch) {
     std::optional<fs::path> found;
     EXPECT_NO_THROW(found = discover());
     fs::current_path(previous);
-    EXPECT_EQ(found, inHome("Applications/morra.app"));
+    EXPECT_EQ(found, fallback);
 }
 
 TEST_F(GameSearch, ResultIsTheResolvedPath) {
@@ -136,25 +115,34 @@ TEST_F(GameSearch, ResultIsTheResolvedPath) {
     EXPECT_EQ(discover(), game);
 }
 
-// A symbolic link and its target, or one folder written several ways, are one candidate.
+// A symbolic link and its target, or one folder written several ways, are one candidate; paths
+// that loop through links are tested once and never throw.
 TEST(FirstAcceptedCandidate, TestsEachResolvedPathOnce) {
     ScratchFolder scratch;
     const fs::path game = makeGameBundle(scratch / "games" / "morra.app");
     fs::create_directory_symlink(game, scratch / "link.app");
     fs::create_directory_symlink(scratch / "link.app", scratch / "link-to-link.app");
     fs::create_directory_symlink(scratch / "games", scratch / "games-link");
+    fs::create_symlink("self.app", scratch / "self.app");
+    fs::create_symlink("b.app", scratch / "a.app");
+    fs::create_symlink("a.app", scratch / "b.app");
+    fs::create_directory_symlink("loop", scratch / "loop");
     const std::vector<fs::path> candidates = {
         scratch / "link.app", game, scratch / "games" / "." / "morra.app", scratch / "games-link" / "morra.app",
         scratch / "link-to-link.app", scratch / "x" / ".." / "games" / "morra.app", scratch / "missing.app",
-        scratch / "games" / "morra.app/"};
+        scratch / "games" / "morra.app/", scratch / "self.app", scratch / "a.app", scratch / "loop" / "x" / "morra.app",
+        scratch / "self.app", scratch / "loop" / "x" / "morra.app"};
 
     std::vector<fs::path> tested;
     auto rejectAll = [&](const fs::path& bundle) {
         tested.push_back(bundle);
         return false;
     };
-    EXPECT_EQ(firstAcceptedCandidate(candidates, rejectAll), std::nullopt);
-    EXPECT_EQ(tested, (std::vector<fs::path>{game, scratch / "missing.app"}));
+    std::optional<fs::path> found = game;
+    EXPECT_NO_THROW(found = firstAcceptedCandidate(candidates, rejectAll));
+    EXPECT_EQ(found, std::nullopt);
+    ASSERT_EQ(tested.size(), 5u);
+    EXPECT_EQ(std::vector<fs::path>(tested.begin(), tested.begin() + 2), (std::vector<fs::path>{game, scratch / "missing.app"}));
 
     tested.clear();
     auto acceptGame = [&](const fs::path& bundle) {
@@ -164,24 +152,6 @@ TEST(FirstAcceptedCandidate, TestsEachResolvedPathOnce) {
     EXPECT_EQ(firstAcceptedCandidate({scratch / "missing.app", scratch / "link-to-link.app", scratch / "other.app"}, acceptGame),
               game);
     EXPECT_EQ(tested, (std::vector<fs::path>{scratch / "missing.app", game})) << "the first accepted ends the search";
-}
-
-TEST(FirstAcceptedCandidate, PathsThatLoopThroughLinksAreTestedOnceAndNeverThrow) {
-    ScratchFolder scratch;
-    fs::create_symlink("self.app", scratch / "self.app");
-    fs::create_symlink("b.app", scratch / "a.app");
-    fs::create_symlink("a.app", scratch / "b.app");
-    fs::create_directory_symlink("loop", scratch / "loop");
-    std::vector<fs::path> tested;
-    const std::vector<fs::path> candidates = {scratch / "self.app", scratch / "a.app", scratch / "loop" / "x" / "morra.app",
-                                              scratch / "self.app", scratch / "loop" / "x" / "morra.app"};
-    std::optional<fs::path> found;
-    EXPECT_NO_THROW(found = firstAcceptedCandidate(candidates, [&](const fs::path& bundle) {
-                        tested.push_back(bundle);
-                        return false;
-                    }));
-    EXPECT_EQ(found, std::nullopt);
-    EXPECT_EQ(tested.size(), 3u);
 }
 
 TEST_F(GameSearch, LoopingLinksAnywhereAreSkipped) {
@@ -221,14 +191,13 @@ std::string binaryPlist(const char* identifier, const char* executable) {
     return result;
 }
 
-struct IdentityCase {
-    const char* name;
-    const char* bundle;
-    std::string plist;
-    bool accepted;
-};
-
 TEST_F(GameSearch, OnlyTheIdentityTestDecides) {
+    struct IdentityCase {
+        const char* name;
+        const char* bundle;
+        std::string plist;
+        bool accepted;
+    };
     using test::infoPlist;
     using test::plistString;
     const std::string identifier = plistString("CFBundleIdentifier", "com.holtstudio.morravellant");

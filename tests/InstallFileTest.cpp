@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <regex>
-#include <system_error>
+#include <functional>
 
 #include "InstallerEngine.h"
-#include "InstallerError.h"
 #include "PatchTestSupport.h"
 #include "TestSupport.h"
 
@@ -13,57 +11,34 @@ namespace morra {
 namespace {
 
 namespace fs = std::filesystem;
+using test::failureOf;
 
 // The payload's lockit and its place in the game.
 struct LockitFixture {
-    LockitFixture()
-        : payload(root.path() / "Payload" / "russianblind"),
-          folder(root.path() / "morra.app" / "bundles" / "lockits"),
-          target(folder / "russianblind"),
-          lockit(test::randomBytes(1, 300000)),
-          digest(test::digestOf(lockit)) {
-        fs::create_directories(payload.parent_path());
-        fs::create_directories(folder);
+    LockitFixture() {
         test::writeFile(payload, lockit);
+        fs::create_directories(target.parent_path());
     }
+    std::string install(const InstallerEngine& engine, const std::string& digest) const {
+        return failureOf([&] { engine.installFile(payload, target, digest, {test::digestOf("something"), test::digestOf(earlier)}); });
+    }
+
     test::TemporaryDirectory root;
-    fs::path payload, folder, target;
-    std::string lockit, digest;
-    const std::string earlier = "an earlier lockit";
-    const std::vector<std::string> replaceable = {test::digestOf("something"), test::digestOf(earlier)};
+    fs::path payload = root.path() / "Payload" / "russianblind", target = root.path() / "lockits" / "russianblind";
+    std::string lockit = test::randomBytes(1, 300000), digest = test::digestOf(lockit);
+    std::string earlier = "an earlier lockit";
 };
 
-template <typename Call>
-std::string messageOf(Call call) {
-    try {
-        call();
-    } catch (const InstallerError& error) {
-        return error.message();
+TEST(InstallFile, AnAbsentOrReplaceableTargetGetsAVerifiedCopyByMove) {
+    for (bool targetExists : {false, true}) {
+        LockitFixture fixture;
+        if (targetExists) test::writeFile(fixture.target, fixture.earlier);
+        test::FaultInjector injector;
+        EXPECT_EQ(fixture.install(InstallerEngine(injector.fileManager()), fixture.digest), "(no error)");
+        EXPECT_EQ(test::digests(fixture.root.path()),
+                  (std::map<std::string, std::string>{{"Payload/russianblind", fixture.digest}, {"lockits/russianblind", fixture.digest}}));
+        test::expectDurablyPublished(injector, fixture.target, ".russianblind.installing-");
     }
-    return "(no error)";
-}
-
-TEST(InstallFile, AnAbsentTargetGetsAVerifiedCopyByMove) {
-    LockitFixture fixture;
-    test::FaultInjector injector;
-    const InstallerEngine engine(injector.fileManager());
-    engine.installFile(fixture.payload, fixture.target, fixture.digest, fixture.replaceable);
-    EXPECT_EQ(test::readFile(fixture.target), fixture.lockit);
-    EXPECT_EQ(test::readFile(fixture.payload), fixture.lockit);
-    EXPECT_TRUE(test::temporariesIn(fixture.folder).empty());
-    const std::vector<fs::path> created = injector.callsOf(FileOperation::Create);
-    ASSERT_EQ(created.size(), 1u);
-    EXPECT_TRUE(std::regex_match(created[0].filename().string(), std::regex("\\.russianblind\\.installing-[0-9A-F-]{36}")));
-    // Flushed before it takes the name.
-    const std::vector<test::FileCall> calls = injector.calls();
-    const auto sync = std::find_if(calls.begin(), calls.end(), [&](const test::FileCall& call) {
-        return call.operation == FileOperation::Sync && call.path == created[0];
-    });
-    const auto rename = std::find_if(calls.begin(), calls.end(), [&](const test::FileCall& call) {
-        return call.operation == FileOperation::Rename && call.path == fixture.target;
-    });
-    EXPECT_LT(sync, rename);
-    EXPECT_NE(rename, calls.end());
 }
 
 TEST(InstallFile, ADoneTargetEndsTheCallWithoutReadingTheSource) {
@@ -71,98 +46,70 @@ TEST(InstallFile, ADoneTargetEndsTheCallWithoutReadingTheSource) {
     test::writeFile(fixture.target, fixture.lockit);
     fs::remove(fixture.payload);
     test::FaultInjector injector;
-    const InstallerEngine engine(injector.fileManager());
-    engine.installFile(fixture.payload, fixture.target, fixture.digest, fixture.replaceable);
+    EXPECT_EQ(fixture.install(InstallerEngine(injector.fileManager()), fixture.digest), "(no error)");
     EXPECT_EQ(test::readFile(fixture.target), fixture.lockit);
     EXPECT_TRUE(injector.callsOf(FileOperation::Create).empty());
-    for (const fs::path& opened : injector.callsOf(FileOperation::Open)) EXPECT_NE(opened, fixture.payload);
+    EXPECT_EQ(injector.indexOf(FileOperation::Open, fixture.payload), injector.calls().size());
 }
 
-TEST(InstallFile, AReplaceableTargetIsRebuiltAndAForeignOneRefused) {
-    LockitFixture fixture;
-    const InstallerEngine engine;
-    test::writeFile(fixture.target, fixture.earlier);
-    engine.installFile(fixture.payload, fixture.target, fixture.digest, fixture.replaceable);
-    EXPECT_EQ(test::readFile(fixture.target), fixture.lockit);
-
-    test::writeFile(fixture.target, "a lockit of another translation");
-    EXPECT_EQ(messageOf([&] { engine.installFile(fixture.payload, fixture.target, fixture.digest, fixture.replaceable); }),
-              "Установочный файл уже существует и отличается: " + fixture.target.string());
-    EXPECT_EQ(test::readFile(fixture.target), "a lockit of another translation");
-    EXPECT_TRUE(test::temporariesIn(fixture.folder).empty());
-}
-
-TEST(InstallFile, SymbolicLinksAtTheTargetAreNeverFollowed) {
-    LockitFixture fixture;
-    const InstallerEngine engine;
-    // A link to a file that even holds the expected bytes is refused.
-    const fs::path elsewhere = fixture.root.path() / "elsewhere";
-    test::writeFile(elsewhere, fixture.lockit);
-    fs::create_symlink(elsewhere, fixture.target);
-    EXPECT_EQ(messageOf([&] { engine.installFile(fixture.payload, fixture.target, fixture.digest, fixture.replaceable); }),
-              "Установщик не изменяет символические ссылки: " + fixture.target.string());
-    EXPECT_EQ(fs::read_symlink(fixture.target), elsewhere);
-
-    // A dangling link counts as absent; the final move then refuses to replace it.
-    fs::remove(fixture.target);
-    const fs::path nowhere = fixture.root.path() / "nowhere";
-    fs::create_symlink(nowhere, fixture.target);
-    try {
-        engine.installFile(fixture.payload, fixture.target, fixture.digest, fixture.replaceable);
-        ADD_FAILURE() << "no error";
-    } catch (const std::system_error& error) {
-        EXPECT_EQ(error.code().value(), EEXIST) << error.what();
-    }
-    EXPECT_EQ(fs::read_symlink(fixture.target), nowhere);
-    EXPECT_FALSE(fs::exists(nowhere));
-    EXPECT_TRUE(test::temporariesIn(fixture.folder).empty());
-}
-
-TEST(InstallFile, ACopyWithTheWrongDigestNeverTakesTheName) {
-    LockitFixture fixture;
-    const InstallerEngine engine;
-    for (bool targetExists : {false, true}) {
-        if (targetExists) test::writeFile(fixture.target, fixture.earlier);
-        EXPECT_EQ(messageOf([&] {
-                      engine.installFile(fixture.payload, fixture.target, test::digestOf("another lockit"), fixture.replaceable);
-                  }),
-                  "Ошибка проверки копии russianblind.");
-        EXPECT_EQ(test::contentsOrAbsent(fixture.target), targetExists ? fixture.earlier : "(absent)");
-        EXPECT_TRUE(test::temporariesIn(fixture.folder).empty());
-    }
-}
-
-TEST(InstallFile, FileServiceFailuresPassThroughAndLeaveTheTarget) {
+// Refusals leave the folder exactly as found: no temporary, a link neither followed nor replaced.
+TEST(InstallFile, RefusalsLeaveEverythingAsFound) {
     struct Case {
         const char* label;
+        std::function<void(const LockitFixture&)> prepare;
+        bool wrongDigest;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"foreign target", [](auto& f) { test::writeFile(f.target, "a lockit of another translation"); }, false,
+         "Установочный файл уже существует и отличается: "},
+        {"link to the right bytes", [](auto& f) {
+             test::writeFile(f.root.path() / "elsewhere", f.lockit);
+             fs::create_symlink(f.root.path() / "elsewhere", f.target);
+         },
+         false, "Установщик не изменяет символические ссылки: "},
+        // A dangling link counts as absent; the final move then refuses to replace it.
+        {"dangling link", [](auto& f) { fs::create_symlink(f.root.path() / "nowhere", f.target); },
+         false, test::fileError(EEXIST)},
+        {"wrong digest, no target", [](auto&) {}, true, "Ошибка проверки копии russianblind."},
+        {"wrong digest, earlier target", [](auto& f) { test::writeFile(f.target, f.earlier); }, true, "Ошибка проверки копии russianblind."},
+    };
+    for (const Case& entry : cases) {
+        LockitFixture fixture;
+        entry.prepare(fixture);
+        const auto before = test::digests(fixture.root.path());
+        const std::string expected = entry.expected + (entry.expected.ends_with(": ") ? fixture.target.string() : "");
+        EXPECT_EQ(fixture.install(InstallerEngine(), entry.wrongDigest ? test::digestOf("another") : fixture.digest), expected)
+            << entry.label;
+        EXPECT_EQ(test::digests(fixture.root.path()), before) << entry.label;
+    }
+}
+
+TEST(InstallFile, FileServiceFailuresPassThroughAndLeaveEverythingAsFound) {
+    struct Case {
         FileOperation operation;
         const char* name;
         int error;
     };
     const std::vector<Case> cases = {
-        {"source unreadable", FileOperation::Open, "russianblind", EACCES},
-        {"read error (the target's digest, or the copy when there is no target)", FileOperation::Read, "russianblind", EIO},
-        {"disk full", FileOperation::Write, ".installing-", ENOSPC},
-        {"flush fails", FileOperation::Sync, ".installing-", EIO},
-        {"rename fails", FileOperation::Rename, "russianblind", EIO},
+        {FileOperation::Open, "russianblind", EACCES},  // the source
+        {FileOperation::Read, "russianblind", EIO},     // the target's digest, or the copy when there is no target
+        {FileOperation::Write, ".installing-", ENOSPC},
+        {FileOperation::Sync, ".installing-", EIO},
+        {FileOperation::Rename, "russianblind", EIO},
     };
     for (bool targetExists : {false, true}) {
         for (const Case& entry : cases) {
             LockitFixture fixture;
             if (targetExists) test::writeFile(fixture.target, fixture.earlier);
+            const auto before = test::digests(fixture.root.path());
             test::FaultInjector injector;
             injector.fail(FileOperation::Clone, "", EOPNOTSUPP);
             // The target's own digest is read first when it exists.
             injector.fail(entry.operation, entry.name, entry.error, targetExists && entry.operation == FileOperation::Open ? 1 : 0);
-            const InstallerEngine engine(injector.fileManager());
-            try {
-                engine.installFile(fixture.payload, fixture.target, fixture.digest, fixture.replaceable);
-                ADD_FAILURE() << entry.label << ": no error";
-            } catch (const std::system_error& error) {
-                EXPECT_EQ(error.code().value(), entry.error) << entry.label;
-            }
-            EXPECT_EQ(test::contentsOrAbsent(fixture.target), targetExists ? fixture.earlier : "(absent)") << entry.label;
-            EXPECT_TRUE(test::temporariesIn(fixture.folder).empty()) << entry.label;
+            EXPECT_EQ(fixture.install(InstallerEngine(injector.fileManager()), fixture.digest), test::fileError(entry.error))
+                << entry.name << targetExists;
+            EXPECT_EQ(test::digests(fixture.root.path()), before) << entry.name << targetExists;
         }
     }
 }

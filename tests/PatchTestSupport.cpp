@@ -1,7 +1,12 @@
 #include "PatchTestSupport.h"
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
 #include <random>
+#include <regex>
 #include <stdexcept>
+#include <tuple>
 
 #include "BsdiffWriter.h"
 #include "TestSupport.h"
@@ -13,10 +18,7 @@ namespace fs = std::filesystem;
 std::string encodeOffset(std::int64_t value) {
     std::uint64_t magnitude = value < 0 ? static_cast<std::uint64_t>(-(value + 1)) + 1 : static_cast<std::uint64_t>(value);
     std::string bytes(8, '\0');
-    for (int i = 0; i < 8; ++i) {
-        bytes[i] = static_cast<char>(magnitude & 0xff);
-        magnitude >>= 8;
-    }
+    for (int i = 0; i < 8; ++i, magnitude >>= 8) bytes[i] = static_cast<char>(magnitude & 0xff);
     if (value < 0) bytes[7] = static_cast<char>(bytes[7] | 0x80);
     return bytes;
 }
@@ -52,19 +54,28 @@ std::string randomBytes(std::uint64_t seed, std::size_t size) {
     return bytes;
 }
 
-PatchOutcome runBspatch(const std::string& oldData, const std::string& patch) {
+namespace {
+
+// Runs "tool old new patch" with the given files' contents (a null one is left for the tool to
+// write), and gives the exit status, standard error and what the missing file holds afterwards.
+std::tuple<int, std::string, std::string> runBsdiffTool(const char* tool, const std::string* oldData, const std::string* newData,
+                                                        const std::string* patch) {
     TemporaryDirectory folder;
-    const fs::path oldFile = folder.path() / "old", newFile = folder.path() / "new", patchFile = folder.path() / "patch";
-    writeFile(oldFile, oldData);
-    writeFile(patchFile, patch);
-    const ProcessResult result = runProcess({"/usr/bin/bspatch", oldFile.string(), newFile.string(), patchFile.string()});
-    PatchOutcome outcome;
-    outcome.succeeded = result.status == 0;
-    if (outcome.succeeded) outcome.output = readFile(newFile);
-    else outcome.error = result.standardError;
-    if (result.status != 0 && result.status != 1)
-        throw std::runtime_error("bspatch ended abnormally (" + std::to_string(result.status) + ")");
-    return outcome;
+    const fs::path files[] = {folder.path() / "old", folder.path() / "new", folder.path() / "patch"};
+    const std::string* contents[] = {oldData, newData, patch};
+    for (int i = 0; i < 3; ++i)
+        if (contents[i]) writeFile(files[i], *contents[i]);
+    const ProcessResult result = runProcess({tool, files[0].string(), files[1].string(), files[2].string()});
+    const fs::path& written = files[newData ? 2 : 1];
+    if (result.status != 0 && result.status != 1) throw std::runtime_error(std::string(tool) + " ended abnormally");
+    return {result.status, result.standardError, result.status == 0 ? readFile(written) : ""};
+}
+
+}  // namespace
+
+PatchOutcome runBspatch(const std::string& oldData, const std::string& patch) {
+    const auto [status, error, output] = runBsdiffTool("/usr/bin/bspatch", &oldData, nullptr, &patch);
+    return {status == 0, output, error};
 }
 
 namespace {
@@ -80,29 +91,38 @@ public:
 PatchOutcome applyInMemory(const std::string& oldData, const std::string& patch, bool parallel) {
     MemoryBsdiffInput oldInput(oldData), patchInput(patch);
     StringOutput output;
-    PatchOutcome outcome;
     try {
-        const std::uint64_t size = applyBsdiff(oldInput, patchInput, output, BsdiffOptions{parallel});
-        if (size != output.bytes.size()) throw std::logic_error("size mismatch");
-        outcome.succeeded = true;
-        outcome.output = std::move(output.bytes);
+        if (applyBsdiff(oldInput, patchInput, output, BsdiffOptions{parallel}) != output.bytes.size())
+            throw std::logic_error("size mismatch");
     } catch (const BsdiffError& error) {
-        outcome.error = error.what();
+        return {false, "", error.what()};
     }
-    return outcome;
+    return {true, std::move(output.bytes), ""};
 }
 
 std::string runBsdiff(const std::string& oldData, const std::string& newData) {
-    TemporaryDirectory folder;
-    const fs::path oldFile = folder.path() / "old", newFile = folder.path() / "new", patchFile = folder.path() / "patch";
-    writeFile(oldFile, oldData);
-    writeFile(newFile, newData);
-    const ProcessResult result = runProcess({"/usr/bin/bsdiff", oldFile.string(), newFile.string(), patchFile.string()});
-    if (result.status != 0) throw std::runtime_error("bsdiff failed: " + result.standardError);
-    return readFile(patchFile);
+    const auto [status, error, patch] = runBsdiffTool("/usr/bin/bsdiff", &oldData, &newData, nullptr);
+    if (status != 0) throw std::runtime_error("bsdiff failed: " + error);
+    return patch;
 }
 
-FaultInjector::FaultInjector() : state_(std::make_shared<State>()) {}
+std::string maskUuids(const std::string& text) {
+    static const std::regex uuid("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
+    return std::regex_replace(text, uuid, "<uuid>");
+}
+
+unsigned modeOf(const fs::path& path) {
+    struct stat status {};
+    EXPECT_EQ(::stat(path.c_str(), &status), 0) << path;
+    return status.st_mode & 07777;
+}
+
+std::map<std::string, std::string> digests(const fs::path& folder) {
+    std::map<std::string, std::string> files = snapshot(folder);
+    for (auto& [name, contents] : files)
+        if (!contents.starts_with("-> ")) contents = digestOf(contents);
+    return files;
+}
 
 void FaultInjector::fail(FileOperation operation, std::string nameFragment, int error, int skip) {
     std::lock_guard lock(state_->mutex);
@@ -110,17 +130,13 @@ void FaultInjector::fail(FileOperation operation, std::string nameFragment, int 
 }
 
 FileManager FaultInjector::fileManager() const {
-    std::shared_ptr<State> state = state_;
-    return FileManager([state](FileOperation operation, const fs::path& path) {
+    return FileManager([state = state_](FileOperation operation, const fs::path& path) {
         std::lock_guard lock(state->mutex);
         state->calls.push_back({operation, path});
         for (Rule& rule : state->rules) {
             if (rule.operation != operation) continue;
             if (!rule.fragment.empty() && path.filename().string().find(rule.fragment) == std::string::npos) continue;
-            if (rule.skip > 0) {
-                --rule.skip;
-                continue;
-            }
+            if (rule.skip-- > 0) continue;
             return rule.error;
         }
         return 0;
@@ -139,20 +155,25 @@ std::vector<fs::path> FaultInjector::callsOf(FileOperation operation) const {
     return paths;
 }
 
-std::string contentsOrAbsent(const fs::path& path) {
-    if (!fs::exists(fs::symlink_status(path))) return "(absent)";
-    return readFile(path);
+std::size_t FaultInjector::indexOf(FileOperation operation, const fs::path& path) const {
+    const std::vector<FileCall> all = calls();
+    std::size_t index = 0;
+    while (index < all.size() && !(all[index].operation == operation && all[index].path == path)) ++index;
+    return index;
 }
 
-std::vector<std::string> temporariesIn(const fs::path& folder) {
-    std::vector<std::string> found;
-    if (!fs::exists(folder)) return found;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        for (const char* infix : {".restoring-", ".updating-", ".installing-", ".russianblind-", ".backing-up-"})
-            if (name.size() > 1 && name[0] == '.' && name.find(infix) != std::string::npos) found.push_back(name);
-    }
-    return found;
+void expectDurablyPublished(const FaultInjector& injector, const fs::path& target, const std::string& prefix) {
+    const std::vector<fs::path> created = injector.callsOf(FileOperation::Create);
+    ASSERT_EQ(created.size(), 1u) << target;
+    EXPECT_EQ(created[0].parent_path(), target.parent_path());
+    EXPECT_EQ(maskUuids(created[0].filename().string()), prefix + "<uuid>");
+    const std::size_t rename = injector.indexOf(FileOperation::Rename, target), end = injector.calls().size();
+    EXPECT_LT(rename, end) << "never given the target's name";
+    EXPECT_LT(injector.indexOf(FileOperation::Sync, created[0]), rename) << "not flushed before the rename";
+    const std::vector<FileCall> calls = injector.calls();
+    EXPECT_TRUE(std::any_of(calls.begin() + static_cast<long>(std::min(rename, end)), calls.end(), [&](const FileCall& call) {
+        return call.operation == FileOperation::Sync && call.path == target.parent_path();
+    })) << "folder not flushed after the rename";
 }
 
 }  // namespace morra::test

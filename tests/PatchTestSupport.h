@@ -2,15 +2,17 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "BsdiffApplier.h"
 #include "FileManager.h"
+#include "InstallerError.h"
 
 namespace morra::test {
 
@@ -20,9 +22,7 @@ namespace morra::test {
 std::string encodeOffset(std::int64_t value);
 
 struct RawControl {
-    std::int64_t add = 0;
-    std::int64_t copy = 0;
-    std::int64_t seek = 0;
+    std::int64_t add = 0, copy = 0, seek = 0;
 };
 
 std::string controlBlock(const std::vector<RawControl>& controls);
@@ -45,7 +45,6 @@ struct PatchOutcome {
     bool succeeded = false;
     std::string output;  // the new file's bytes, when succeeded
     std::string error;   // the tool-style text, when failed
-
     bool operator==(const PatchOutcome&) const = default;
 };
 
@@ -53,9 +52,37 @@ struct PatchOutcome {
 PatchOutcome runBspatch(const std::string& oldData, const std::string& patch);
 // The in-process applier over memory.
 PatchOutcome applyInMemory(const std::string& oldData, const std::string& patch, bool parallel);
-
 // bsdiff's own patch between two byte strings (/usr/bin/bsdiff).
 std::string runBsdiff(const std::string& oldData, const std::string& newData);
+
+// ---- Errors, as one comparable text ----
+
+// The text a file service error is shown as by failureOf.
+inline std::string fileError(int error) { return "file error " + std::to_string(error); }
+
+// What a call threw: an InstallerError's message, a BsdiffError's text, fileError(errno) for a
+// file service error, or "(no error)".
+template <typename Call>
+std::string failureOf(Call call) {
+    try {
+        call();
+    } catch (const InstallerError& error) {
+        return error.message();
+    } catch (const BsdiffError& error) {
+        return error.what();
+    } catch (const std::system_error& error) {
+        return fileError(error.code().value());
+    }
+    return "(no error)";
+}
+
+// The text with every upper-case UUID replaced by "<uuid>", so that temporary names compare exactly.
+std::string maskUuids(const std::string& text);
+
+unsigned modeOf(const std::filesystem::path& path);
+
+// snapshot() with each file's contents replaced by its digest, for readable failures.
+std::map<std::string, std::string> digests(const std::filesystem::path& folder);
 
 // ---- Fault injection through the file manager's hook ----
 
@@ -67,36 +94,31 @@ struct FileCall {
 // Records every file-system call and makes chosen ones fail. Safe to use from several threads.
 class FaultInjector {
 public:
-    FaultInjector();
-
     // The next calls of `operation` whose path's file name contains `nameFragment` (any, when
     // empty) fail with `error`, after `skip` matching calls have been let through.
     void fail(FileOperation operation, std::string nameFragment, int error, int skip = 0);
     FileManager fileManager() const;
     std::vector<FileCall> calls() const;
-    // The calls of one operation, in order.
     std::vector<std::filesystem::path> callsOf(FileOperation operation) const;
+    // Position of the first call of `operation` on `path` (calls().size() when there is none).
+    std::size_t indexOf(FileOperation operation, const std::filesystem::path& path) const;
 
 private:
     struct Rule {
         FileOperation operation;
         std::string fragment;
-        int error;
-        int skip;
+        int error, skip;
     };
     struct State {
         std::mutex mutex;
         std::vector<Rule> rules;
         std::vector<FileCall> calls;
     };
-    std::shared_ptr<State> state_;
+    std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
-// A file's bytes, or "(absent)" when nothing is at the path.
-std::string contentsOrAbsent(const std::filesystem::path& path);
-
-// Files in a folder (not recursive) whose names begin with "." and hold one of the temporary
-// infixes, including the backup store's.
-std::vector<std::string> temporariesIn(const std::filesystem::path& folder);
+// The one temporary sibling the call created is named "<prefix><uuid>" and was flushed before it
+// took the target's name; the target's folder is flushed after the rename.
+void expectDurablyPublished(const FaultInjector& injector, const std::filesystem::path& target, const std::string& prefix);
 
 }  // namespace morra::test

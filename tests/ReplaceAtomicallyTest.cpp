@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cerrno>
-#include <regex>
-#include <system_error>
 
 #include "InstallerEngine.h"
 #include "PatchTestSupport.h"
@@ -13,173 +10,85 @@ namespace morra {
 namespace {
 
 namespace fs = std::filesystem;
+using test::FaultInjector;
 
-const char* const kUuid = "[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}";
+// "level2" replaced from the file "backup", or "Settings.json" replaced with bytes.
+struct Replacement {
+    explicit Replacement(bool fromFile, unsigned mode = 0640) : fromFile(fromFile) {
+        tools::writeFile(target, "old contents", mode);
+        test::writeFile(source, std::string(3 << 20, 'u'));
+    }
+    void run(const InstallerEngine& engine) const {
+        if (fromFile) engine.replaceAtomically(target, source);
+        else engine.replaceAtomically(target, std::string("{\"new\": true}"));
+    }
+    std::string newContents() const { return fromFile ? test::readFile(source) : "{\"new\": true}"; }
 
-// Runs the call and expects the file service's error with the given errno value.
-template <typename Call>
-void expectFileError(Call call, int error, const std::string& label) {
-    try {
-        call();
-        ADD_FAILURE() << label << ": no error";
-    } catch (const std::system_error& thrown) {
-        EXPECT_EQ(thrown.code().value(), error) << label << ": " << thrown.what();
+    bool fromFile;
+    test::TemporaryDirectory folder;
+    fs::path target = folder.path() / (fromFile ? "level2" : "Settings.json"), source = folder.path() / "backup";
+};
+
+TEST(ReplaceAtomically, ReplacesThroughAFlushedFreshTemporaryAndKeepsTheSourceAndMode) {
+    for (bool fromFile : {true, false}) {
+        for (unsigned mode : {0640u, 0444u, 0755u}) {
+            Replacement replacement(fromFile, mode);
+            FaultInjector injector;
+            const InstallerEngine engine(injector.fileManager());
+            replacement.run(engine);
+            EXPECT_EQ(test::readFile(replacement.target), replacement.newContents());
+            EXPECT_EQ(test::readFile(replacement.source), std::string(3 << 20, 'u'));
+            if (!fromFile) {
+                EXPECT_EQ(test::modeOf(replacement.target), mode);
+            }
+            EXPECT_TRUE(test::temporaries(replacement.folder.path()).empty());
+            test::expectDurablyPublished(injector, replacement.target, fromFile ? ".level2.restoring-" : ".Settings.json.updating-");
+            // A second call picks a new temporary name.
+            replacement.run(engine);
+            const std::vector<fs::path> created = injector.callsOf(FileOperation::Create);
+            ASSERT_EQ(created.size(), 2u);
+            EXPECT_NE(created[0], created[1]);
+        }
     }
 }
 
-mode_t modeOf(const fs::path& path) {
-    struct stat status {};
-    EXPECT_EQ(::stat(path.c_str(), &status), 0);
-    return status.st_mode & 07777;
-}
-
-// The temporary is flushed before it takes the target's name, and the folder after the rename.
-void expectDurableOrder(const test::FaultInjector& injector, const fs::path& target, const std::string& infix) {
-    const std::vector<test::FileCall> calls = injector.calls();
-    auto find = [&](auto predicate) { return std::find_if(calls.begin(), calls.end(), predicate) - calls.begin(); };
-    const auto rename = find([&](const test::FileCall& call) { return call.operation == FileOperation::Rename && call.path == target; });
-    const auto syncTemporary = find([&](const test::FileCall& call) {
-        return call.operation == FileOperation::Sync && call.path.filename().string().find(infix) != std::string::npos;
-    });
-    const auto syncFolder = find([&](const test::FileCall& call) {
-        return call.operation == FileOperation::Sync && call.path == target.parent_path();
-    });
-    ASSERT_LT(rename, static_cast<long>(calls.size()));
-    EXPECT_LT(syncTemporary, rename);
-    EXPECT_GT(syncFolder, rename);
-    EXPECT_LT(syncFolder, static_cast<long>(calls.size()));
-}
-
-TEST(ReplaceFromFile, ReplacesTheTargetAndLeavesTheSource) {
-    test::TemporaryDirectory folder;
-    const fs::path target = folder.path() / "level2", source = folder.path() / "backup";
-    test::writeFile(target, "translated asset");
-    test::writeFile(source, "untouched asset");
-    test::FaultInjector injector;
-    const InstallerEngine engine(injector.fileManager());
-
-    engine.replaceAtomically(target, source);
-
-    EXPECT_EQ(test::readFile(target), "untouched asset");
-    EXPECT_EQ(test::readFile(source), "untouched asset");
-    EXPECT_TRUE(test::temporariesIn(folder.path()).empty());
-    const std::vector<fs::path> created = injector.callsOf(FileOperation::Create);
-    ASSERT_EQ(created.size(), 1u);
-    EXPECT_EQ(created[0].parent_path(), folder.path());
-    EXPECT_TRUE(std::regex_match(created[0].filename().string(), std::regex(std::string("\\.level2\\.restoring-") + kUuid)))
-        << created[0];
-    expectDurableOrder(injector, target, ".restoring-");
-}
-
-TEST(ReplaceFromFile, AFailureLeavesTheTargetAsItWasAndNoTemporary) {
+TEST(ReplaceAtomically, AFailureLeavesTheTargetAsItWasAndNoTemporary) {
     struct Case {
-        const char* label;
+        bool fromFile;
         FileOperation operation;
         const char* name;
         int error;
     };
     const std::vector<Case> cases = {
-        {"source unreadable", FileOperation::Open, "backup", EACCES},
-        {"temporary not created", FileOperation::Create, ".restoring-", EACCES},
-        {"disk full while copying", FileOperation::Write, ".restoring-", ENOSPC},
-        {"read error while copying", FileOperation::Read, "backup", EIO},
-        {"flush fails", FileOperation::Sync, ".restoring-", EIO},
-        {"rename fails", FileOperation::Rename, "level2", EXDEV},
+        {true, FileOperation::Open, "backup", EACCES},         {true, FileOperation::Create, ".restoring-", EACCES},
+        {true, FileOperation::Write, ".restoring-", ENOSPC},   {true, FileOperation::Read, "backup", EIO},
+        {true, FileOperation::Sync, ".restoring-", EIO},       {true, FileOperation::Rename, "level2", EXDEV},
+        {false, FileOperation::Stat, "Settings.json", EACCES}, {false, FileOperation::Create, ".updating-", EACCES},
+        {false, FileOperation::Write, ".updating-", ENOSPC},   {false, FileOperation::SetPermissions, ".updating-", EPERM},
+        {false, FileOperation::Sync, ".updating-", EIO},       {false, FileOperation::Rename, "Settings.json", EIO},
     };
     for (const Case& entry : cases) {
-        test::TemporaryDirectory folder;
-        const fs::path target = folder.path() / "level2", source = folder.path() / "backup";
-        test::writeFile(target, "translated asset");
-        test::writeFile(source, std::string(3 << 20, 'u'));
-        test::FaultInjector injector;
+        Replacement replacement(entry.fromFile);
+        const auto before = test::digests(replacement.folder.path());
+        FaultInjector injector;
         injector.fail(FileOperation::Clone, "", EOPNOTSUPP);  // copy by reading and writing
         injector.fail(entry.operation, entry.name, entry.error);
-        const InstallerEngine engine(injector.fileManager());
-        expectFileError([&] { engine.replaceAtomically(target, source); }, entry.error, entry.label);
-        EXPECT_EQ(test::readFile(target), "translated asset") << entry.label;
-        EXPECT_TRUE(test::temporariesIn(folder.path()).empty()) << entry.label;
+        const std::string label = std::string(entry.name) + " " + std::to_string(static_cast<int>(entry.operation));
+        EXPECT_EQ(test::failureOf([&] { replacement.run(InstallerEngine(injector.fileManager())); }), test::fileError(entry.error))
+            << label;
+        EXPECT_EQ(test::digests(replacement.folder.path()), before) << label;
+        EXPECT_EQ(test::modeOf(replacement.target), 0640u) << label;
     }
-}
 
-TEST(ReplaceFromFile, AMissingSourceIsTheCopysError) {
-    test::TemporaryDirectory folder;
-    const fs::path target = folder.path() / "level2";
-    test::writeFile(target, "translated asset");
-    const InstallerEngine engine;
-    expectFileError([&] { engine.replaceAtomically(target, folder.path() / "missing"); }, ENOENT, "missing source");
-    EXPECT_EQ(test::readFile(target), "translated asset");
-    EXPECT_TRUE(test::temporariesIn(folder.path()).empty());
-}
-
-TEST(ReplaceWithBytes, ReplacesTheContentAndKeepsThePermissionBits) {
-    for (mode_t mode : {0640u, 0444u, 0600u, 0755u}) {
-        test::TemporaryDirectory folder;
-        const fs::path target = folder.path() / "Settings.json";
-        tools::writeFile(target, "{\"old\": true}", mode);
-        ASSERT_EQ(modeOf(target), mode);
-        test::FaultInjector injector;
-        const InstallerEngine engine(injector.fileManager());
-
-        engine.replaceAtomically(target, std::string("{\"new\": true}"));
-
-        EXPECT_EQ(test::readFile(target), "{\"new\": true}");
-        EXPECT_EQ(modeOf(target), mode);
-        EXPECT_TRUE(test::temporariesIn(folder.path()).empty());
-        const std::vector<fs::path> created = injector.callsOf(FileOperation::Create);
-        ASSERT_EQ(created.size(), 1u);
-        EXPECT_TRUE(std::regex_match(created[0].filename().string(), std::regex(std::string("\\.Settings\\.json\\.updating-") + kUuid)));
-        expectDurableOrder(injector, target, ".updating-");
-    }
-}
-
-TEST(ReplaceWithBytes, EveryCallUsesAFreshTemporaryName) {
-    test::TemporaryDirectory folder;
-    const fs::path target = folder.path() / "Settings.json";
-    test::writeFile(target, "1");
-    test::FaultInjector injector;
-    const InstallerEngine engine(injector.fileManager());
-    engine.replaceAtomically(target, std::string("2"));
-    engine.replaceAtomically(target, std::string("3"));
-    const std::vector<fs::path> created = injector.callsOf(FileOperation::Create);
-    ASSERT_EQ(created.size(), 2u);
-    EXPECT_NE(created[0], created[1]);
-    EXPECT_EQ(test::readFile(target), "3");
-}
-
-TEST(ReplaceWithBytes, AMissingTargetFailsBeforeAnythingIsWritten) {
-    test::TemporaryDirectory folder;
-    const InstallerEngine engine;
-    expectFileError([&] { engine.replaceAtomically(folder.path() / "Settings.json", std::string("{}")); }, ENOENT, "missing target");
-    EXPECT_TRUE(fs::is_empty(folder.path()));
-}
-
-TEST(ReplaceWithBytes, AFailureLeavesTheTargetAsItWasAndNoTemporary) {
-    struct Case {
-        const char* label;
-        FileOperation operation;
-        const char* name;
-        int error;
-    };
-    const std::vector<Case> cases = {
-        {"attributes unreadable", FileOperation::Stat, "Settings.json", EACCES},
-        {"temporary not created", FileOperation::Create, ".updating-", EACCES},
-        {"disk full", FileOperation::Write, ".updating-", ENOSPC},
-        {"permissions not set", FileOperation::SetPermissions, ".updating-", EPERM},
-        {"flush fails", FileOperation::Sync, ".updating-", EIO},
-        {"rename fails", FileOperation::Rename, "Settings.json", EIO},
-    };
-    for (const Case& entry : cases) {
-        test::TemporaryDirectory folder;
-        const fs::path target = folder.path() / "Settings.json";
-        tools::writeFile(target, "{\"old\": true}", 0640);
-        test::FaultInjector injector;
-        injector.fail(entry.operation, entry.name, entry.error);
-        const InstallerEngine engine(injector.fileManager());
-        expectFileError([&] { engine.replaceAtomically(target, std::string("{\"new\": true}")); }, entry.error, entry.label);
-        EXPECT_EQ(test::readFile(target), "{\"old\": true}") << entry.label;
-        EXPECT_EQ(modeOf(target), 0640u) << entry.label;
-        EXPECT_TRUE(test::temporariesIn(folder.path()).empty()) << entry.label;
-    }
+    // A missing source or target is the file service's own error, before anything is written.
+    Replacement replacement(true);
+    fs::remove(replacement.source);
+    EXPECT_EQ(test::failureOf([&] { replacement.run(InstallerEngine()); }), test::fileError(ENOENT));
+    EXPECT_EQ(test::readFile(replacement.target), "old contents");
+    fs::remove(replacement.target);
+    EXPECT_EQ(test::failureOf([&] { InstallerEngine().replaceAtomically(replacement.target, std::string("{}")); }),
+              test::fileError(ENOENT));
+    EXPECT_TRUE(fs::is_empty(replacement.folder.path()));
 }
 
 }  // namespace

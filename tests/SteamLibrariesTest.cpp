@@ -4,14 +4,12 @@
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unicode/regex.h>
-#include <unicode/ustring.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <memory>
 #include <random>
 
+#include "IcuReference.h"
 #include "SearchTestSupport.h"
 
 namespace morra {
@@ -23,31 +21,7 @@ using test::writeFile;
 using Values = std::vector<std::string>;
 using namespace std::string_literals;
 
-// The same pattern run by ICU, the regular-expression engine behind the platform's regular
-// expressions on macOS: the reference the scanner must agree with.
-Values icuCaptures(std::string_view text) {
-    static const std::unique_ptr<icu::RegexPattern> pattern = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::RegexPattern> compiled(
-            icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(R"re("path"\s+"([^"]+)")re"), 0, status));
-        if (U_FAILURE(status)) throw std::runtime_error("pattern does not compile");
-        return compiled;
-    }();
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::UnicodeString input =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-    std::unique_ptr<icu::RegexMatcher> owner(pattern->matcher(input, status));
-    if (U_FAILURE(status)) throw std::runtime_error("no matcher");
-    icu::RegexMatcher& matcher = *owner;
-    Values values;
-    while (matcher.find(status) && U_SUCCESS(status)) {
-        std::string value;
-        matcher.group(1, status).toUTF8String(value);
-        values.push_back(std::move(value));
-    }
-    if (U_FAILURE(status)) throw std::runtime_error(std::string("ICU: ") + u_errorName(status));
-    return values;
-}
+Values icuCaptures(std::string_view text) { return test::icuPathCaptures(text); }
 
 Values scan(std::string_view text) {
     std::optional<Values> values = libraryFolderPathValues(text);
@@ -61,12 +35,6 @@ std::string utf8(char32_t codePoint) {
     std::string bytes;
     text.toUTF8String(bytes);
     return bytes;
-}
-
-TEST(LibraryFolderPathValues, TakesEveryPathEntryInFileOrderAtAnyDepth) {
-    const std::string text = test::libraryFoldersListing({"/Volumes/Games", "/Users/me/Steam Library", "/opt/steam"}) +
-                             "\"deeper\" { \"x\" { \"path\" \"/nested/library\" } }\n";
-    EXPECT_EQ(scan(text), (Values{"/Volumes/Games", "/Users/me/Steam Library", "/opt/steam", "/nested/library"}));
 }
 
 TEST(LibraryFolderPathValues, FollowsThePatternExactly) {
@@ -88,6 +56,8 @@ TEST(LibraryFolderPathValues, FollowsThePatternExactly) {
         {"\"path\" \"a\0b\""s, {"a\0b"s}},
         {"\"path\"\0\"a\""s, {}},               // NUL is no white space
         {"", {}},
+        {test::libraryFoldersListing({"/Volumes/Games", "/Users/me/Steam Library"}) + "\"deeper\" { \"x\" { \"path\" \"/nested\" } }",
+         {"/Volumes/Games", "/Users/me/Steam Library", "/nested"}},  // every entry in file order, at any depth
     };
     for (const auto& [text, expected] : cases) {
         EXPECT_EQ(scan(text), expected) << text;
@@ -148,45 +118,41 @@ TEST(LibraryFolderPathValues, RefusesTextThatIsNotUtf8) {
         EXPECT_TRUE(isValidUtf8(text));
 }
 
-TEST(LibraryFolderPathValues, ThousandsOfEntriesAndManyMegabytesWithoutLineBreaks) {
+// Thousands of entries, 32 MiB on one line, and runs that make a naive scanner quadratic or a
+// recursive matcher overflow its stack.
+TEST(LibraryFolderPathValues, LargeAndHostileInputsEndQuickly) {
     Values libraries;
     for (int index = 0; index < 5000; ++index) libraries.push_back("/Volumes/Library " + std::to_string(index));
     EXPECT_EQ(scan(test::libraryFoldersListing(libraries)), libraries);
 
-    // 32 MiB on one line: filler that almost matches everywhere, with a real entry every megabyte.
-    std::string text;
-    Values expected;
+    // Filler that almost matches everywhere, with a real entry every megabyte.
     const std::string filler = "\"path\"\"x\" \"path\" \"\" \"path\" \xE2\x80\x80\tx ";
     const std::string sample = filler + filler + "\"path\" \"/a\"" + filler + "\"path\" \"/b\"";
     ASSERT_EQ(icuCaptures(sample), (Values{"/a", "/b"}));
-    ASSERT_EQ(scan(sample), (Values{"/a", "/b"}));
+    ASSERT_EQ(scan(sample), icuCaptures(sample));
+    std::string text;
+    Values expected;
     while (text.size() < (32u << 20)) {
-        for (int index = 0; index < (1 << 20) / static_cast<int>(filler.size()); ++index) text += filler;
+        for (std::size_t index = 0; index < (1u << 20) / filler.size(); ++index) text += filler;
         expected.push_back("/lib" + std::to_string(expected.size()));
         text += "\"path\" \"" + expected.back() + "\"";
     }
     EXPECT_EQ(scan(text), expected);
-}
 
-TEST(LibraryFolderPathValues, LongRunsThatNeverCloseEndQuickly) {
-    // Inputs that make a naive scanner quadratic or a recursive matcher overflow its stack.
     const std::size_t size = 16u << 20;
     EXPECT_EQ(scan("\"path\"" + std::string(size, ' ')), Values{});
     EXPECT_EQ(scan("\"path\" \"" + std::string(size, 'x')), Values{});
+    EXPECT_EQ(scan(std::string(size, '"')), Values{});
     std::string keys;
     while (keys.size() < size) keys += "\"path\" ";
     EXPECT_EQ(scan(keys), Values(keys.size() / 14, "path"));
-    std::string quotes(size, '"');
-    EXPECT_EQ(scan(quotes), Values{});
 }
 
 TEST(CollapseDoubledBackslashes, MakesEachPairSingleLeftToRight) {
-    EXPECT_EQ(collapseDoubledBackslashes(R"(D:\\SteamLibrary)"), R"(D:\SteamLibrary)");
-    EXPECT_EQ(collapseDoubledBackslashes(R"(a\b)"), R"(a\b)");
-    EXPECT_EQ(collapseDoubledBackslashes(R"(\\\)"), R"(\\)");
-    EXPECT_EQ(collapseDoubledBackslashes(R"(\\\\)"), R"(\\)");
-    EXPECT_EQ(collapseDoubledBackslashes(R"(\\\\\)"), R"(\\\)");
-    EXPECT_EQ(collapseDoubledBackslashes(""), "");
+    for (const auto& [text, expected] : std::vector<std::pair<std::string, std::string>>{
+             {R"(D:\\SteamLibrary)", R"(D:\SteamLibrary)"}, {R"(a\b)", R"(a\b)"}, {R"(\\\)", R"(\\)"},
+             {R"(\\\\)", R"(\\)"}, {R"(\\\\\)", R"(\\\)"}, {"", ""}})
+        EXPECT_EQ(collapseDoubledBackslashes(text), expected) << text;
 }
 
 // ---- Reading the list from disk -------------------------------------------------------------

@@ -2,17 +2,16 @@
 // same pattern (ICU is the regular-expression engine behind the platform's regular expressions
 // on macOS), and its UTF-8 verdict against ICU's converter.
 
-#include <unicode/regex.h>
 #include <unicode/ustring.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "IcuReference.h"
 #include "SteamLibraries.h"
 
 namespace {
@@ -31,28 +30,6 @@ bool icuAcceptsUtf8(std::string_view text) {
     int32_t length = 0;
     u_strFromUTF8(nullptr, 0, &length, text.data(), static_cast<int32_t>(text.size()), &status);
     return status == U_BUFFER_OVERFLOW_ERROR || status == U_STRING_NOT_TERMINATED_WARNING || U_SUCCESS(status);
-}
-
-std::vector<std::string> icuCaptures(std::string_view text) {
-    static const std::unique_ptr<icu::RegexPattern> pattern = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::RegexPattern> compiled(
-            icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(R"re("path"\s+"([^"]+)")re"), 0, status));
-        if (U_FAILURE(status)) std::abort();
-        return compiled;
-    }();
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::UnicodeString input =
-        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-    std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(input, status));
-    std::vector<std::string> values;
-    while (U_SUCCESS(status) && matcher->find(status)) {
-        std::string value;
-        matcher->group(1, status).toUTF8String(value);
-        values.push_back(std::move(value));
-    }
-    if (U_FAILURE(status)) fail(u_errorName(status), text);
-    return values;
 }
 
 // Each run of k backslashes becomes ceil(k / 2) of them: the pairs, taken left to right, and an
@@ -82,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (values.has_value() != icuAcceptsUtf8(text)) fail("UTF-8 verdict differs from ICU", text);
     if (!values) return 0;
-    if (*values != icuCaptures(text)) fail("captured values differ from ICU", text);
+    if (*values != morra::test::icuPathCaptures(text)) fail("captured values differ from ICU", text);
 
     for (const std::string& value : *values) {
         if (morra::collapseDoubledBackslashes(value) != halvedBackslashRuns(value)) fail("backslashes", text);
