@@ -1,18 +1,9 @@
-#include <algorithm>
-
+#include "DigestList.h"
 #include "InstallerEngine.h"
 
 namespace morra {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-bool contains(const std::vector<std::string>& list, const std::string& value) {
-    return std::find(list.begin(), list.end(), value) != list.end();
-}
-
-}  // namespace
 
 std::string InstallerEngine::inspect(const fs::path& game) const {
     const GamePaths paths = validateGame(game);
@@ -30,8 +21,8 @@ std::string InstallerEngine::inspect(const fs::path& game) const {
         allEnglish = allEnglish && digest == english[i].patchedHash;
         const bool recognised = digest == english[i].originalHash || digest == english[i].patchedHash ||
                                 digest == translated[i].patchedHash ||
-                                contains(english[i].legacyPatchedHashes, digest) ||
-                                contains(translated[i].legacyPatchedHashes, digest);
+                                containsDigest(english[i].legacyPatchedHashes, digest) ||
+                                containsDigest(translated[i].legacyPatchedHashes, digest);
         allRecognised = allRecognised && recognised;
     }
 

@@ -1,5 +1,4 @@
-#include <algorithm>
-
+#include "DigestList.h"
 #include "InstallerEngine.h"
 #include "TemporaryFile.h"
 
@@ -14,8 +13,7 @@ enum class AssetClass { Untouched, Installed, OlderForm, Unrecognised };
 AssetClass classify(const GameAsset& asset, const std::string& digest) {
     if (digest == asset.originalHash) return AssetClass::Untouched;
     if (digest == asset.patchedHash) return AssetClass::Installed;
-    const auto& legacy = asset.legacyPatchedHashes;
-    if (std::find(legacy.begin(), legacy.end(), digest) != legacy.end()) return AssetClass::OlderForm;
+    if (containsDigest(asset.legacyPatchedHashes, digest)) return AssetClass::OlderForm;
     return AssetClass::Unrecognised;
 }
 

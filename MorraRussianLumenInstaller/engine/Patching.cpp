@@ -2,6 +2,7 @@
 #include <optional>
 
 #include "BsdiffFile.h"
+#include "DigestList.h"
 #include "InstallerEngine.h"
 #include "TemporaryFile.h"
 #include "Utf8.h"
@@ -12,9 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool contains(const std::vector<std::string>& digests, const std::string& digest) {
-    return std::find(digests.begin(), digests.end(), digest) != digests.end();
-}
 
 // Shared first steps of installFile and installPatchedFile: refuses a symbolic link at the target,
 // returns nullopt when the target already holds the expected content, refuses a target whose
@@ -28,7 +26,7 @@ std::optional<bool> classifyTarget(const InstallerEngine& engine, const fs::path
     if (exists) {
         const std::string digest = engine.sha256(target);
         if (digest == expectedHash) return std::nullopt;
-        if (!contains(replaceableTargetHashes, digest))
+        if (!containsDigest(replaceableTargetHashes, digest))
             throw InstallerError("Установочный файл уже существует и отличается: " + target.string());
     }
     return exists;

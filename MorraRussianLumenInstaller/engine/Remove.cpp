@@ -1,19 +1,10 @@
-#include <algorithm>
-
+#include "DigestList.h"
 #include "InstallerEngine.h"
 #include "TemporaryFile.h"
 
 namespace morra {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-bool contains(const std::vector<std::string>& list, const std::string& value) {
-    return std::find(list.begin(), list.end(), value) != list.end();
-}
-
-}  // namespace
 
 std::string InstallerEngine::remove(const fs::path& game) const {
     const GamePaths paths = validateGame(game);
@@ -26,7 +17,7 @@ std::string InstallerEngine::remove(const fs::path& game) const {
     std::vector<std::string> digests;
     for (const GameAsset& asset : manifest) digests.push_back(sha256(asset.file));
     auto isPatched = [&](std::size_t i) {
-        return digests[i] == manifest[i].patchedHash || contains(manifest[i].legacyPatchedHashes, digests[i]);
+        return digests[i] == manifest[i].patchedHash || containsDigest(manifest[i].legacyPatchedHashes, digests[i]);
     };
 
     // Every asset is checked, and every backup it needs verified, before any asset is restored.
@@ -53,7 +44,7 @@ std::string InstallerEngine::remove(const fs::path& game) const {
         if (!fileManager_.fileExists(target)) continue;
         const AddedFileDigests& accepted = profile_.addedFiles.at(row);
         const std::string digest = sha256(target);
-        if (digest == accepted.expected || contains(accepted.replaceable, digest)) fileManager_.removeItem(target);
+        if (digest == accepted.expected || containsDigest(accepted.replaceable, digest)) fileManager_.removeItem(target);
         else leftOvers.push_back(target.string());
     }
 
