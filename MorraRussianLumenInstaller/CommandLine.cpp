@@ -8,6 +8,7 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <system_error>
 
 #include "InstallerEngine.h"
 
@@ -50,7 +51,11 @@ void writeAll(int fd, const std::string& text) {
 std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>& arguments) {
     if (arguments.size() == 3) {
         const InstallerEngine engine;
-        const fs::path game = fs::absolute(fs::path(arguments[2]));
+        // Relative to the working folder; when that is gone, the path goes on as given and the
+        // operation reports what it finds.
+        std::error_code error;
+        fs::path game = fs::absolute(fs::path(arguments[2]), error);
+        if (error) game = arguments[2];
         const std::string& option = arguments[1];
         if (option == "--install") return runGameOperation([&] { return engine.install(game, true); });
         if (option == "--install-no-skill-cards") return runGameOperation([&] { return engine.install(game, false); });

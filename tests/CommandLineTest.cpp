@@ -41,6 +41,17 @@ TEST(CommandLine, ErrorsGoToStandardErrorWithStatusOne) {
     }
 }
 
+TEST(CommandLine, RelativePathInAVanishedWorkingFolderIsAnErrorNotACrash) {
+    test::TemporaryDirectory root;
+    const test::ProcessResult result = test::runProcess(
+        {"/bin/sh", "-c", "mkdir gone && cd gone && rmdir ../gone && exec \"$0\" --inspect morra.app", MORRA_PROGRAM}, {},
+        root.path());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.standardOutput, "");
+    EXPECT_FALSE(result.standardError.empty());
+    EXPECT_EQ(result.standardError.back(), '\n');
+}
+
 TEST(CommandLine, OnlyTheFiveExactFormsAreRecognised) {
     const std::vector<std::vector<std::string>> declined = {
         {"MorraRussianLumenInstaller"},
