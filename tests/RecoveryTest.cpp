@@ -41,9 +41,20 @@ FaultHook faultAt(int n, bool kill, int& calls) {
     };
 }
 
+// A small game keeps the number of changes, and so of runs, low.
+const tools::Fixture& smallFixture() {
+    static const tools::Fixture fixture = tools::makeFixture(5, 96 << 10);
+    return fixture;
+}
+
+// The engine over the small game's profile and payload, with a fault hook.
+InstallerEngine engineFor(const test::TemporaryDirectory& payload, FaultHook hook = {}) {
+    return InstallerEngine(hook ? FileManager(std::move(hook)) : FileManager(), smallFixture().profile, payload.path());
+}
+
 // Every file of the game and the backup store has a content some legitimate state gives it.
 void expectLegitimate(const test::GameFixture& game, bool allowTemporaries) {
-    const tools::Fixture& fixture = test::demoFixture();
+    const tools::Fixture& fixture = smallFixture();
     for (std::size_t i = 0; i < 5; ++i) {
         std::set<std::string> forms = {fixture.original[i], fixture.englishCards[i], fixture.translatedCards[i]};
         forms.insert(fixture.earlierReleases[i].begin(), fixture.earlierReleases[i].end());
@@ -77,7 +88,7 @@ void expectAssets(const test::GameFixture& game, const std::array<std::string, 5
 }
 
 std::vector<Scenario> scenarios() {
-    const tools::Fixture& fixture = test::demoFixture();
+    const tools::Fixture& fixture = smallFixture();
     return {
         {"fresh install", GameState::Untouched, false,
          [](const InstallerEngine& engine, const fs::path& app) { return engine.install(app, true); },
@@ -98,11 +109,13 @@ std::vector<Scenario> scenarios() {
 }
 
 void runEveryFault(bool kill) {
+    test::TemporaryDirectory payload;
+    tools::writePayload(smallFixture(), payload.path());
     for (const Scenario& scenario : scenarios()) {
         SCOPED_TRACE(scenario.name);
         for (int n = 1;; ++n) {
             SCOPED_TRACE("fault at change " + std::to_string(n));
-            test::GameFixture game(scenario.start, scenario.backups);
+            test::GameFixture game(scenario.start, scenario.backups, "morra.app", smallFixture());
             test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
             int calls = 0;
             bool reachedTheEnd = false;
@@ -110,7 +123,7 @@ void runEveryFault(bool kill) {
                 const pid_t child = ::fork();
                 ASSERT_GE(child, 0);
                 if (child == 0) {
-                    const InstallerEngine engine(FileManager(faultAt(n, true, calls)));
+                    const InstallerEngine engine = engineFor(payload, faultAt(n, true, calls));
                     try {
                         scenario.run(engine, game.app);
                     } catch (...) {
@@ -124,7 +137,7 @@ void runEveryFault(bool kill) {
                 ASSERT_NE(WEXITSTATUS(status), 1) << "the run failed without a fault";
                 reachedTheEnd = WEXITSTATUS(status) == 0;
             } else {
-                const InstallerEngine engine(FileManager(faultAt(n, false, calls)));
+                const InstallerEngine engine = engineFor(payload, faultAt(n, false, calls));
                 try {
                     scenario.run(engine, game.app);
                     reachedTheEnd = true;
@@ -134,11 +147,12 @@ void runEveryFault(bool kill) {
             }
             // After an error no temporary may remain; after a kill they may, until the next run.
             expectLegitimate(game, kill);
-            const InstallerEngine engine;
+            const InstallerEngine engine = engineFor(payload);
             EXPECT_NO_THROW(scenario.run(engine, game.app));
             scenario.expectDone(game);
             expectLegitimate(game, false);
-            if (reachedTheEnd) break;
+            // The run finished before the n-th change (a killed child never finishes).
+            if (reachedTheEnd && (kill || calls < n)) break;
             ASSERT_LT(n, 5000) << "runaway";
         }
     }

@@ -47,14 +47,15 @@ const tools::Fixture& demoFixture() {
     return fixture;
 }
 
-GameFixture::GameFixture(tools::GameState state, bool backups, const std::string& appName)
+GameFixture::GameFixture(tools::GameState state, bool backups, const std::string& appName,
+                         const tools::Fixture& fixture)
     : app(root.path() / appName),
       support(root.path() / "support"),
       settings(root.path() / "Settings.json"),
       supportOverride("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string()),
       settingsOverride("MORRA_LUMEN_INSTALLER_GAME_SETTINGS", settings.string()) {
-    tools::writeGame(demoFixture(), app, state);
-    if (backups) tools::writeBackups(demoFixture(), support);
+    tools::writeGame(fixture, app, state);
+    if (backups) tools::writeBackups(fixture, support);
 }
 
 fs::path GameFixture::asset(std::size_t index) const { return app / tools::assetPaths().at(index); }

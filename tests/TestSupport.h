@@ -46,7 +46,7 @@ const tools::Fixture& demoFixture();
 // lives, the engine's support folder and settings file point into it.
 struct GameFixture {
     explicit GameFixture(tools::GameState state = tools::GameState::Untouched, bool backups = false,
-                         const std::string& appName = "morra.app");
+                         const std::string& appName = "morra.app", const tools::Fixture& fixture = demoFixture());
 
     TemporaryDirectory root;
     fs::path app;
