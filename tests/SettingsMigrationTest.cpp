@@ -91,6 +91,15 @@ TEST_F(SettingsMigration, FractionsAreTruncatedAsThePlatformConvertsThem) {
     EXPECT_EQ(json::parse(test::readFile(settings))["LANGUAGE"]["Language"]["intValue"], 0);
 }
 
+TEST_F(SettingsMigration, AHugeFileIsLeftAloneUnread) {
+    // Far beyond any settings file the game writes: not read whole, not changed, no error.
+    write(R"({"LANGUAGE":{"Language":{"intValue":13}}})");
+    fs::resize_file(settings, 65ull << 20);
+    EXPECT_FALSE(engine.migrateStartupLanguageToEnglish());
+    EXPECT_EQ(fs::file_size(settings), 65ull << 20);
+    EXPECT_FALSE(fs::exists(copy));
+}
+
 TEST_F(SettingsMigration, NoFileIsNothingToDo) {
     EXPECT_FALSE(engine.migrateStartupLanguageToEnglish());
     EXPECT_FALSE(fs::exists(support));

@@ -197,14 +197,16 @@ FileHandle FileManager::createNewFile(const fs::path& path, mode_t mode) const {
     return FileHandle(fd, path, hook_);
 }
 
-std::string FileManager::readContents(const fs::path& path) const {
+std::optional<std::string> FileManager::readContents(const fs::path& path, std::uint64_t maximumSize) const {
     FileHandle handle = openForReading(path);
+    if (handle.size() > maximumSize) return std::nullopt;
     std::string contents;
     std::vector<char> buffer(kCopyChunk);
     for (;;) {
         std::size_t count = handle.read(buffer.data(), buffer.size());
         if (count == 0) break;
         contents.append(buffer.data(), count);
+        if (contents.size() > maximumSize) return std::nullopt;  // it grew while it was read
     }
     return contents;
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -85,7 +86,8 @@ public:
     FileHandle openForReading(const std::filesystem::path& path) const;
     // Creates a new file; fails if anything exists at the path.
     FileHandle createNewFile(const std::filesystem::path& path, mode_t mode = 0644) const;
-    std::string readContents(const std::filesystem::path& path) const;
+    // The whole content of a file, or nothing when it holds more than maximumSize bytes.
+    std::optional<std::string> readContents(const std::filesystem::path& path, std::uint64_t maximumSize) const;
     // Creates a new file holding the bytes, flushed to stable storage; fails if the path exists.
     void writeNewFile(const std::filesystem::path& path, std::string_view contents) const;
 

@@ -51,13 +51,9 @@ bool InstallerEngine::migrateStartupLanguageToEnglish() const {
     if (!fileManager_.fileExists(settings)) return false;
     rejectSymbolicLink(settings);
 
-    std::string text;
-    {
-        FileHandle handle = fileManager_.openForReading(settings);
-        if (handle.size() > kMaximumSettingsSize) return false;
-    }
-    text = fileManager_.readContents(settings);
-    json document = parseSettings(text);
+    const std::optional<std::string> text = fileManager_.readContents(settings, kMaximumSettingsSize);
+    if (!text) return false;
+    json document = parseSettings(*text);
 
     if (!document.is_object()) return false;
     auto language = document.find("LANGUAGE");
