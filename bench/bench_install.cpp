@@ -11,7 +11,7 @@
 
 #include "BenchSupport.h"
 #include "FixtureGenerator.h"
-#include "InstallerEngine.h"
+#include "Engine.h"
 
 namespace fs = std::filesystem;
 using namespace morra;
@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
                 m = bench::measureInChild([&] {
                     ::setenv("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.c_str(), 1);
                     ::setenv("MORRA_LUMEN_INSTALLER_GAME_SETTINGS", (work / "Settings.json").c_str(), 1);
-                    const InstallerEngine engine(FileManager(), profile, payload);
+                    const Engine engine(FileManager(), profile, payload);
                     engine.install(app, true);
                     return 0;
                 });

@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "BsdiffFile.h"
-#include "InstallerEngine.h"
+#include "Engine.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -52,7 +52,7 @@ int applyMode(const char* oldFile, const char* newFile, const char* patchFile, b
 
 int digestMode(const char* file) {
     try {
-        std::printf("%s\n", morra::InstallerEngine().sha256(file).c_str());
+        std::printf("%s\n", morra::Engine().sha256(file).c_str());
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     const std::size_t mib = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 1024;
     const bool made = !fs::exists(file);
     if (made) makeFile(file, mib);
-    const morra::InstallerEngine engine;
+    const morra::Engine engine;
 
     // Warm the page cache so that both read from memory.
     engine.sha256(file);

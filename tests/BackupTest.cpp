@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "PatchTestSupport.h"
 #include "TestSupport.h"
 
@@ -18,7 +18,7 @@ struct BackupFixture {
         test::writeFile(asset, test::randomBytes(1, 200000));
         digest = test::digestOf(test::readFile(asset));
     }
-    std::string backupOf(const InstallerEngine& engine, const std::string& expected) const {
+    std::string backupOf(const Engine& engine, const std::string& expected) const {
         return failureOf([&] { engine.createBackupIfNeeded(asset, expected); });
     }
 
@@ -32,7 +32,7 @@ struct BackupFixture {
 TEST(Backups, AFirstCallMakesTheStoreAndAVerifiedCopyAndASecondCallReusesIt) {
     BackupFixture fixture;
     test::FaultInjector injector;
-    const InstallerEngine engine(injector.fileManager());
+    const Engine engine(injector.fileManager());
     const auto gameBefore = test::digests(fixture.game);
     for (int call = 0; call < 2; ++call) {
         EXPECT_EQ(fixture.backupOf(engine, fixture.digest), "(no error)");
@@ -48,7 +48,7 @@ TEST(Backups, ADamagedBackupIsRefusedAndLeftAsFound) {
     for (const std::string& damaged : {original.substr(0, 1000), original + "x", std::string("")}) {
         test::writeFile(fixture.backup, damaged);
         for (int call = 0; call < 2; ++call)
-            EXPECT_EQ(fixture.backupOf(InstallerEngine(), fixture.digest), "Существующая резервная копия повреждена: level2");
+            EXPECT_EQ(fixture.backupOf(Engine(), fixture.digest), "Существующая резервная копия повреждена: level2");
         EXPECT_EQ(test::readFile(fixture.backup), damaged);
         EXPECT_EQ(test::readFile(fixture.asset), original);
     }
@@ -58,7 +58,7 @@ TEST(Backups, ADamagedBackupIsRefusedAndLeftAsFound) {
 // call with the right digest still works.
 TEST(Backups, ACopyThatFailsItsCheckIsDeleted) {
     BackupFixture fixture;
-    const InstallerEngine engine;
+    const Engine engine;
     EXPECT_EQ(fixture.backupOf(engine, test::digestOf("what the caller saw")),
               "Не удалось создать проверенную резервную копию: level2");
     EXPECT_TRUE(fs::exists(fixture.store));
@@ -90,7 +90,7 @@ TEST(Backups, FileServiceAndDigestFailuresPassThroughAndLeaveNoNewBackup) {
         test::FaultInjector injector;
         injector.fail(FileOperation::Clone, "", EOPNOTSUPP);
         injector.fail(entry.operation, entry.name, entry.error);
-        EXPECT_EQ(fixture.backupOf(InstallerEngine(injector.fileManager()), fixture.digest), test::fileError(entry.error))
+        EXPECT_EQ(fixture.backupOf(Engine(injector.fileManager()), fixture.digest), test::fileError(entry.error))
             << entry.name;
         EXPECT_EQ(test::digests(fixture.store), storeBefore) << entry.name;
         EXPECT_EQ(test::digests(fixture.game), gameBefore) << entry.name;

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TestSupport.h"
 
 namespace morra {
@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 TEST(Digests, KnownValuesAtChunkBoundaries) {
     test::TemporaryDirectory root;
-    const InstallerEngine engine;
+    const Engine engine;
     const fs::path file = root.path() / "file";
     test::writeFile(file, "");
     EXPECT_EQ(engine.sha256(file), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
@@ -30,7 +30,7 @@ TEST(Digests, KnownValuesAtChunkBoundaries) {
 
 TEST(Digests, TextKeepsLeadingZerosOfEveryByte) {
     test::TemporaryDirectory root;
-    const InstallerEngine engine;
+    const Engine engine;
     // SHA-256("0") begins with 0x5f, 0xec, 0xeb... and holds bytes below 16 further on.
     test::writeFile(root.path() / "zero", "0");
     const std::string digest = engine.sha256(root.path() / "zero");
@@ -40,7 +40,7 @@ TEST(Digests, TextKeepsLeadingZerosOfEveryByte) {
 
 TEST(Digests, PlatformErrorsPassThroughUnwrapped) {
     test::TemporaryDirectory root;
-    const InstallerEngine engine;
+    const Engine engine;
     try {
         engine.sha256(root.path() / "missing");
         FAIL() << "a missing file has no digest";
@@ -58,7 +58,7 @@ TEST(Digests, ReadFailureMidwayIsReportedNotDigested) {
     const fs::path file = root.path() / "big";
     test::writeFile(file, std::string(3 << 20, 'x'));
     int reads = 0;
-    const InstallerEngine engine(FileManager([&](FileOperation operation, const fs::path&) {
+    const Engine engine(FileManager([&](FileOperation operation, const fs::path&) {
         return operation == FileOperation::Read && ++reads == 2 ? EIO : 0;
     }));
     try {

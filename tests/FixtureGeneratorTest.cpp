@@ -2,7 +2,7 @@
 
 #include <set>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TestSupport.h"
 
 namespace morra {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "GameSearch.h"
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "SearchTestSupport.h"
 
 namespace morra {
@@ -22,7 +22,7 @@ constexpr const char* kOverride = "MORRA_LUMEN_INSTALLER_GAME";
 // A home folder of its own and no override, for each test.
 class GameSearch : public ::testing::Test {
 protected:
-    std::optional<fs::path> discover() const { return InstallerEngine().discoverGame(); }
+    std::optional<fs::path> discover() const { return Engine().discoverGame(); }
     fs::path inHome(const fs::path& relative) const { return home_ / relative; }
 
     ScratchFolder scratch_;

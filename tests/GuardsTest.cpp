@@ -11,7 +11,7 @@
 #include <plist/plist.h>
 
 #include "BundleInfo.h"
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "RunningApplications.h"
 #include "TestSupport.h"
 
@@ -36,7 +36,7 @@ fs::path makeBundle(const fs::path& folder, const std::string& infoPlist) {
 
 TEST(BundleIdentity, AcceptsTheGameWhateverTheCaseOfItsExtension) {
     test::TemporaryDirectory root;
-    const InstallerEngine engine;
+    const Engine engine;
     EXPECT_TRUE(engine.validateBundleIdentity(makeBundle(root.path() / "Morra Vellant.app", plist(kIdentity))));
     EXPECT_TRUE(engine.validateBundleIdentity(makeBundle(root.path() / "morra.APP", plist(kIdentity))));
     EXPECT_TRUE(engine.validateBundleIdentity(makeBundle(root.path() / "morra.aPp", plist(kIdentity))));
@@ -47,7 +47,7 @@ TEST(BundleIdentity, AcceptsTheGameWhateverTheCaseOfItsExtension) {
 
 TEST(BundleIdentity, BinaryPropertyListsAreReadToo) {
     test::TemporaryDirectory folder;
-    const InstallerEngine engine;
+    const Engine engine;
     const fs::path bundle = makeBundle(folder.path() / "morra.app", plist(kIdentity));
     // The binary form of the same property list, written by libplist.
     plist_t root = plist_new_dict();
@@ -73,7 +73,7 @@ TEST(BundleIdentity, BinaryPropertyListsAreReadToo) {
 
 TEST(BundleIdentity, AnyOtherIdentityOrBrokenPropertyListIsNotTheGame) {
     test::TemporaryDirectory root;
-    const InstallerEngine engine;
+    const Engine engine;
     const std::vector<std::string> refused = {
         plist("<key>CFBundleIdentifier</key><string>com.holtstudio.morravellant</string>\n"),
         plist("<key>CFBundleIdentifier</key><string>com.holtstudio.morravellant</string>\n"
@@ -113,7 +113,7 @@ TEST(BundleIdentity, GarbageNeverCrashesTheReader) {
 }
 
 TEST(ValidateGame, RefusesWhatIsNotTheGameOrLacksItsData) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::TemporaryDirectory root;
     try {
         engine.validateGame(makeBundle(root.path() / "other.app", plist("")));
@@ -135,7 +135,7 @@ TEST(ValidateGame, RefusesWhatIsNotTheGameOrLacksItsData) {
 }
 
 TEST(ValidateGame, RefusesSymbolicLinksAmongTheAssetsAndResolvesTheBundleLink) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::GameFixture game;
     const fs::path real = game.root.path() / "resources.real";
     fs::rename(game.asset(0), real);
@@ -154,14 +154,14 @@ TEST(ValidateGame, RefusesSymbolicLinksAmongTheAssetsAndResolvesTheBundleLink) {
 }
 
 TEST(ValidateGame, MissingBundlesFolderIsMissingData) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::GameFixture game;
     fs::remove_all(game.app / "Contents/Resources/Data/StreamingAssets");
     EXPECT_THROW(engine.validateGame(game.app), InstallerError);
 }
 
 TEST(RejectSymbolicLink, LinkRefusedFileAcceptedMissingPathIsAPlatformError) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::TemporaryDirectory root;
     test::writeFile(root.path() / "file", "x");
     fs::create_symlink(root.path() / "file", root.path() / "link");
@@ -209,7 +209,7 @@ private:
 };
 
 TEST(RequireGameStopped, TheGameRunningFromThisBundleIsRefusedEvenThroughALink) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::GameFixture game;
     EXPECT_NO_THROW(engine.requireGameStopped(game.app));
     RunningCopy running(game.app / "Contents/MacOS/Morra Vellant");
@@ -225,7 +225,7 @@ TEST(RequireGameStopped, TheGameRunningFromThisBundleIsRefusedEvenThroughALink) 
 }
 
 TEST(RequireGameStopped, ACopyElsewhereDoesNotCountButAnUnbundledGameDoes) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::GameFixture game;
     test::TemporaryDirectory other;
     {

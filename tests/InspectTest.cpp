@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TestSupport.h"
 
 namespace morra {
@@ -17,7 +17,7 @@ std::string expectedReport(const test::GameFixture& game, const std::string& sta
 }
 
 TEST(Inspect, EachWholeStateHasItsStatusAndNothingChanges) {
-    const InstallerEngine engine;
+    const Engine engine;
     const std::pair<GameState, std::string> cases[] = {
         {GameState::Untouched, "перевод не установлен"},
         {GameState::InstalledTranslated, "перевод установлен, карточки навыков переведены"},
@@ -34,7 +34,7 @@ TEST(Inspect, EachWholeStateHasItsStatusAndNothingChanges) {
 }
 
 TEST(Inspect, MixedVariantsAndEarlierFormsAreAnIncompleteVersion) {
-    const InstallerEngine engine;
+    const Engine engine;
     const tools::Fixture& fixture = test::demoFixture();
     test::GameFixture game(GameState::InstalledTranslated);
     test::writeFile(game.asset(1), fixture.englishCards[1]);  // level2 of the other variant
@@ -45,7 +45,7 @@ TEST(Inspect, MixedVariantsAndEarlierFormsAreAnIncompleteVersion) {
 }
 
 TEST(Inspect, OneUnknownFileMakesTheBuildUnsupportedAndItsDigestIsStillPrinted) {
-    const InstallerEngine engine;
+    const Engine engine;
     for (GameState state : {GameState::Untouched, GameState::InstalledTranslated}) {
         test::GameFixture game(state);
         test::writeFile(game.asset(4), "changed by something else");
@@ -60,7 +60,7 @@ TEST(Inspect, OneUnknownFileMakesTheBuildUnsupportedAndItsDigestIsStillPrinted) 
 }
 
 TEST(Inspect, ValidationFailuresComeFirst) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::TemporaryDirectory root;
     EXPECT_THROW(engine.inspect(root.path() / "missing.app"), InstallerError);
     test::GameFixture game;

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <functional>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "PatchTestSupport.h"
 #include "TestSupport.h"
 
@@ -19,7 +19,7 @@ struct LockitFixture {
         test::writeFile(payload, lockit);
         fs::create_directories(target.parent_path());
     }
-    std::string install(const InstallerEngine& engine, const std::string& digest) const {
+    std::string install(const Engine& engine, const std::string& digest) const {
         return failureOf([&] { engine.installFile(payload, target, digest, {test::digestOf("something"), test::digestOf(earlier)}); });
     }
 
@@ -34,7 +34,7 @@ TEST(InstallFile, AnAbsentOrReplaceableTargetGetsAVerifiedCopyByMove) {
         LockitFixture fixture;
         if (targetExists) test::writeFile(fixture.target, fixture.earlier);
         test::FaultInjector injector;
-        EXPECT_EQ(fixture.install(InstallerEngine(injector.fileManager()), fixture.digest), "(no error)");
+        EXPECT_EQ(fixture.install(Engine(injector.fileManager()), fixture.digest), "(no error)");
         EXPECT_EQ(test::digests(fixture.root.path()),
                   (std::map<std::string, std::string>{{"Payload/russianblind", fixture.digest}, {"lockits/russianblind", fixture.digest}}));
         test::expectDurablyPublished(injector, fixture.target, ".russianblind.installing-");
@@ -46,7 +46,7 @@ TEST(InstallFile, ADoneTargetEndsTheCallWithoutReadingTheSource) {
     test::writeFile(fixture.target, fixture.lockit);
     fs::remove(fixture.payload);
     test::FaultInjector injector;
-    EXPECT_EQ(fixture.install(InstallerEngine(injector.fileManager()), fixture.digest), "(no error)");
+    EXPECT_EQ(fixture.install(Engine(injector.fileManager()), fixture.digest), "(no error)");
     EXPECT_EQ(test::readFile(fixture.target), fixture.lockit);
     EXPECT_TRUE(injector.callsOf(FileOperation::Create).empty());
     EXPECT_EQ(injector.indexOf(FileOperation::Open, fixture.payload), injector.calls().size());
@@ -79,7 +79,7 @@ TEST(InstallFile, RefusalsLeaveEverythingAsFound) {
         entry.prepare(fixture);
         const auto before = test::digests(fixture.root.path());
         const std::string expected = entry.expected + (entry.expected.ends_with(": ") ? fixture.target.string() : "");
-        EXPECT_EQ(fixture.install(InstallerEngine(), entry.wrongDigest ? test::digestOf("another") : fixture.digest), expected)
+        EXPECT_EQ(fixture.install(Engine(), entry.wrongDigest ? test::digestOf("another") : fixture.digest), expected)
             << entry.label;
         EXPECT_EQ(test::digests(fixture.root.path()), before) << entry.label;
     }
@@ -107,7 +107,7 @@ TEST(InstallFile, FileServiceFailuresPassThroughAndLeaveEverythingAsFound) {
             injector.fail(FileOperation::Clone, "", EOPNOTSUPP);
             // The target's own digest is read first when it exists.
             injector.fail(entry.operation, entry.name, entry.error, targetExists && entry.operation == FileOperation::Open ? 1 : 0);
-            EXPECT_EQ(fixture.install(InstallerEngine(injector.fileManager()), fixture.digest), test::fileError(entry.error))
+            EXPECT_EQ(fixture.install(Engine(injector.fileManager()), fixture.digest), test::fileError(entry.error))
                 << entry.name << targetExists;
             EXPECT_EQ(test::digests(fixture.root.path()), before) << entry.name << targetExists;
         }

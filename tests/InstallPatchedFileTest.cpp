@@ -4,7 +4,7 @@
 #include <functional>
 
 #include "BsdiffWriter.h"
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "PatchTestSupport.h"
 #include "TestSupport.h"
 
@@ -20,7 +20,7 @@ struct BundleFixture {
         test::writeFile(source, sourceBytes);
         test::writeFile(patch, tools::makeBsdiffPatch(sourceBytes, targetBytes, {{150000, 3000, 10000}, {240000, 0, 0}}));
     }
-    std::string install(const InstallerEngine& engine) const {
+    std::string install(const Engine& engine) const {
         return test::failureOf([&] {
             engine.installPatchedFile(source, target, patch, test::digestOf(sourceBytes), test::digestOf(targetBytes),
                                       {test::digestOf(earlier)});
@@ -46,7 +46,7 @@ TEST(InstallPatchedFile, MakesTheTargetFromTheSourceAndLeavesTheSource) {
         BundleFixture fixture;
         if (targetExists) test::writeFile(fixture.target, fixture.earlier);
         test::FaultInjector injector;
-        EXPECT_EQ(fixture.install(InstallerEngine(injector.fileManager())), "(no error)");
+        EXPECT_EQ(fixture.install(Engine(injector.fileManager())), "(no error)");
         EXPECT_EQ(test::readFile(fixture.target), fixture.targetBytes);
         EXPECT_EQ(test::readFile(fixture.source), fixture.sourceBytes);
         EXPECT_TRUE(test::temporaries(fixture.folder).empty());
@@ -59,7 +59,7 @@ TEST(InstallPatchedFile, ADoneTargetEndsTheCallBeforeTheSourceOrPatchIsLookedAt)
     test::writeFile(fixture.target, fixture.targetBytes);
     fs::remove(fixture.source);
     fs::remove(fixture.patch);
-    EXPECT_EQ(fixture.install(InstallerEngine()), "(no error)");
+    EXPECT_EQ(fixture.install(Engine()), "(no error)");
     EXPECT_EQ(test::readFile(fixture.target), fixture.targetBytes);
 }
 
@@ -115,7 +115,7 @@ TEST(InstallPatchedFile, FailuresLeaveEverythingAsFound) {
             const auto before = test::digests(fixture.root.path());
             test::FaultInjector injector;
             if (entry.error) injector.fail(entry.operation, entry.name, entry.error);
-            EXPECT_EQ(test::maskUuids(fixture.install(InstallerEngine(injector.fileManager()))), fixture.expand(entry.expected))
+            EXPECT_EQ(test::maskUuids(fixture.install(Engine(injector.fileManager()))), fixture.expand(entry.expected))
                 << entry.label << ", target exists: " << targetExists;
             EXPECT_EQ(test::digests(fixture.root.path()), before) << entry.label << ", target exists: " << targetExists;
         }

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TestSupport.h"
 
 namespace morra {
@@ -37,7 +37,7 @@ void expectBackups(const test::GameFixture& game) {
 
 TEST(Install, FreshGameGetsBackupsAddedFilesAndPatchedAssets) {
     test::GameFixture game;
-    const InstallerEngine engine;
+    const Engine engine;
     EXPECT_EQ(engine.install(game.app, true), kDone + kCardsTranslated);
     expectInstalled(game, true);
     expectBackups(game);
@@ -47,7 +47,7 @@ TEST(Install, FreshGameGetsBackupsAddedFilesAndPatchedAssets) {
 
 TEST(Install, RerunChangesNothingAndSwitchingVariantRebuildsOnlyTwoAssets) {
     test::GameFixture game;
-    const InstallerEngine engine;
+    const Engine engine;
     ASSERT_EQ(engine.install(game.app, true), kDone + kCardsTranslated);
     const auto installed = test::snapshot(game.root.path());
     EXPECT_EQ(engine.install(game.app, true), kDone + kCardsTranslated);
@@ -74,7 +74,7 @@ TEST(Install, UnsupportedBuildIsRefusedBeforeAnythingChanges) {
     test::GameFixture game;
     test::writeFile(game.asset(3), "another build");
     const auto before = test::snapshot(game.root.path());
-    const InstallerEngine engine;
+    const Engine engine;
     try {
         engine.install(game.app, true);
         FAIL();
@@ -90,7 +90,7 @@ TEST(Install, UnsupportedBuildIsRefusedBeforeAnythingChanges) {
 
 TEST(Install, EarlierReleaseIsUpdatedFromItsBackupsOnly) {
     test::GameFixture game(GameState::EarlierRelease, /*backups=*/true);
-    const InstallerEngine engine;
+    const Engine engine;
     EXPECT_EQ(engine.install(game.app, false), kDone + kCardsEnglish);
     expectInstalled(game, false);
     expectBackups(game);
@@ -99,7 +99,7 @@ TEST(Install, EarlierReleaseIsUpdatedFromItsBackupsOnly) {
 TEST(Install, OlderFormWithoutItsBackupStopsAfterTheOthersAreDone) {
     test::GameFixture game(GameState::EarlierRelease, /*backups=*/true);
     fs::remove(game.support / "Steam-57314208" / "level2");
-    const InstallerEngine engine;
+    const Engine engine;
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
             engine.install(game.app, true);
@@ -124,7 +124,7 @@ TEST(Install, DamagedBackupOfAnUntouchedAssetStopsBeforeTheGameChanges) {
     test::GameFixture game;
     test::writeFile(game.support / "Steam-57314208" / "level3", "truncated");
     const auto gameBefore = test::snapshot(game.app);
-    const InstallerEngine engine;
+    const Engine engine;
     try {
         engine.install(game.app, true);
         FAIL();
@@ -140,7 +140,7 @@ TEST(Install, ForeignAddedFileIsRefusedAndAReplaceableOneIsRebuilt) {
     test::GameFixture game;
     test::writeFile(game.added(2), test::demoFixture().addedReplaceable[2][1]);
     test::writeFile(game.added(3), "made by someone else");
-    const InstallerEngine engine;
+    const Engine engine;
     try {
         engine.install(game.app, true);
         FAIL();
@@ -161,7 +161,7 @@ TEST(Install, MissingOrDamagedPayloadIsRefusedFirst) {
     test::GameFixture game;
     test::TemporaryDirectory payload;
     tools::writePayload(test::demoFixture(), payload.path());
-    const InstallerEngine engine(FileManager(), builtInProfile(), payload.path());
+    const Engine engine(FileManager(), builtInProfile(), payload.path());
     const auto before = test::snapshot(game.root.path());
 
     test::writeFile(payload.path() / "russianblind", "damaged");
@@ -189,7 +189,7 @@ TEST(Install, MissingOrDamagedPayloadIsRefusedFirst) {
 TEST(Install, StaleStartupLanguageIsMigratedAndReported) {
     test::GameFixture game;
     test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
-    const InstallerEngine engine;
+    const Engine engine;
     EXPECT_EQ(engine.install(game.app, true), kDone + kCardsTranslated + kMigrated);
     EXPECT_EQ(nlohmann::json::parse(test::readFile(game.settings))["LANGUAGE"]["Language"]["intValue"], 0);
     EXPECT_EQ(engine.install(game.app, true), kDone + kCardsTranslated);
@@ -203,7 +203,7 @@ TEST(Install, StaleStartupLanguageIsMigratedAndReported) {
 
 TEST(Install, InterruptedGameFromTheGeneratorIsFinished) {
     test::GameFixture game(GameState::Interrupted, /*backups=*/true);
-    const InstallerEngine engine;
+    const Engine engine;
     EXPECT_EQ(engine.install(game.app, true), kDone + kCardsTranslated);
     expectInstalled(game, true);
 }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TestSupport.h"
 
 namespace morra {
@@ -9,7 +9,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(Locations, SupportDirectoryFollowsItsOverrideAndFallsBackWhenEmptyOrUnset) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::ScopedEnvironment home("HOME", "/home/player");
     test::ScopedEnvironment dataHome("XDG_DATA_HOME", std::nullopt);
     {
@@ -29,7 +29,7 @@ TEST(Locations, SupportDirectoryFollowsItsOverrideAndFallsBackWhenEmptyOrUnset) 
 }
 
 TEST(Locations, SettingsFileFollowsItsOverrideRelativeToTheWorkingFolder) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::ScopedEnvironment home("HOME", "/home/player");
     {
         test::ScopedEnvironment override("MORRA_LUMEN_INSTALLER_GAME_SETTINGS", "");
@@ -48,7 +48,7 @@ TEST(Locations, HomeFallsBackToThePasswordDatabase) {
 }
 
 TEST(Locations, PayloadIsFoundBesideTheProgramAndHoldsTheElevenFiles) {
-    const InstallerEngine engine;
+    const Engine engine;
     const fs::path payload = engine.payloadDirectory();
     EXPECT_EQ(payload.filename(), "Payload");
     EXPECT_EQ(payload.parent_path().filename(), "MorraRussianLumenInstaller");

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TestSupport.h"
 
 namespace morra {
@@ -15,7 +15,7 @@ std::vector<std::string> names(const std::vector<fs::path>& paths) {
 }
 
 TEST(Manifest, BothVariantsFollowTheProfileInManifestOrder) {
-    const InstallerEngine engine;
+    const Engine engine;
     const GamePaths paths("/nowhere/morra.app");  // nothing is read: missing files are fine
     const auto english = engine.gameAssets(paths, false);
     const auto translated = engine.gameAssets(paths, true);

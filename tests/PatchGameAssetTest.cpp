@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "BsdiffWriter.h"
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "PatchTestSupport.h"
 #include "TestSupport.h"
 
@@ -23,7 +23,7 @@ struct AssetFixture {
         test::writeFile(basePatch, tools::makeBsdiffPatch(original, base, {{200000, 777, 0}, {300000, 0, 0}}));
         test::writeFile(deltaPatch, tools::makeBsdiffPatch(base, delta, {{300000, 0, 500}, {base.size() - 300500, 0, 0}}));
     }
-    std::string patch(const InstallerEngine& engine, const fs::path& from, const std::vector<fs::path>& patches,
+    std::string patch(const Engine& engine, const fs::path& from, const std::vector<fs::path>& patches,
                       const std::string& expected) const {
         return test::failureOf([&] { engine.patchGameAsset(asset, from, patches, test::digestOf(expected)); });
     }
@@ -44,7 +44,7 @@ TEST(PatchGameAsset, RewritesTheAssetFromItselfOrThroughAChainFromTheBackup) {
         if (chain) test::writeFile(fixture.asset, "an earlier release of the translation");
         test::FaultInjector injector;
         const std::string& expected = chain ? fixture.delta : fixture.base;
-        EXPECT_EQ(fixture.patch(InstallerEngine(injector.fileManager()), chain ? fixture.backup : fixture.asset,
+        EXPECT_EQ(fixture.patch(Engine(injector.fileManager()), chain ? fixture.backup : fixture.asset,
                                 chain ? std::vector{fixture.basePatch, fixture.deltaPatch} : std::vector{fixture.basePatch}, expected),
                   "(no error)");
         EXPECT_EQ(test::readFile(fixture.asset), expected);
@@ -93,7 +93,7 @@ TEST(PatchGameAsset, EveryFailureLeavesTheAssetAndNoTemporary) {
         for (const fs::path& from : {fixture.asset, fixture.backup}) {
             test::FaultInjector injector;
             if (entry.error) injector.fail(entry.operation, "level2", entry.error, entry.operation == FileOperation::Write ? 1 : 0);
-            EXPECT_EQ(test::maskUuids(fixture.patch(InstallerEngine(injector.fileManager()), from, entry.patches, fixture.delta)),
+            EXPECT_EQ(test::maskUuids(fixture.patch(Engine(injector.fileManager()), from, entry.patches, fixture.delta)),
                       entry.expected);
             EXPECT_EQ(test::readFile(fixture.asset), fixture.original) << entry.expected;
             EXPECT_TRUE(test::temporaries(fixture.root.path()).empty()) << entry.expected;

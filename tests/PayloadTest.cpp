@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TestSupport.h"
 
 namespace morra {
@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 TEST(Payload, ChecksTheElevenFilesInOrderAndTheFirstFailureDecides) {
     test::TemporaryDirectory payload;
     tools::writePayload(test::demoFixture(), payload.path());
-    const InstallerEngine engine(FileManager(), builtInProfile(), payload.path());
+    const Engine engine(FileManager(), builtInProfile(), payload.path());
     EXPECT_NO_THROW(engine.validatePayload());
 
     fs::remove(payload.path() / "level2-skill-cards.delta.bsdiff");  // file 5
@@ -36,7 +36,7 @@ TEST(Payload, ChecksTheElevenFilesInOrderAndTheFirstFailureDecides) {
 TEST(Payload, UnreadableFileIsThePlatformsError) {
     test::TemporaryDirectory payload;
     tools::writePayload(test::demoFixture(), payload.path());
-    const InstallerEngine engine(FileManager([&](FileOperation operation, const fs::path& path) {
+    const Engine engine(FileManager([&](FileOperation operation, const fs::path& path) {
                                      return operation == FileOperation::Open && path.filename() == "level3.bsdiff" ? EACCES : 0;
                                  }),
                                  builtInProfile(), payload.path());

@@ -8,7 +8,7 @@
 #include <functional>
 #include <set>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "ProfileFile.h"
 #include "TestSupport.h"
 
@@ -48,8 +48,8 @@ const tools::Fixture& smallFixture() {
 }
 
 // The engine over the small game's profile and payload, with a fault hook.
-InstallerEngine engineFor(const test::TemporaryDirectory& payload, FaultHook hook = {}) {
-    return InstallerEngine(hook ? FileManager(std::move(hook)) : FileManager(), smallFixture().profile, payload.path());
+Engine engineFor(const test::TemporaryDirectory& payload, FaultHook hook = {}) {
+    return Engine(hook ? FileManager(std::move(hook)) : FileManager(), smallFixture().profile, payload.path());
 }
 
 // Every file of the game and the backup store has a content some legitimate state gives it.
@@ -79,7 +79,7 @@ struct Scenario {
     const char* name;
     GameState start;
     bool backups;
-    std::function<std::string(const InstallerEngine&, const fs::path&)> run;
+    std::function<std::string(const Engine&, const fs::path&)> run;
     std::function<void(const test::GameFixture&)> expectDone;
 };
 
@@ -91,16 +91,16 @@ std::vector<Scenario> scenarios() {
     const tools::Fixture& fixture = smallFixture();
     return {
         {"fresh install", GameState::Untouched, false,
-         [](const InstallerEngine& engine, const fs::path& app) { return engine.install(app, true); },
+         [](const Engine& engine, const fs::path& app) { return engine.install(app, true); },
          [&fixture](const test::GameFixture& game) { expectAssets(game, fixture.translatedCards); }},
         {"switch to English cards", GameState::InstalledTranslated, true,
-         [](const InstallerEngine& engine, const fs::path& app) { return engine.install(app, false); },
+         [](const Engine& engine, const fs::path& app) { return engine.install(app, false); },
          [&fixture](const test::GameFixture& game) { expectAssets(game, fixture.englishCards); }},
         {"update an earlier release", GameState::EarlierRelease, true,
-         [](const InstallerEngine& engine, const fs::path& app) { return engine.install(app, true); },
+         [](const Engine& engine, const fs::path& app) { return engine.install(app, true); },
          [&fixture](const test::GameFixture& game) { expectAssets(game, fixture.translatedCards); }},
         {"remove", GameState::InstalledTranslated, true,
-         [](const InstallerEngine& engine, const fs::path& app) { return engine.remove(app); },
+         [](const Engine& engine, const fs::path& app) { return engine.remove(app); },
          [&fixture](const test::GameFixture& game) {
              expectAssets(game, fixture.original);
              for (std::size_t i = 0; i < 4; ++i) EXPECT_FALSE(fs::exists(game.added(i)));
@@ -123,7 +123,7 @@ void runEveryFault(bool kill) {
                 const pid_t child = ::fork();
                 ASSERT_GE(child, 0);
                 if (child == 0) {
-                    const InstallerEngine engine = engineFor(payload, faultAt(n, true, calls));
+                    const Engine engine = engineFor(payload, faultAt(n, true, calls));
                     try {
                         scenario.run(engine, game.app);
                     } catch (...) {
@@ -137,7 +137,7 @@ void runEveryFault(bool kill) {
                 ASSERT_NE(WEXITSTATUS(status), 1) << "the run failed without a fault";
                 reachedTheEnd = WEXITSTATUS(status) == 0;
             } else {
-                const InstallerEngine engine = engineFor(payload, faultAt(n, false, calls));
+                const Engine engine = engineFor(payload, faultAt(n, false, calls));
                 try {
                     scenario.run(engine, game.app);
                     reachedTheEnd = true;
@@ -147,7 +147,7 @@ void runEveryFault(bool kill) {
             }
             // After an error no temporary may remain; after a kill they may, until the next run.
             expectLegitimate(game, kill);
-            const InstallerEngine engine = engineFor(payload);
+            const Engine engine = engineFor(payload);
             EXPECT_NO_THROW(scenario.run(engine, game.app));
             scenario.expectDone(game);
             expectLegitimate(game, false);

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TestSupport.h"
 
 namespace morra {
@@ -20,7 +20,7 @@ void expectOriginal(const test::GameFixture& game) {
 }
 
 TEST(Remove, InstallThenRemoveGivesBackEveryFileByteForByte) {
-    const InstallerEngine engine;
+    const Engine engine;
     for (bool skillCards : {true, false}) {
         test::GameFixture game;
         const auto untouched = test::snapshot(game.app);
@@ -35,7 +35,7 @@ TEST(Remove, InstallThenRemoveGivesBackEveryFileByteForByte) {
 }
 
 TEST(Remove, EarlierReleaseIsRemovedWithItsReplaceableBundles) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::GameFixture game(GameState::EarlierRelease, /*backups=*/true);
     test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
     EXPECT_EQ(engine.remove(game.app), kRemoved + kSuffix);
@@ -44,7 +44,7 @@ TEST(Remove, EarlierReleaseIsRemovedWithItsReplaceableBundles) {
 }
 
 TEST(Remove, ForeignAddedFilesAreListedInTableOrderWithTheSuffixOnTheLastLine) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
     test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
     test::writeFile(game.added(3), "hand-made dyslexic images");
@@ -65,7 +65,7 @@ TEST(Remove, ForeignAddedFilesAreListedInTableOrderWithTheSuffixOnTheLastLine) {
 }
 
 TEST(Remove, MissingOrWrongBackupOfTheThirdAssetStopsBeforeAnyRestore) {
-    const InstallerEngine engine;
+    const Engine engine;
     for (int variant = 0; variant < 3; ++variant) {
         test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
         const fs::path backup = game.support / "Steam-57314208" / "level3";
@@ -87,7 +87,7 @@ TEST(Remove, MissingOrWrongBackupOfTheThirdAssetStopsBeforeAnyRestore) {
 }
 
 TEST(Remove, ForeignAssetStopsEvenWhenEverythingElseIsRestorable) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
     test::writeFile(game.asset(4), "patched by a store update");
     const auto before = test::snapshot(game.app);
@@ -102,7 +102,7 @@ TEST(Remove, ForeignAssetStopsEvenWhenEverythingElseIsRestorable) {
 }
 
 TEST(Remove, UntouchedGameWithNoAddedFilesIsThePlainMessage) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::GameFixture game;
     const auto before = test::snapshot(game.root.path());
     EXPECT_EQ(engine.remove(game.app), kRemoved);
@@ -110,7 +110,7 @@ TEST(Remove, UntouchedGameWithNoAddedFilesIsThePlainMessage) {
 }
 
 TEST(Remove, AnAddedBundleThatIsAFolderIsAClearErrorAfterTheAssetsAreBack) {
-    const InstallerEngine engine;
+    const Engine engine;
     test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
     fs::remove(game.added(2));
     fs::create_directories(game.added(2));

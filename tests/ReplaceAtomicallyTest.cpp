@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "PatchTestSupport.h"
 #include "TestSupport.h"
 
@@ -18,7 +18,7 @@ struct Replacement {
         tools::writeFile(target, "old contents", mode);
         test::writeFile(source, std::string(3 << 20, 'u'));
     }
-    void run(const InstallerEngine& engine) const {
+    void run(const Engine& engine) const {
         if (fromFile) engine.replaceAtomically(target, source);
         else engine.replaceAtomically(target, std::string("{\"new\": true}"));
     }
@@ -34,7 +34,7 @@ TEST(ReplaceAtomically, ReplacesThroughAFlushedFreshTemporaryAndKeepsTheSourceAn
         for (unsigned mode : {0640u, 0444u, 0755u}) {
             Replacement replacement(fromFile, mode);
             FaultInjector injector;
-            const InstallerEngine engine(injector.fileManager());
+            const Engine engine(injector.fileManager());
             replacement.run(engine);
             EXPECT_EQ(test::readFile(replacement.target), replacement.newContents());
             EXPECT_EQ(test::readFile(replacement.source), std::string(3 << 20, 'u'));
@@ -74,7 +74,7 @@ TEST(ReplaceAtomically, AFailureLeavesTheTargetAsItWasAndNoTemporary) {
         injector.fail(FileOperation::Clone, "", EOPNOTSUPP);  // copy by reading and writing
         injector.fail(entry.operation, entry.name, entry.error);
         const std::string label = std::string(entry.name) + " " + std::to_string(static_cast<int>(entry.operation));
-        EXPECT_EQ(test::failureOf([&] { replacement.run(InstallerEngine(injector.fileManager())); }), test::fileError(entry.error))
+        EXPECT_EQ(test::failureOf([&] { replacement.run(Engine(injector.fileManager())); }), test::fileError(entry.error))
             << label;
         EXPECT_EQ(test::digests(replacement.folder.path()), before) << label;
         EXPECT_EQ(test::modeOf(replacement.target), 0640u) << label;
@@ -83,10 +83,10 @@ TEST(ReplaceAtomically, AFailureLeavesTheTargetAsItWasAndNoTemporary) {
     // A missing source or target is the file service's own error, before anything is written.
     Replacement replacement(true);
     fs::remove(replacement.source);
-    EXPECT_EQ(test::failureOf([&] { replacement.run(InstallerEngine()); }), test::fileError(ENOENT));
+    EXPECT_EQ(test::failureOf([&] { replacement.run(Engine()); }), test::fileError(ENOENT));
     EXPECT_EQ(test::readFile(replacement.target), "old contents");
     fs::remove(replacement.target);
-    EXPECT_EQ(test::failureOf([&] { InstallerEngine().replaceAtomically(replacement.target, std::string("{}")); }),
+    EXPECT_EQ(test::failureOf([&] { Engine().replaceAtomically(replacement.target, std::string("{}")); }),
               test::fileError(ENOENT));
     EXPECT_TRUE(fs::is_empty(replacement.folder.path()));
 }

@@ -3,7 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TestSupport.h"
 
 namespace morra {
@@ -20,7 +20,7 @@ protected:
     fs::path copy = support / "User Settings" / "Settings.before-language-index-migration.json";
     test::ScopedEnvironment settingsOverride{"MORRA_LUMEN_INSTALLER_GAME_SETTINGS", settings.string()};
     test::ScopedEnvironment supportOverride{"MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string()};
-    InstallerEngine engine;
+    Engine engine;
 
     void write(const std::string& text) { test::writeFile(settings, text); }
 };
@@ -140,7 +140,7 @@ TEST_F(SettingsMigration, AnEarlierCopyIsKeptAndAFailedRewriteLeavesTheSettings)
     const std::string text = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
     write(text);
     // The rewrite fails at its last step: the settings keep their bytes, no temporary remains.
-    const InstallerEngine failing(FileManager([&](FileOperation operation, const fs::path& path) {
+    const Engine failing(FileManager([&](FileOperation operation, const fs::path& path) {
         return operation == FileOperation::Rename && path == settings ? EIO : 0;
     }));
     EXPECT_ANY_THROW(failing.migrateStartupLanguageToEnglish());
@@ -153,7 +153,7 @@ TEST_F(SettingsMigration, AnEarlierCopyIsKeptAndAFailedRewriteLeavesTheSettings)
 TEST_F(SettingsMigration, ACopyThatCannotBeMadeStopsBeforeTheSettingsChange) {
     const std::string text = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
     write(text);
-    const InstallerEngine failing(FileManager([&](FileOperation operation, const fs::path&) {
+    const Engine failing(FileManager([&](FileOperation operation, const fs::path&) {
         return operation == FileOperation::Write || operation == FileOperation::Clone ? ENOSPC : 0;
     }));
     EXPECT_ANY_THROW(failing.migrateStartupLanguageToEnglish());

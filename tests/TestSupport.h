@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "FixtureGenerator.h"
-#include "InstallerEngine.h"
+#include "Engine.h"
 
 namespace morra::test {
 

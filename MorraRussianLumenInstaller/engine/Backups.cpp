@@ -1,11 +1,11 @@
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TemporaryFile.h"
 
 namespace morra {
 
 namespace fs = std::filesystem;
 
-void InstallerEngine::createBackupIfNeeded(const fs::path& file, const std::string& expectedHash) const {
+void Engine::createBackupIfNeeded(const fs::path& file, const std::string& expectedHash) const {
     const fs::path backup = backupPath(file);
     const std::string name = file.filename().string();
     if (fileManager_.fileExists(backup)) {

@@ -1,6 +1,6 @@
 #include <vector>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "Sha256.h"
 
 namespace morra {
@@ -11,7 +11,7 @@ namespace {
 constexpr std::size_t kChunkSize = 1 << 20;
 }
 
-std::string InstallerEngine::sha256(const fs::path& file) const {
+std::string Engine::sha256(const fs::path& file) const {
     FileHandle handle = fileManager_.openForReading(file);
     Sha256 hasher;
     std::vector<unsigned char> buffer(kChunkSize);

@@ -1,4 +1,4 @@
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TemporaryFile.h"
 
 namespace morra {
@@ -10,14 +10,14 @@ namespace fs = std::filesystem;
 // the target's path names either the old or the new content, never a part of either. The sibling
 // is deleted on every way out; after the rename its name no longer exists.
 
-void InstallerEngine::replaceAtomically(const fs::path& target, const fs::path& contentsOf) const {
+void Engine::replaceAtomically(const fs::path& target, const fs::path& contentsOf) const {
     TemporaryFiles temporaries(fileManager_);
     const fs::path& temporary = temporaries.add(temporarySibling(target, ".restoring-"));
     fileManager_.copyItem(contentsOf, temporary);
     fileManager_.replaceItem(target, temporary);
 }
 
-void InstallerEngine::replaceAtomically(const fs::path& target, const std::string& contents) const {
+void Engine::replaceAtomically(const fs::path& target, const std::string& contents) const {
     TemporaryFiles temporaries(fileManager_);
     const fs::path& temporary = temporaries.add(temporarySibling(target, ".updating-"));
     const mode_t permissions = fileManager_.permissions(target);

@@ -2,7 +2,7 @@
 #include <cctype>
 
 #include "BundleInfo.h"
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "RunningApplications.h"
 
 namespace morra {
@@ -24,14 +24,14 @@ bool hasAppExtension(const fs::path& bundle) {
 
 }  // namespace
 
-bool InstallerEngine::validateBundleIdentity(const fs::path& bundle) const {
+bool Engine::validateBundleIdentity(const fs::path& bundle) const {
     if (!hasAppExtension(bundle)) return false;
     std::optional<BundleInfo> info = readBundleInfo(bundle);
     if (!info) return false;
     return info->identifier == kBundleIdentifier && info->executable == kExecutableName;
 }
 
-GamePaths InstallerEngine::validateGame(const fs::path& game) const {
+GamePaths Engine::validateGame(const fs::path& game) const {
     GamePaths paths(game);
     if (!validateBundleIdentity(paths.app))
         throw InstallerError("Выбранный файл не является Morra Vellant для macOS.");
@@ -44,12 +44,12 @@ GamePaths InstallerEngine::validateGame(const fs::path& game) const {
     return paths;
 }
 
-void InstallerEngine::rejectSymbolicLink(const fs::path& file) const {
+void Engine::rejectSymbolicLink(const fs::path& file) const {
     if (fileManager_.isSymbolicLink(file))
         throw InstallerError("Установщик не изменяет символические ссылки: " + file.string());
 }
 
-void InstallerEngine::requireGameStopped(const fs::path& app) const {
+void Engine::requireGameStopped(const fs::path& app) const {
     const fs::path target = standardizedResolvedPath(app);
     for (const RunningApplication& application : runningApplications()) {
         const bool running = application.bundle ? standardizedResolvedPath(*application.bundle) == target

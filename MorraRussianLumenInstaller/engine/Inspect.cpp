@@ -1,17 +1,53 @@
 #include "DigestList.h"
-#include "InstallerEngine.h"
+#include "Engine.h"
 
 namespace morra {
 
 namespace fs = std::filesystem;
 
-std::string InstallerEngine::inspect(const fs::path& game) const {
-    const GamePaths paths = validateGame(game);
-    const std::vector<GameAsset> english = gameAssets(paths, false);
-    const std::vector<GameAsset> translated = gameAssets(paths, true);
+namespace {
+
+struct Inspection {
+    GamePaths paths;
+    std::vector<GameAsset> manifest;
+    std::vector<std::string> digests;
+    InstallationState state;
+};
+
+}  // namespace
+
+static Inspection inspectGame(const Engine& engine, const fs::path& game);
+
+InstallationState Engine::installationState(const fs::path& game) const { return inspectGame(*this, game).state; }
+
+std::string Engine::inspect(const fs::path& game) const {
+    const Inspection inspection = inspectGame(*this, game);
+    const char* status = "";
+    switch (inspection.state) {
+        case InstallationState::NotInstalled: status = "перевод не установлен"; break;
+        case InstallationState::TranslatedCards: status = "перевод установлен, карточки навыков переведены"; break;
+        case InstallationState::EnglishCards: status = "перевод установлен, карточки навыков оставлены английскими"; break;
+        case InstallationState::Unsupported: status = "неподдерживаемая или изменённая сборка"; break;
+        case InstallationState::EarlierOrIncomplete: status = "установлена предыдущая или неполная версия"; break;
+    }
+    std::string report = "Совместимый профиль macOS ";
+    report += kBuildNumber;
+    report += ": ";
+    report += status;
+    report += "\n";
+    report += inspection.paths.app.string();
+    for (std::size_t i = 0; i < inspection.digests.size(); ++i)
+        report += "\n" + inspection.manifest[i].file.filename().string() + ": " + inspection.digests[i];
+    return report;
+}
+
+static Inspection inspectGame(const Engine& engine, const fs::path& game) {
+    const GamePaths paths = engine.validateGame(game);
+    const std::vector<GameAsset> english = engine.gameAssets(paths, false);
+    const std::vector<GameAsset> translated = engine.gameAssets(paths, true);
 
     std::vector<std::string> digests;
-    for (const GameAsset& asset : english) digests.push_back(sha256(asset.file));
+    for (const GameAsset& asset : english) digests.push_back(engine.sha256(asset.file));
 
     bool allOriginal = true, allTranslated = true, allEnglish = true, allRecognised = true;
     for (std::size_t i = 0; i < digests.size(); ++i) {
@@ -26,17 +62,12 @@ std::string InstallerEngine::inspect(const fs::path& game) const {
         allRecognised = allRecognised && recognised;
     }
 
-    const char* status = allOriginal     ? "перевод не установлен"
-                         : allTranslated ? "перевод установлен, карточки навыков переведены"
-                         : allEnglish    ? "перевод установлен, карточки навыков оставлены английскими"
-                         : !allRecognised ? "неподдерживаемая или изменённая сборка"
-                                          : "установлена предыдущая или неполная версия";
-
-    std::string report = std::string("Совместимый профиль macOS ") + kBuildNumber + ": " + status + "\n" +
-                         paths.app.string();
-    for (std::size_t i = 0; i < digests.size(); ++i)
-        report += "\n" + english[i].file.filename().string() + ": " + digests[i];
-    return report;
+    const InstallationState state = allOriginal     ? InstallationState::NotInstalled
+                                    : allTranslated ? InstallationState::TranslatedCards
+                                    : allEnglish    ? InstallationState::EnglishCards
+                                    : !allRecognised ? InstallationState::Unsupported
+                                                     : InstallationState::EarlierOrIncomplete;
+    return {paths, english, digests, state};
 }
 
 }  // namespace morra

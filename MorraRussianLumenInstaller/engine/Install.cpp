@@ -1,5 +1,5 @@
 #include "DigestList.h"
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TemporaryFile.h"
 
 namespace morra {
@@ -19,7 +19,8 @@ AssetClass classify(const GameAsset& asset, const std::string& digest) {
 
 }  // namespace
 
-std::string InstallerEngine::install(const fs::path& game, bool skillCardsEnabled) const {
+std::string Engine::install(const fs::path& game, bool skillCardsEnabled, const ProgressCallback& progress) const {
+    (void)progress;
     const GamePaths paths = validateGame(game);
     requireGameStopped(paths.app);
     validatePayload();

@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "Resources.h"
 
 namespace morra {
@@ -20,10 +20,10 @@ std::optional<fs::path> environmentOverride(const char* name) {
 
 }  // namespace
 
-InstallerEngine::InstallerEngine(FileManager fileManager, Profile profile, std::optional<fs::path> payloadDirectory)
+Engine::Engine(FileManager fileManager, Profile profile, std::optional<fs::path> payloadDirectory)
     : fileManager_(std::move(fileManager)), profile_(std::move(profile)), payloadDirectory_(std::move(payloadDirectory)) {}
 
-fs::path InstallerEngine::payloadDirectory() const {
+fs::path Engine::payloadDirectory() const {
     if (payloadDirectory_) return *payloadDirectory_;
     std::optional<fs::path> resources = resourcesDirectory();
     if (!resources) {
@@ -34,18 +34,18 @@ fs::path InstallerEngine::payloadDirectory() const {
     return *resources / "Payload";
 }
 
-fs::path InstallerEngine::supportDirectory() const {
+fs::path Engine::supportDirectory() const {
     if (auto value = environmentOverride("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY")) return *value;
     return fileManager_.applicationSupportDirectory() / "Morra Vellant Russian Lumen";
 }
 
-fs::path InstallerEngine::gameSettingsFile() const {
+fs::path Engine::gameSettingsFile() const {
     if (auto value = environmentOverride("MORRA_LUMEN_INSTALLER_GAME_SETTINGS")) return *value;
     return fileManager_.homeDirectory() / "Library" / "Application Support" / "HOLT Studio" / "Morra Vellant" /
            "Settings" / "Settings.json";
 }
 
-fs::path InstallerEngine::backupPath(const fs::path& asset) const {
+fs::path Engine::backupPath(const fs::path& asset) const {
     return supportDirectory() / (std::string("Steam-") + kBuildNumber) / asset.filename();
 }
 

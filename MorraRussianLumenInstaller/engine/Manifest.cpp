@@ -1,10 +1,10 @@
-#include "InstallerEngine.h"
+#include "Engine.h"
 
 namespace morra {
 
 namespace fs = std::filesystem;
 
-std::vector<GameAsset> InstallerEngine::gameAssets(const GamePaths& paths, bool skillCardsEnabled) const {
+std::vector<GameAsset> Engine::gameAssets(const GamePaths& paths, bool skillCardsEnabled) const {
     struct Entry {
         const fs::path& file;
         const char* basePatch;

@@ -3,7 +3,7 @@
 
 #include "BsdiffFile.h"
 #include "DigestList.h"
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TemporaryFile.h"
 #include "Utf8.h"
 
@@ -17,7 +17,7 @@ namespace {
 // Shared first steps of installFile and installPatchedFile: refuses a symbolic link at the target,
 // returns nullopt when the target already holds the expected content, refuses a target whose
 // content is neither expected nor replaceable, and otherwise tells whether the target exists.
-std::optional<bool> classifyTarget(const InstallerEngine& engine, const fs::path& target,
+std::optional<bool> classifyTarget(const Engine& engine, const fs::path& target,
                                           const std::string& expectedHash,
                                           const std::vector<std::string>& replaceableTargetHashes) {
     const FileManager& fileManager = engine.fileManager();
@@ -48,7 +48,7 @@ void publish(const FileManager& fileManager, const fs::path& temporary, const fs
 
 }  // namespace
 
-void InstallerEngine::installFile(const fs::path& source, const fs::path& target, const std::string& expectedHash,
+void Engine::installFile(const fs::path& source, const fs::path& target, const std::string& expectedHash,
                                   const std::vector<std::string>& replaceableTargetHashes) const {
     const std::optional<bool> targetExists = classifyTarget(*this, target, expectedHash, replaceableTargetHashes);
     if (!targetExists) return;
@@ -61,7 +61,7 @@ void InstallerEngine::installFile(const fs::path& source, const fs::path& target
     publish(fileManager_, temporary, target, *targetExists);
 }
 
-void InstallerEngine::installPatchedFile(const fs::path& source, const fs::path& target, const fs::path& patch,
+void Engine::installPatchedFile(const fs::path& source, const fs::path& target, const fs::path& patch,
                                          const std::string& expectedSourceHash, const std::string& expectedTargetHash,
                                          const std::vector<std::string>& replaceableTargetHashes) const {
     const std::optional<bool> targetExists = classifyTarget(*this, target, expectedTargetHash, replaceableTargetHashes);
@@ -88,7 +88,7 @@ void InstallerEngine::installPatchedFile(const fs::path& source, const fs::path&
     publish(fileManager_, temporary, target, *targetExists);
 }
 
-void InstallerEngine::patchGameAsset(const fs::path& asset, const fs::path& source, const std::vector<fs::path>& patches,
+void Engine::patchGameAsset(const fs::path& asset, const fs::path& source, const std::vector<fs::path>& patches,
                                      const std::string& expectedTargetHash) const {
     if (patches.empty())
         throw InstallerError("Для " + asset.filename().string() + " не указан бинарный патч.");

@@ -1,8 +1,8 @@
-#include "InstallerEngine.h"
+#include "Engine.h"
 
 namespace morra {
 
-void InstallerEngine::validatePayload() const {
+void Engine::validatePayload() const {
     const std::filesystem::path payload = payloadDirectory();
     for (const PayloadFile& file : profile_.payload) {
         const std::filesystem::path path = payload / file.name;

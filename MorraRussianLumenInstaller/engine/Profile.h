@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "InstallerEngine.h"
+
 namespace morra {
 
 // The digests of the one supported game build and of its payload. The production program uses
@@ -36,8 +38,5 @@ struct Profile {
 
 // The profile compiled into the program at build time.
 const Profile& builtInProfile();
-
-// The build number of the supported game build, used in messages and in the backup store's name.
-inline constexpr const char* kBuildNumber = "57314208";
 
 }  // namespace morra

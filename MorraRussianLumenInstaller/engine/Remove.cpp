@@ -1,12 +1,13 @@
 #include "DigestList.h"
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TemporaryFile.h"
 
 namespace morra {
 
 namespace fs = std::filesystem;
 
-std::string InstallerEngine::remove(const fs::path& game) const {
+std::string Engine::remove(const fs::path& game, const ProgressCallback& progress) const {
+    (void)progress;
     const GamePaths paths = validateGame(game);
     requireGameStopped(paths.app);
     const bool languageMigrated = migrateStartupLanguageToEnglish();

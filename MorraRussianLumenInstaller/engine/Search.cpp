@@ -4,7 +4,7 @@
 #include <unordered_set>
 
 #include "GameSearch.h"
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "SteamLibraries.h"
 
 #if defined(__APPLE__)
@@ -92,7 +92,7 @@ std::optional<fs::path> firstAcceptedCandidate(const std::vector<fs::path>& cand
     return std::nullopt;
 }
 
-std::optional<fs::path> InstallerEngine::discoverGame() const {
+std::optional<fs::path> Engine::discoverGame() const {
     return firstAcceptedCandidate(gameSearchCandidates(fileManager_),
                                   [this](const fs::path& bundle) { return validateBundleIdentity(bundle); });
 }

@@ -3,7 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "TemporaryFile.h"
 
 namespace morra {
@@ -46,7 +46,7 @@ std::optional<std::int64_t> integerValue(const json& number) {
 
 }  // namespace
 
-bool InstallerEngine::migrateStartupLanguageToEnglish() const {
+bool Engine::migrateStartupLanguageToEnglish() const {
     const fs::path settings = gameSettingsFile();
     if (!fileManager_.fileExists(settings)) return false;
     rejectSymbolicLink(settings);

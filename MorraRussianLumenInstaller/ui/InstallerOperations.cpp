@@ -4,13 +4,13 @@
 
 namespace morra {
 
-InstallerOperations InstallerOperations::forEngine(std::shared_ptr<const InstallerEngine> engine) {
+InstallerOperations InstallerOperations::forEngine(const InstallerEngine& engine) {
     InstallerOperations operations;
-    operations.discoverGame = [engine] { return engine->discoverGame(); };
+    operations.discoverGame = [engine] { return engine.discoverGame(); };
     operations.install = [engine](const std::filesystem::path& game, bool skillCardsEnabled) {
-        return engine->install(game, skillCardsEnabled);
+        return engine.install(game, skillCardsEnabled);
     };
-    operations.remove = [engine](const std::filesystem::path& game) { return engine->remove(game); };
+    operations.remove = [engine](const std::filesystem::path& game) { return engine.remove(game); };
     return operations;
 }
 

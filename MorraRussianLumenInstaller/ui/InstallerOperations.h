@@ -20,7 +20,7 @@ struct InstallerOperations {
     std::function<std::string(const std::filesystem::path& game, bool skillCardsEnabled)> install;
     std::function<std::string(const std::filesystem::path& game)> remove;
 
-    static InstallerOperations forEngine(std::shared_ptr<const InstallerEngine> engine);
+    static InstallerOperations forEngine(const InstallerEngine& engine);
 };
 
 }  // namespace morra

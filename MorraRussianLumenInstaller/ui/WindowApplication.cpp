@@ -15,7 +15,7 @@ int runWindowApplication(int argc, char** argv) {
     // Closing the one window ends the program.
     application.setQuitOnLastWindowClosed(true);
 
-    AppDelegate delegate(InstallerOperations::forEngine(std::make_shared<const InstallerEngine>()),
+    AppDelegate delegate(InstallerOperations::forEngine(InstallerEngine()),
                          std::make_unique<ModalDialogRunner>());
     delegate.applicationDidFinishLaunching();
     return application.exec();

@@ -3,12 +3,12 @@
 #include <QCheckBox>
 #include <QTest>
 
-#include "InstallerEngine.h"
+#include "Engine.h"
 #include "InstallerError.h"
 #include "LaunchedWindow.h"
 #include "TestSupport.h"
 
-using morra::InstallerEngine;
+using morra::Engine;
 using morra::InstallerOperations;
 using morra::test::GameFixture;
 using morra::test::LaunchedWindow;
@@ -20,7 +20,7 @@ namespace {
 
 // The real engine's operations, the game search included.
 InstallerOperations realEngine() {
-    return InstallerOperations::forEngine(std::make_shared<const InstallerEngine>());
+    return InstallerOperations::forEngine(morra::InstallerEngine());
 }
 
 // The real engine's operations; the game found at launch is `found`.
@@ -119,7 +119,7 @@ private slots:
         // What the engine itself says about this bundle (its refusals change nothing).
         QString expected;
         try {
-            const InstallerEngine engine;
+            const Engine engine;
             remove ? engine.remove(bundle) : engine.install(bundle, true);
         } catch (const morra::InstallerError& error) {
             expected = QString::fromStdString(error.what());

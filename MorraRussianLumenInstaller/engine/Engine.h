@@ -17,18 +17,20 @@ namespace morra {
 // lasts is on disk (the game bundle, the backup store and the game's settings file). Every
 // operation either returns its finished result or throws InstallerError (the program's own
 // checks, with the complete Russian text) or a platform error (std::system_error and friends).
-class InstallerEngine {
+class Engine {
 public:
     // The production program uses the defaults. Tests and benchmarks may hand in the profile and
     // the payload folder of a fixture they generated.
-    explicit InstallerEngine(FileManager fileManager = FileManager(), Profile profile = builtInProfile(),
+    explicit Engine(FileManager fileManager = FileManager(), Profile profile = builtInProfile(),
                              std::optional<std::filesystem::path> payloadDirectory = std::nullopt);
 
     // ---- Front-end operations ----
     std::optional<std::filesystem::path> discoverGame() const;
     std::string inspect(const std::filesystem::path& game) const;
-    std::string install(const std::filesystem::path& game, bool skillCardsEnabled) const;
-    std::string remove(const std::filesystem::path& game) const;
+    InstallationState installationState(const std::filesystem::path& game) const;
+    std::string install(const std::filesystem::path& game, bool skillCardsEnabled,
+                        const ProgressCallback& progress = {}) const;
+    std::string remove(const std::filesystem::path& game, const ProgressCallback& progress = {}) const;
 
     // ---- Locations ----
     // The "Payload" folder of the program's resources; stops the process with "Application

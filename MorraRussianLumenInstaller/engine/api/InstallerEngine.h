@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace morra {
+
+class Engine;
+
+// The build number of the one supported game build: it names the compatible profile in every
+// text and the backup store's folder.
+inline constexpr const char* kBuildNumber = "57314208";
+
+// The translation's state in a game, as the inspection report words it.
+enum class InstallationState {
+    NotInstalled,         // every asset as the supported build ships it
+    TranslatedCards,      // installed, skill cards translated
+    EnglishCards,         // installed, skill cards left English
+    EarlierOrIncomplete,  // an earlier release, or an installation that stopped part-way
+    Unsupported,          // another game build, or files changed by something else
+};
+
+// How far an operation has come. `done` counts the bytes of the operation's work that are
+// finished, of `total`; it never decreases, and the last report of a successful operation has
+// done == total.
+struct Progress {
+    enum class Step {
+        Checking,         // hashing the game's files and the backups
+        BackingUp,        // copying untouched assets into the backup store
+        AddingBundles,    // putting the four added bundles in place
+        Patching,         // patching asset `item` of `itemCount`
+        Restoring,        // restoring asset `item` of `itemCount` from its backup
+        RemovingBundles,  // deleting the added bundles
+        Verifying,        // hashing the results
+    };
+    Step step = Step::Checking;
+    int item = 0;
+    int itemCount = 0;
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
+};
+
+// Called on the operation's own thread, often (every few MiB); it must return quickly.
+using ProgressCallback = std::function<void(const Progress&)>;
+
+// The installer's game-side operations, as the command line and the window use them. Every
+// operation is synchronous and keeps nothing between calls: what lasts is on disk. Each returns
+// its finished Russian text or throws: InstallerError (the program's own checks, with the
+// complete text) or another std::exception whose what() is the text to show.
+class InstallerEngine {
+public:
+    // The program's own engine: the profile compiled into it, its own payload, the real disk.
+    InstallerEngine();
+    // An engine over a prepared internal engine (tests and benchmarks).
+    explicit InstallerEngine(std::shared_ptr<const Engine> engine);
+    ~InstallerEngine();
+    InstallerEngine(const InstallerEngine&);
+    InstallerEngine& operator=(const InstallerEngine&);
+
+    // The first of the usual places that holds the game; never throws for a file-system reason.
+    std::optional<std::filesystem::path> discoverGame() const;
+    // The report of --inspect: the state and the digests of the five assets.
+    std::string inspect(const std::filesystem::path& game) const;
+    // The state that inspect reports, for a front end to word it its own way.
+    InstallationState installationState(const std::filesystem::path& game) const;
+    std::string install(const std::filesystem::path& game, bool skillCardsEnabled,
+                        const ProgressCallback& progress = {}) const;
+    std::string remove(const std::filesystem::path& game, const ProgressCallback& progress = {}) const;
+
+private:
+    std::shared_ptr<const Engine> engine_;
+};
+
+}  // namespace morra
