@@ -11,7 +11,8 @@
 
 #include "BenchSupport.h"
 #include "FixtureGenerator.h"
-#include "Engine.h"
+#include "operations/Engine.h"
+#include "operations/Install.h"
 
 namespace fs = std::filesystem;
 using namespace morra;
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
                     ::setenv("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.c_str(), 1);
                     ::setenv("MORRA_LUMEN_INSTALLER_GAME_SETTINGS", (work / "Settings.json").c_str(), 1);
                     const Engine engine(FileManager(), profile, payload);
-                    engine.install(app, true);
+                    morra::install(engine, app, true);
                     return 0;
                 });
                 if (m.seconds < ours.seconds) ours.seconds = m.seconds;

@@ -27,8 +27,9 @@
 #include <string>
 #include <vector>
 
-#include "BsdiffFile.h"
-#include "Engine.h"
+#include "bsdiff/BsdiffFile.h"
+#include "bsdiff/SignMagnitude.h"
+#include "files/Sha256.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -52,7 +53,7 @@ int applyMode(const char* oldFile, const char* newFile, const char* patchFile, b
 
 int digestMode(const char* file) {
     try {
-        std::printf("%s\n", morra::Engine().sha256(file).c_str());
+        std::printf("%s\n", morra::sha256(morra::FileManager(), file).c_str());
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
@@ -118,11 +119,9 @@ Measure sequence(const std::vector<std::vector<std::string>>& steps) {
 // ---- The asset and the patch ----
 
 std::string offset(std::int64_t value) {
-    std::uint64_t magnitude = value < 0 ? static_cast<std::uint64_t>(-value) : static_cast<std::uint64_t>(value);
-    std::string bytes(8, '\0');
-    for (int i = 0; i < 8; ++i, magnitude >>= 8) bytes[i] = static_cast<char>(magnitude & 0xff);
-    if (value < 0) bytes[7] = static_cast<char>(bytes[7] | 0x80);
-    return bytes;
+    unsigned char bytes[8];
+    morra::encodeOffset(value, bytes);
+    return std::string(reinterpret_cast<const char*>(bytes), 8);
 }
 
 // Streaming bzip2 compression (block size 9, as bsdiff writes).

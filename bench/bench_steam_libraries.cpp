@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "BenchSupport.h"
-#include "SteamLibraries.h"
+#include "search/SteamLibraries.h"
 
 namespace {
 

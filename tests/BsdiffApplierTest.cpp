@@ -6,7 +6,7 @@
 #include <climits>
 #include <random>
 
-#include "BsdiffApplier.h"
+#include "bsdiff/BsdiffApplier.h"
 #include "BsdiffWriter.h"
 #include "PatchTestSupport.h"
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <functional>
 
-#include "BsdiffFile.h"
+#include "bsdiff/BsdiffFile.h"
 #include "BsdiffWriter.h"
 #include "PatchTestSupport.h"
 #include "TestSupport.h"

@@ -1,11 +1,10 @@
+#include "search/GameSearch.h"
+
 #include <gtest/gtest.h>
-#include <plist/plist.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
-#include "GameSearch.h"
-#include "Engine.h"
 #include "SearchTestSupport.h"
 
 namespace morra {
@@ -22,7 +21,7 @@ constexpr const char* kOverride = "MORRA_LUMEN_INSTALLER_GAME";
 // A home folder of its own and no override, for each test.
 class GameSearch : public ::testing::Test {
 protected:
-    std::optional<fs::path> discover() const { return Engine().discoverGame(); }
+    std::optional<fs::path> discover() const { return discoverGame(FileManager()); }
     fs::path inHome(const fs::path& relative) const { return home_ / relative; }
 
     ScratchFolder scratch_;
@@ -139,7 +138,7 @@ TEST(FirstAcceptedCandidate, TestsEachResolvedPathOnce) {
         return false;
     };
     std::optional<fs::path> found = game;
-    EXPECT_NO_THROW(found = firstAcceptedCandidate(candidates, rejectAll));
+    EXPECT_NO_THROW(found = firstAcceptedCandidate(FileManager(), candidates, rejectAll));
     EXPECT_EQ(found, std::nullopt);
     ASSERT_EQ(tested.size(), 5u);
     EXPECT_EQ(std::vector<fs::path>(tested.begin(), tested.begin() + 2), (std::vector<fs::path>{game, scratch / "missing.app"}));
@@ -149,7 +148,7 @@ TEST(FirstAcceptedCandidate, TestsEachResolvedPathOnce) {
         tested.push_back(bundle);
         return bundle == game;
     };
-    EXPECT_EQ(firstAcceptedCandidate({scratch / "missing.app", scratch / "link-to-link.app", scratch / "other.app"}, acceptGame),
+    EXPECT_EQ(firstAcceptedCandidate(FileManager(), {scratch / "missing.app", scratch / "link-to-link.app", scratch / "other.app"}, acceptGame),
               game);
     EXPECT_EQ(tested, (std::vector<fs::path>{scratch / "missing.app", game})) << "the first accepted ends the search";
 }
@@ -174,63 +173,6 @@ TEST_F(GameSearch, LoopingLinksAnywhereAreSkipped) {
                                            (scratch_ / "Library").string()}));
     makeGameBundle(test::steamGameIn(scratch_ / "Library"));
     EXPECT_EQ(discover(), test::steamGameIn(scratch_ / "Library"));
-}
-
-// ---- The identity test decides alone ----------------------------------------------------------
-
-std::string binaryPlist(const char* identifier, const char* executable) {
-    plist_t dictionary = plist_new_dict();
-    plist_dict_set_item(dictionary, "CFBundleIdentifier", plist_new_string(identifier));
-    plist_dict_set_item(dictionary, "CFBundleExecutable", plist_new_string(executable));
-    char* bytes = nullptr;
-    uint32_t length = 0;
-    plist_to_bin(dictionary, &bytes, &length);
-    std::string result(bytes, length);
-    plist_to_bin_free(bytes);
-    plist_free(dictionary);
-    return result;
-}
-
-TEST_F(GameSearch, OnlyTheIdentityTestDecides) {
-    struct IdentityCase {
-        const char* name;
-        const char* bundle;
-        std::string plist;
-        bool accepted;
-    };
-    using test::infoPlist;
-    using test::plistString;
-    const std::string identifier = plistString("CFBundleIdentifier", "com.holtstudio.morravellant");
-    const std::string executable = plistString("CFBundleExecutable", "Morra Vellant");
-    const std::vector<IdentityCase> cases = {
-        {"extension in capitals", "Game.APP", test::gameInfoPlist(), true},
-        {"extension in mixed case", "Game.aPp", test::gameInfoPlist(), true},
-        {"binary property list", "Game.app", binaryPlist("com.holtstudio.morravellant", "Morra Vellant"), true},
-        {"another extension", "Game.bundle", test::gameInfoPlist(), false},
-        {"no extension", "Game", test::gameInfoPlist(), false},
-        {"another executable", "Game.app", infoPlist(identifier + plistString("CFBundleExecutable", "Morra")), false},
-        {"another identifier", "Game.app",
-         infoPlist(plistString("CFBundleIdentifier", "com.holtstudio.MorraVellant") + executable), false},
-        {"no executable", "Game.app", infoPlist(identifier), false},
-        {"no identifier", "Game.app", infoPlist(executable), false},
-        {"executable is a number", "Game.app",
-         infoPlist(identifier + "\t<key>CFBundleExecutable</key>\n\t<integer>7</integer>\n"), false},
-        {"not a property list", "Game.app", "Morra Vellant", false},
-        {"binary, another executable", "Game.app", binaryPlist("com.holtstudio.morravellant", "morra"), false},
-    };
-    // Behind every rejected override waits a game that must then be found.
-    const fs::path fallback = makeGameBundle(inHome("Applications/Morra Vellant.app"));
-    int index = 0;
-    for (const IdentityCase& identity : cases) {
-        const fs::path bundle = test::makeBundleWithInfo(scratch_ / std::to_string(index++) / identity.bundle, identity.plist);
-        ScopedEnvironment override(kOverride, bundle.string());
-        EXPECT_EQ(discover(), identity.accepted ? bundle : fallback) << identity.name;
-    }
-
-    // A plain file with the right name is no bundle; a game without any data files is still found.
-    writeFile(scratch_ / "file" / "morra.app", test::gameInfoPlist());
-    ScopedEnvironment override(kOverride, (scratch_ / "file" / "morra.app").string());
-    EXPECT_EQ(discover(), fallback);
 }
 
 }  // namespace

@@ -2,10 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
-#include "Engine.h"
 #include "TestSupport.h"
+#include "operations/Inspect.h"
+#include "operations/Install.h"
+#include "operations/Remove.h"
 
 namespace morra {
 namespace {
@@ -35,10 +39,20 @@ void expectBackups(const test::GameFixture& game) {
         EXPECT_EQ(test::readFile(game.support / "Steam-57314208" / names[i]), fixture.original[i]) << names[i];
 }
 
-TEST(Install, FreshGameGetsBackupsAddedFilesAndPatchedAssets) {
+TEST(Install, FreshGameGetsBackupsAddedFilesAndPatchedAssetsWithProgressToTheEnd) {
     test::GameFixture game;
-    const Engine engine;
-    EXPECT_EQ(engine.install(game.app, true), kDone + kCardsTranslated);
+    const Engine engine = test::demoEngine();
+    test::ProgressLog progress;
+    EXPECT_EQ(install(engine, game.app, true, progress.callback()), kDone + kCardsTranslated);
+    progress.expectCompleteAndMonotonic();
+    for (Progress::Step step : {Progress::Step::Checking, Progress::Step::BackingUp, Progress::Step::AddingBundles,
+                                Progress::Step::Patching, Progress::Step::Verifying})
+        EXPECT_TRUE(progress.sawStep(step)) << static_cast<int>(step);
+    const auto lastPatch = std::find_if(progress.reports.rbegin(), progress.reports.rend(),
+                                        [](const Progress& p) { return p.step == Progress::Step::Patching; });
+    ASSERT_NE(lastPatch, progress.reports.rend());
+    EXPECT_EQ(lastPatch->item, 5);
+    EXPECT_EQ(lastPatch->itemCount, 5);
     expectInstalled(game, true);
     expectBackups(game);
     // The source bundles the added files were made from are untouched.
@@ -47,10 +61,10 @@ TEST(Install, FreshGameGetsBackupsAddedFilesAndPatchedAssets) {
 
 TEST(Install, RerunChangesNothingAndSwitchingVariantRebuildsOnlyTwoAssets) {
     test::GameFixture game;
-    const Engine engine;
-    ASSERT_EQ(engine.install(game.app, true), kDone + kCardsTranslated);
+    const Engine engine = test::demoEngine();
+    ASSERT_EQ(install(engine, game.app, true), kDone + kCardsTranslated);
     const auto installed = test::snapshot(game.root.path());
-    EXPECT_EQ(engine.install(game.app, true), kDone + kCardsTranslated);
+    EXPECT_EQ(install(engine, game.app, true), kDone + kCardsTranslated);
     EXPECT_EQ(test::snapshot(game.root.path()), installed);
 
     // Change the last three assets' timestamps' witness: their inode must stay the same.
@@ -61,12 +75,12 @@ TEST(Install, RerunChangesNothingAndSwitchingVariantRebuildsOnlyTwoAssets) {
     };
     std::vector<ino_t> before;
     for (std::size_t i = 0; i < 5; ++i) before.push_back(inodeOf(game.asset(i)));
-    EXPECT_EQ(engine.install(game.app, false), kDone + kCardsEnglish);
+    EXPECT_EQ(install(engine, game.app, false), kDone + kCardsEnglish);
     expectInstalled(game, false);
     EXPECT_NE(inodeOf(game.asset(0)), before[0]);
     EXPECT_NE(inodeOf(game.asset(1)), before[1]);
     for (std::size_t i = 2; i < 5; ++i) EXPECT_EQ(inodeOf(game.asset(i)), before[i]) << i;
-    EXPECT_EQ(engine.install(game.app, true), kDone + kCardsTranslated);
+    EXPECT_EQ(install(engine, game.app, true), kDone + kCardsTranslated);
     expectInstalled(game, true);
 }
 
@@ -74,9 +88,9 @@ TEST(Install, UnsupportedBuildIsRefusedBeforeAnythingChanges) {
     test::GameFixture game;
     test::writeFile(game.asset(3), "another build");
     const auto before = test::snapshot(game.root.path());
-    const Engine engine;
+    const Engine engine = test::demoEngine();
     try {
-        engine.install(game.app, true);
+        install(engine, game.app, true);
         FAIL();
     } catch (const InstallerError& error) {
         EXPECT_EQ(std::string(error.what()),
@@ -85,13 +99,13 @@ TEST(Install, UnsupportedBuildIsRefusedBeforeAnythingChanges) {
                       test::digestOf("another build"));
     }
     EXPECT_EQ(test::snapshot(game.root.path()), before);
-    EXPECT_FALSE(fs::exists(game.support));
+    EXPECT_TRUE(test::snapshot(game.support).empty()) << "no backup is made";
 }
 
 TEST(Install, EarlierReleaseIsUpdatedFromItsBackupsOnly) {
     test::GameFixture game(GameState::EarlierRelease, /*backups=*/true);
-    const Engine engine;
-    EXPECT_EQ(engine.install(game.app, false), kDone + kCardsEnglish);
+    const Engine engine = test::demoEngine();
+    EXPECT_EQ(install(engine, game.app, false), kDone + kCardsEnglish);
     expectInstalled(game, false);
     expectBackups(game);
 }
@@ -99,10 +113,10 @@ TEST(Install, EarlierReleaseIsUpdatedFromItsBackupsOnly) {
 TEST(Install, OlderFormWithoutItsBackupStopsAfterTheOthersAreDone) {
     test::GameFixture game(GameState::EarlierRelease, /*backups=*/true);
     fs::remove(game.support / "Steam-57314208" / "level2");
-    const Engine engine;
+    const Engine engine = test::demoEngine();
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
-            engine.install(game.app, true);
+            install(engine, game.app, true);
             FAIL();
         } catch (const InstallerError& error) {
             EXPECT_STREQ(error.what(), "Для обновления не найдена проверенная резервная копия: level2");
@@ -114,9 +128,9 @@ TEST(Install, OlderFormWithoutItsBackupStopsAfterTheOthersAreDone) {
     EXPECT_EQ(test::readFile(game.added(0)), test::demoFixture().addedExpected[0]);
     // A damaged backup is the same message.
     test::writeFile(game.support / "Steam-57314208" / "level2", "damaged");
-    EXPECT_THROW(engine.install(game.app, true), InstallerError);
+    EXPECT_THROW(install(engine, game.app, true), InstallerError);
     test::writeFile(game.support / "Steam-57314208" / "level2", test::demoFixture().original[1]);
-    EXPECT_EQ(engine.install(game.app, true), kDone + kCardsTranslated);
+    EXPECT_EQ(install(engine, game.app, true), kDone + kCardsTranslated);
     expectInstalled(game, true);
 }
 
@@ -124,9 +138,9 @@ TEST(Install, DamagedBackupOfAnUntouchedAssetStopsBeforeTheGameChanges) {
     test::GameFixture game;
     test::writeFile(game.support / "Steam-57314208" / "level3", "truncated");
     const auto gameBefore = test::snapshot(game.app);
-    const Engine engine;
+    const Engine engine = test::demoEngine();
     try {
-        engine.install(game.app, true);
+        install(engine, game.app, true);
         FAIL();
     } catch (const InstallerError& error) {
         EXPECT_STREQ(error.what(), "Существующая резервная копия повреждена: level3");
@@ -140,9 +154,9 @@ TEST(Install, ForeignAddedFileIsRefusedAndAReplaceableOneIsRebuilt) {
     test::GameFixture game;
     test::writeFile(game.added(2), test::demoFixture().addedReplaceable[2][1]);
     test::writeFile(game.added(3), "made by someone else");
-    const Engine engine;
+    const Engine engine = test::demoEngine();
     try {
-        engine.install(game.app, true);
+        install(engine, game.app, true);
         FAIL();
     } catch (const InstallerError& error) {
         EXPECT_EQ(std::string(error.what()), "Установочный файл уже существует и отличается: " +
@@ -152,7 +166,7 @@ TEST(Install, ForeignAddedFileIsRefusedAndAReplaceableOneIsRebuilt) {
     EXPECT_EQ(test::readFile(game.added(3)), "made by someone else");
     EXPECT_EQ(test::readFile(game.asset(0)), test::demoFixture().original[0]);
     fs::remove(game.added(3));
-    EXPECT_EQ(engine.install(game.app, true), kDone + kCardsTranslated);
+    EXPECT_EQ(install(engine, game.app, true), kDone + kCardsTranslated);
     expectInstalled(game, true);
 }
 
@@ -167,7 +181,7 @@ TEST(Install, MissingOrDamagedPayloadIsRefusedFirst) {
     test::writeFile(payload.path() / "russianblind", "damaged");
     fs::remove(payload.path() / "resources.assets.bsdiff");
     try {
-        engine.install(game.app, true);
+        install(engine, game.app, true);
         FAIL();
     } catch (const InstallerError& error) {
         EXPECT_STREQ(error.what(), "Файлы перевода повреждены.");  // the first file decides
@@ -175,7 +189,7 @@ TEST(Install, MissingOrDamagedPayloadIsRefusedFirst) {
     tools::writePayload(test::demoFixture(), payload.path());
     fs::remove(payload.path() / "level2-skill-cards.delta.bsdiff");
     try {
-        engine.install(game.app, false);  // both deltas are checked whatever the variant
+        install(engine, game.app, false);  // both deltas are checked whatever the variant
         FAIL();
     } catch (const InstallerError& error) {
         EXPECT_STREQ(error.what(), "В приложении отсутствуют файлы перевода.");
@@ -183,28 +197,43 @@ TEST(Install, MissingOrDamagedPayloadIsRefusedFirst) {
     EXPECT_EQ(test::snapshot(game.root.path()), before);
     tools::writePayload(test::demoFixture(), payload.path());
     test::writeFile(payload.path() / "unrelated", "extra files are ignored");
-    EXPECT_EQ(engine.install(game.app, false), kDone + kCardsEnglish);
+    EXPECT_EQ(install(engine, game.app, false), kDone + kCardsEnglish);
 }
 
 TEST(Install, StaleStartupLanguageIsMigratedAndReported) {
     test::GameFixture game;
     test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
-    const Engine engine;
-    EXPECT_EQ(engine.install(game.app, true), kDone + kCardsTranslated + kMigrated);
+    const Engine engine = test::demoEngine();
+    EXPECT_EQ(install(engine, game.app, true), kDone + kCardsTranslated + kMigrated);
     EXPECT_EQ(nlohmann::json::parse(test::readFile(game.settings))["LANGUAGE"]["Language"]["intValue"], 0);
-    EXPECT_EQ(engine.install(game.app, true), kDone + kCardsTranslated);
+    EXPECT_EQ(install(engine, game.app, true), kDone + kCardsTranslated);
     // A settings file that is not JSON stops the install before any game file is touched.
     test::GameFixture other;
     test::writeFile(other.settings, "not json");
     const auto before = test::snapshot(other.app);
-    EXPECT_ANY_THROW(engine.install(other.app, true));
+    EXPECT_ANY_THROW(install(engine, other.app, true));
     EXPECT_EQ(test::snapshot(other.app), before);
+}
+
+// A named pipe where an added bundle goes, or where an asset should be: refused at once, with the
+// game's file named, before any game file changes.
+TEST(Install, APipeInTheGameIsRefusedWithoutWaiting) {
+    for (bool asset : {true, false}) {
+        test::GameFixture game;
+        const fs::path pipe = asset ? game.asset(2) : game.added(1);
+        fs::remove(pipe);
+        ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+        const auto before = test::snapshot(game.app);
+        EXPECT_EQ(test::failureWithin(30, [&] { install(test::demoEngine(), game.app, true); }),
+                  "Ожидался обычный файл, но это папка, канал или устройство: " + (fs::canonical(game.root.path()) / fs::relative(pipe, game.root.path())).string());
+        EXPECT_EQ(test::snapshot(game.app), before);
+    }
 }
 
 TEST(Install, InterruptedGameFromTheGeneratorIsFinished) {
     test::GameFixture game(GameState::Interrupted, /*backups=*/true);
-    const Engine engine;
-    EXPECT_EQ(engine.install(game.app, true), kDone + kCardsTranslated);
+    const Engine engine = test::demoEngine();
+    EXPECT_EQ(install(engine, game.app, true), kDone + kCardsTranslated);
     expectInstalled(game, true);
 }
 

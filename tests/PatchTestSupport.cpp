@@ -10,17 +10,16 @@
 
 #include "BsdiffWriter.h"
 #include "TestSupport.h"
+#include "bsdiff/SignMagnitude.h"
 
 namespace morra::test {
 
 namespace fs = std::filesystem;
 
 std::string encodeOffset(std::int64_t value) {
-    std::uint64_t magnitude = value < 0 ? static_cast<std::uint64_t>(-(value + 1)) + 1 : static_cast<std::uint64_t>(value);
-    std::string bytes(8, '\0');
-    for (int i = 0; i < 8; ++i, magnitude >>= 8) bytes[i] = static_cast<char>(magnitude & 0xff);
-    if (value < 0) bytes[7] = static_cast<char>(bytes[7] | 0x80);
-    return bytes;
+    unsigned char bytes[8];
+    morra::encodeOffset(value, bytes);
+    return std::string(reinterpret_cast<const char*>(bytes), 8);
 }
 
 std::string controlBlock(const std::vector<RawControl>& controls) {

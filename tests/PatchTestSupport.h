@@ -10,15 +10,14 @@
 #include <system_error>
 #include <vector>
 
-#include "BsdiffApplier.h"
-#include "FileManager.h"
-#include "InstallerError.h"
+#include "bsdiff/BsdiffApplier.h"
+#include "files/FileManager.h"
 
 namespace morra::test {
 
 // ---- Hand-made BSDIFF40 patches, including malformed ones ----
 
-// A number as the patch format writes it: 8 bytes, little-endian sign and magnitude.
+// A number as the patch format writes it.
 std::string encodeOffset(std::int64_t value);
 
 struct RawControl {
@@ -54,27 +53,6 @@ PatchOutcome runBspatch(const std::string& oldData, const std::string& patch);
 PatchOutcome applyInMemory(const std::string& oldData, const std::string& patch, bool parallel);
 // bsdiff's own patch between two byte strings (/usr/bin/bsdiff).
 std::string runBsdiff(const std::string& oldData, const std::string& newData);
-
-// ---- Errors, as one comparable text ----
-
-// The text a file service error is shown as by failureOf.
-inline std::string fileError(int error) { return "file error " + std::to_string(error); }
-
-// What a call threw: an InstallerError's message, a BsdiffError's text, fileError(errno) for a
-// file service error, or "(no error)".
-template <typename Call>
-std::string failureOf(Call call) {
-    try {
-        call();
-    } catch (const InstallerError& error) {
-        return error.message();
-    } catch (const BsdiffError& error) {
-        return error.what();
-    } catch (const std::system_error& error) {
-        return fileError(error.code().value());
-    }
-    return "(no error)";
-}
 
 // The text with every upper-case UUID replaced by "<uuid>", so that temporary names compare exactly.
 std::string maskUuids(const std::string& text);

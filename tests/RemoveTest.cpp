@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
-#include "Engine.h"
 #include "TestSupport.h"
+#include "operations/Inspect.h"
+#include "operations/Install.h"
+#include "operations/Remove.h"
 
 namespace morra {
 namespace {
@@ -20,37 +23,37 @@ void expectOriginal(const test::GameFixture& game) {
 }
 
 TEST(Remove, InstallThenRemoveGivesBackEveryFileByteForByte) {
-    const Engine engine;
+    const Engine engine = test::demoEngine();
     for (bool skillCards : {true, false}) {
         test::GameFixture game;
         const auto untouched = test::snapshot(game.app);
-        engine.install(game.app, skillCards);
+        install(engine, game.app, skillCards);
         const auto backups = test::snapshot(game.support);
-        EXPECT_EQ(engine.remove(game.app), kRemoved);
+        EXPECT_EQ(remove(engine, game.app), kRemoved);
         EXPECT_EQ(test::snapshot(game.app), untouched);
         EXPECT_EQ(test::snapshot(game.support), backups);  // backups stay, unchanged
-        EXPECT_EQ(engine.remove(game.app), kRemoved);       // a second remove is the plain message
+        EXPECT_EQ(remove(engine, game.app), kRemoved);       // a second remove is the plain message
         EXPECT_EQ(test::snapshot(game.app), untouched);
     }
 }
 
 TEST(Remove, EarlierReleaseIsRemovedWithItsReplaceableBundles) {
-    const Engine engine;
+    const Engine engine = test::demoEngine();
     test::GameFixture game(GameState::EarlierRelease, /*backups=*/true);
     test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
-    EXPECT_EQ(engine.remove(game.app), kRemoved + kSuffix);
+    EXPECT_EQ(remove(engine, game.app), kRemoved + kSuffix);
     expectOriginal(game);
-    EXPECT_EQ(engine.remove(game.app), kRemoved);
+    EXPECT_EQ(remove(engine, game.app), kRemoved);
 }
 
 TEST(Remove, ForeignAddedFilesAreListedInTableOrderWithTheSuffixOnTheLastLine) {
-    const Engine engine;
+    const Engine engine = test::demoEngine();
     test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
     test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
     test::writeFile(game.added(3), "hand-made dyslexic images");
     test::writeFile(game.added(1), "hand-made fonts");
     const fs::path app = fs::canonical(game.app);
-    EXPECT_EQ(engine.remove(game.app), "Реестр языка восстановлен. Неизвестные изменённые файлы оставлены:\n" +
+    EXPECT_EQ(remove(engine, game.app), "Реестр языка восстановлен. Неизвестные изменённые файлы оставлены:\n" +
                                            (app / tools::addedFilePaths()[1]).string() + "\n" +
                                            (app / tools::addedFilePaths()[3]).string() + kSuffix);
     EXPECT_EQ(test::readFile(game.added(1)), "hand-made fonts");
@@ -60,12 +63,12 @@ TEST(Remove, ForeignAddedFilesAreListedInTableOrderWithTheSuffixOnTheLastLine) {
 
     test::GameFixture one(GameState::InstalledEnglish, true);
     test::writeFile(one.added(1), "hand-made fonts");
-    EXPECT_EQ(engine.remove(one.app), "Реестр языка восстановлен. Неизвестные изменённые файлы оставлены:\n" +
+    EXPECT_EQ(remove(engine, one.app), "Реестр языка восстановлен. Неизвестные изменённые файлы оставлены:\n" +
                                           (fs::canonical(one.app) / tools::addedFilePaths()[1]).string());
 }
 
 TEST(Remove, MissingOrWrongBackupOfTheThirdAssetStopsBeforeAnyRestore) {
-    const Engine engine;
+    const Engine engine = test::demoEngine();
     for (int variant = 0; variant < 3; ++variant) {
         test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
         const fs::path backup = game.support / "Steam-57314208" / "level3";
@@ -77,7 +80,7 @@ TEST(Remove, MissingOrWrongBackupOfTheThirdAssetStopsBeforeAnyRestore) {
         }
         const auto before = test::snapshot(game.app);
         try {
-            engine.remove(game.app);
+            remove(engine, game.app);
             FAIL() << variant;
         } catch (const InstallerError& error) {
             EXPECT_STREQ(error.what(), "Проверенная резервная копия не найдена: level3") << variant;
@@ -87,12 +90,12 @@ TEST(Remove, MissingOrWrongBackupOfTheThirdAssetStopsBeforeAnyRestore) {
 }
 
 TEST(Remove, ForeignAssetStopsEvenWhenEverythingElseIsRestorable) {
-    const Engine engine;
+    const Engine engine = test::demoEngine();
     test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
     test::writeFile(game.asset(4), "patched by a store update");
     const auto before = test::snapshot(game.app);
     try {
-        engine.remove(game.app);
+        remove(engine, game.app);
         FAIL();
     } catch (const InstallerError& error) {
         EXPECT_STREQ(error.what(),
@@ -102,21 +105,27 @@ TEST(Remove, ForeignAssetStopsEvenWhenEverythingElseIsRestorable) {
 }
 
 TEST(Remove, UntouchedGameWithNoAddedFilesIsThePlainMessage) {
-    const Engine engine;
+    const Engine engine = test::demoEngine();
     test::GameFixture game;
     const auto before = test::snapshot(game.root.path());
-    EXPECT_EQ(engine.remove(game.app), kRemoved);
+    EXPECT_EQ(remove(engine, game.app), kRemoved);
     EXPECT_EQ(test::snapshot(game.root.path()), before);
 }
 
-TEST(Remove, AnAddedBundleThatIsAFolderIsAClearErrorAfterTheAssetsAreBack) {
-    const Engine engine;
-    test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
-    fs::remove(game.added(2));
-    fs::create_directories(game.added(2));
-    EXPECT_ANY_THROW(engine.remove(game.app));
-    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(test::readFile(game.asset(i)), test::demoFixture().original[i]);
-    EXPECT_TRUE(fs::is_directory(game.added(2)));
+// A folder or a pipe where an added bundle belongs: refused at once, naming it, before any asset
+// is restored.
+TEST(Remove, AFolderOrPipeInAnAddedBundlesPlaceStopsBeforeAnyRestore) {
+    for (bool pipe : {false, true}) {
+        test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
+        fs::remove(game.added(2));
+        if (pipe) ASSERT_EQ(::mkfifo(game.added(2).c_str(), 0644), 0);
+        else fs::create_directories(game.added(2));
+        const auto before = test::snapshot(game.app);
+        EXPECT_EQ(test::failureWithin(30, [&] { remove(test::demoEngine(), game.app); }),
+                  "Ожидался обычный файл, но это папка, канал или устройство: " +
+                      (fs::canonical(game.app) / tools::addedFilePaths()[2]).string());
+        EXPECT_EQ(test::snapshot(game.app), before);
+    }
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Engine.h"
 #include "TestSupport.h"
+#include "steps/SettingsMigration.h"
+#include "text/Utf8.h"
 
 namespace morra {
 namespace {
@@ -20,9 +21,10 @@ protected:
     fs::path copy = support / "User Settings" / "Settings.before-language-index-migration.json";
     test::ScopedEnvironment settingsOverride{"MORRA_LUMEN_INSTALLER_GAME_SETTINGS", settings.string()};
     test::ScopedEnvironment supportOverride{"MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string()};
-    Engine engine;
+    Engine engine = test::demoEngine();
 
     void write(const std::string& text) { test::writeFile(settings, text); }
+    bool migrate() const { return migrateStartupLanguageToEnglish(engine); }
 };
 
 TEST_F(SettingsMigration, ThirteenBecomesEnglishWithEverythingElseKeptSortedAndPretty) {
@@ -30,7 +32,7 @@ TEST_F(SettingsMigration, ThirteenBecomesEnglishWithEverythingElseKeptSortedAndP
         R"({"zeta":[1,2,{"b":true,"a":null}],"LANGUAGE":{"Language":{"intValue":13,"other":"x"},"Voice":{"intValue":13}},"alpha":"Ё"})";
     write(original);
     ::chmod(settings.c_str(), 0640);
-    EXPECT_TRUE(engine.migrateStartupLanguageToEnglish());
+    EXPECT_TRUE(migrate());
     const std::string rewritten = test::readFile(settings);
     EXPECT_EQ(rewritten.back(), '\n');
     EXPECT_NE(rewritten.find("\n  "), std::string::npos);  // pretty-printed
@@ -48,7 +50,7 @@ TEST_F(SettingsMigration, ThirteenBecomesEnglishWithEverythingElseKeptSortedAndP
     EXPECT_EQ(status.st_mode & 0777, 0640u);
     EXPECT_TRUE(test::temporaries(root.path()).empty());
     // Idempotent: the second run finds English and writes nothing.
-    EXPECT_FALSE(engine.migrateStartupLanguageToEnglish());
+    EXPECT_FALSE(migrate());
 }
 
 TEST_F(SettingsMigration, OtherValuesAndShapesAreLeftByteForByte) {
@@ -59,7 +61,6 @@ TEST_F(SettingsMigration, OtherValuesAndShapesAreLeftByteForByte) {
         R"({"LANGUAGE":{"Language":{"intValue":-13}}})",
         R"({"LANGUAGE":{"Language":{"intValue":"13"}}})",
         R"({"LANGUAGE":{"Language":{"intValue":true}}})",
-        R"({"LANGUAGE":{"Language":{"intValue":1.3e1000}}})",
         R"({"LANGUAGE":{"Language":{"intValue":18446744073709551629}}})",
         R"({"LANGUAGE":{"Language":{"intValue":12.99}}})",
         R"({"LANGUAGE":{"Language":{"value":13}}})",
@@ -71,15 +72,7 @@ TEST_F(SettingsMigration, OtherValuesAndShapesAreLeftByteForByte) {
     };
     for (const std::string& text : untouched) {
         write(text);
-        bool changed = true;
-        try {
-            changed = engine.migrateStartupLanguageToEnglish();
-        } catch (const std::exception& error) {
-            // Numbers too large for the platform's reader are a parse error; nothing is written.
-            EXPECT_NE(text.find("e1000"), std::string::npos) << text << ": " << error.what();
-            changed = false;
-        }
-        EXPECT_FALSE(changed) << text;
+        EXPECT_FALSE(migrate()) << text;
         EXPECT_EQ(test::readFile(settings), text);
     }
     EXPECT_FALSE(fs::exists(copy));
@@ -87,7 +80,7 @@ TEST_F(SettingsMigration, OtherValuesAndShapesAreLeftByteForByte) {
 
 TEST_F(SettingsMigration, FractionsAreTruncatedAsThePlatformConvertsThem) {
     write(R"({"LANGUAGE":{"Language":{"intValue":13.75}}})");
-    EXPECT_TRUE(engine.migrateStartupLanguageToEnglish());
+    EXPECT_TRUE(migrate());
     EXPECT_EQ(json::parse(test::readFile(settings))["LANGUAGE"]["Language"]["intValue"], 0);
 }
 
@@ -95,42 +88,60 @@ TEST_F(SettingsMigration, AHugeFileIsLeftAloneUnread) {
     // Far beyond any settings file the game writes: not read whole, not changed, no error.
     write(R"({"LANGUAGE":{"Language":{"intValue":13}}})");
     fs::resize_file(settings, 65ull << 20);
-    EXPECT_FALSE(engine.migrateStartupLanguageToEnglish());
+    EXPECT_FALSE(migrate());
     EXPECT_EQ(fs::file_size(settings), 65ull << 20);
     EXPECT_FALSE(fs::exists(copy));
 }
 
 TEST_F(SettingsMigration, NoFileIsNothingToDo) {
-    EXPECT_FALSE(engine.migrateStartupLanguageToEnglish());
+    EXPECT_FALSE(migrate());
     EXPECT_FALSE(fs::exists(support));
 }
 
-TEST_F(SettingsMigration, BrokenDeepOrLinkedFilesFailWithoutWriting) {
-    write("{ this is not json");
-    EXPECT_ANY_THROW(engine.migrateStartupLanguageToEnglish());
-    EXPECT_EQ(test::readFile(settings), "{ this is not json");
+// Anything but one JSON document is refused with a Russian text in valid UTF-8 that names the
+// file (never the raw bytes), before anything is written; deep nesting never crashes.
+TEST_F(SettingsMigration, OnlyOneStrictJsonDocumentIsAccepted) {
+    const std::string valid = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
+    const std::vector<std::string> refused = {
+        "{ this is not json",
+        valid + "\xff",                                  // a stray byte after the document
+        valid + " {}",                                    // a second document
+        valid + std::string(1, '\0'),                    // NUL after the document
+        R"({"LANGUAGE":{"Language":{"intValue":13}},"a":")" + std::string(1, '\0') + "\"}",  // NUL in a string
+        valid.substr(0, valid.size() - 1) + ",\"name\":\"\xc3\x28\"}",  // invalid UTF-8 in a string
+        valid.substr(0, valid.size() - 1) + ",\"name\":\"tab\there\"}",  // a raw control character
+        R"({"LANGUAGE":{"Language":{"intValue":13}} /* a comment */})",
+        R"({"LANGUAGE":{"Language":{"intValue":13}},})",   // a trailing comma
+        R"({"LANGUAGE":{"Language":{"intValue":1e400}}})", // beyond any double
+        R"({'LANGUAGE':1})",
+        std::string(100000, '[') + std::string(100000, ']'),
+        R"({"LANGUAGE":{"Language":{"intValue":13}},"x":)" + std::string(5000, '[') + std::string(5000, ']') + "}",
+    };
+    for (const std::string& text : refused) {
+        write(text);
+        const std::string error = test::failureOf([&] { migrate(); });
+        EXPECT_EQ(error.rfind("Файл настроек игры повреждён (это не JSON", 0), 0u) << error;
+        EXPECT_NE(error.find(settings.string()), std::string::npos) << error;
+        EXPECT_TRUE(isValidUtf8(error)) << error;
+        EXPECT_EQ(test::readFile(settings), text);
+    }
+    EXPECT_FALSE(fs::exists(copy));
+    // A byte-order mark before the document is allowed by the standard and ignored.
+    write("\xef\xbb\xbf" + valid);
+    EXPECT_TRUE(migrate());
+}
 
-    // Thousands of levels: refused cleanly, never a crash.
-    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
-    write(deep);
-    EXPECT_ANY_THROW(engine.migrateStartupLanguageToEnglish());
-    const std::string deepObject = R"({"LANGUAGE":{"Language":{"intValue":13}},"x":)" + std::string(5000, '[') +
-                                   std::string(5000, ']') + "}";
-    write(deepObject);
-    EXPECT_ANY_THROW(engine.migrateStartupLanguageToEnglish());
-    EXPECT_EQ(test::readFile(settings), deepObject);
-
+TEST_F(SettingsMigration, ALinkOrAPipeIsRefusedWithoutWaitingOrWriting) {
     const fs::path real = root.path() / "real.json";
     test::writeFile(real, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
-    fs::remove(settings);
+    fs::create_directories(settings.parent_path());
     fs::create_symlink(real, settings);
-    try {
-        engine.migrateStartupLanguageToEnglish();
-        FAIL();
-    } catch (const InstallerError& error) {
-        EXPECT_EQ(std::string(error.what()), "Установщик не изменяет символические ссылки: " + settings.string());
-    }
+    EXPECT_EQ(test::failureOf([&] { migrate(); }), "Установщик не изменяет символические ссылки: " + settings.string());
     EXPECT_EQ(test::readFile(real), R"({"LANGUAGE":{"Language":{"intValue":13}}})");
+    fs::remove(settings);
+    ASSERT_EQ(::mkfifo(settings.c_str(), 0644), 0);
+    EXPECT_EQ(test::failureWithin(20, [&] { migrate(); }),
+              "Ожидался обычный файл, но это папка, канал или устройство: " + settings.string());
     EXPECT_FALSE(fs::exists(copy));
 }
 
@@ -140,23 +151,23 @@ TEST_F(SettingsMigration, AnEarlierCopyIsKeptAndAFailedRewriteLeavesTheSettings)
     const std::string text = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
     write(text);
     // The rewrite fails at its last step: the settings keep their bytes, no temporary remains.
-    const Engine failing(FileManager([&](FileOperation operation, const fs::path& path) {
+    const Engine failing = test::demoEngine(FileManager([&](FileOperation operation, const fs::path& path) {
         return operation == FileOperation::Rename && path == settings ? EIO : 0;
     }));
-    EXPECT_ANY_THROW(failing.migrateStartupLanguageToEnglish());
+    EXPECT_ANY_THROW(migrateStartupLanguageToEnglish(failing));
     EXPECT_EQ(test::readFile(settings), text);
     EXPECT_TRUE(test::temporaries(root.path()).empty());
-    EXPECT_TRUE(engine.migrateStartupLanguageToEnglish());
+    EXPECT_TRUE(migrate());
     EXPECT_EQ(test::readFile(copy), "first copy");
 }
 
 TEST_F(SettingsMigration, ACopyThatCannotBeMadeStopsBeforeTheSettingsChange) {
     const std::string text = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
     write(text);
-    const Engine failing(FileManager([&](FileOperation operation, const fs::path&) {
+    const Engine failing = test::demoEngine(FileManager([&](FileOperation operation, const fs::path&) {
         return operation == FileOperation::Write || operation == FileOperation::Clone ? ENOSPC : 0;
     }));
-    EXPECT_ANY_THROW(failing.migrateStartupLanguageToEnglish());
+    EXPECT_ANY_THROW(migrateStartupLanguageToEnglish(failing));
     EXPECT_EQ(test::readFile(settings), text);
     EXPECT_FALSE(fs::exists(copy));
     EXPECT_TRUE(test::temporaries(root.path()).empty());

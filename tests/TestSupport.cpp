@@ -1,17 +1,23 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
 
-#include "Sha256.h"
+#include "files/Sha256.h"
+#include "files/TemporaryFiles.h"
 
 extern char** environ;
 
@@ -47,6 +53,12 @@ const tools::Fixture& demoFixture() {
     return fixture;
 }
 
+Engine demoEngine(FileManager fileManager) { return Engine(std::move(fileManager), builtInProfile()); }
+
+Engine fixtureEngine(const tools::Fixture& fixture, const fs::path& payload, FaultHook hook) {
+    return Engine(hook ? FileManager(std::move(hook)) : FileManager(), fixture.profile, payload);
+}
+
 GameFixture::GameFixture(tools::GameState state, bool backups, const std::string& appName,
                          const tools::Fixture& fixture)
     : app(root.path() / appName),
@@ -69,11 +81,7 @@ std::string readFile(const fs::path& path) {
 
 void writeFile(const fs::path& path, const std::string& contents) { tools::writeFile(path, contents); }
 
-std::string digestOf(const std::string& bytes) {
-    Sha256 hasher;
-    hasher.update(bytes.data(), bytes.size());
-    return hasher.finalHex();
-}
+std::string digestOf(const std::string& bytes) { return sha256Hex(bytes.data(), bytes.size()); }
 
 std::map<std::string, std::string> snapshot(const fs::path& folder) {
     std::map<std::string, std::string> files;
@@ -89,13 +97,58 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
 std::vector<std::string> temporaries(const fs::path& folder) {
     std::vector<std::string> found;
     if (!fs::exists(folder)) return found;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        for (const char* infix : {".restoring-", ".updating-", ".installing-", ".russianblind-", ".backing-up-"})
-            if (name.size() > 1 && name[0] == '.' && name.find(infix) != std::string::npos)
-                found.push_back(fs::relative(entry.path(), folder).string());
-    }
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (standInTarget(entry.path()) != entry.path()) found.push_back(fs::relative(entry.path(), folder).string());
     return found;
+}
+
+void ProgressLog::expectCompleteAndMonotonic() const {
+    ASSERT_FALSE(reports.empty());
+    const std::uint64_t total = reports.front().total;
+    EXPECT_GT(total, 0u);
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        EXPECT_EQ(reports[i].total, total) << i;
+        EXPECT_LE(reports[i].done, total) << i;
+        if (i > 0) {
+            EXPECT_GE(reports[i].done, reports[i - 1].done) << i;
+        }
+    }
+    EXPECT_EQ(reports.back().done, total);
+}
+
+bool ProgressLog::sawStep(Progress::Step step) const {
+    return std::any_of(reports.begin(), reports.end(), [step](const Progress& progress) { return progress.step == step; });
+}
+
+std::string failureWithin(int seconds, const std::function<void()>& call) {
+    int channel[2];
+    if (::pipe(channel) != 0) throw std::runtime_error("pipe failed");
+    const pid_t child = ::fork();
+    if (child < 0) throw std::runtime_error("fork failed");
+    if (child == 0) {
+        ::close(channel[0]);
+        const std::string text = failureOf(call);
+        if (::write(channel[1], text.data(), text.size()) < 0) ::_exit(2);
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    std::string text;
+    bool timedOut = false;
+    for (;;) {
+        pollfd waiting{channel[0], POLLIN, 0};
+        if (::poll(&waiting, 1, seconds * 1000) <= 0) {
+            timedOut = true;
+            break;
+        }
+        char buffer[4096];
+        const ssize_t count = ::read(channel[0], buffer, sizeof buffer);
+        if (count <= 0) break;
+        text.append(buffer, static_cast<std::size_t>(count));
+    }
+    ::close(channel[0]);
+    if (timedOut) ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return timedOut ? "(timed out)" : text;
 }
 
 ProcessResult runProcess(const std::vector<std::string>& arguments,

@@ -1,13 +1,17 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "FixtureGenerator.h"
-#include "Engine.h"
+#include "InstallerEngine.h"
+#include "InstallerError.h"
+#include "files/FileManager.h"
+#include "operations/Engine.h"
 
 namespace morra::test {
 
@@ -42,6 +46,11 @@ private:
 // The fixture whose profile and payload are compiled into the program (seed 1, 4 MiB), made once.
 const tools::Fixture& demoFixture();
 
+// The program's engine (its compiled-in profile and payload), over the given file service.
+Engine demoEngine(FileManager fileManager = FileManager());
+// An engine over a fixture's profile and a payload folder written for it.
+Engine fixtureEngine(const tools::Fixture& fixture, const fs::path& payload, FaultHook hook = {});
+
 // A game in a temporary folder, with its own support folder and settings file location. While it
 // lives, the engine's support folder and settings file point into it.
 struct GameFixture {
@@ -65,8 +74,36 @@ std::string digestOf(const std::string& bytes);
 
 // Every file under a folder (relative path -> contents), to compare trees before and after.
 std::map<std::string, std::string> snapshot(const fs::path& folder);
-// Relative paths of files under a folder whose name holds one of the temporary infixes.
+// Relative paths of the hidden temporaries of ours under a folder.
 std::vector<std::string> temporaries(const fs::path& folder);
+
+// What a call threw, as one comparable text: an InstallerError's or a file error's description,
+// or "(no error)".
+template <typename Call>
+std::string failureOf(Call call) {
+    try {
+        call();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "(no error)";
+}
+
+// Runs `call` in a child process and gives what it threw (as failureOf does), or "(timed out)" when
+// it does not end within `seconds` (the child is then killed): a call that could block on a pipe
+// fails the test instead of stalling it.
+std::string failureWithin(int seconds, const std::function<void()>& call);
+
+// The progress reports of one operation.
+struct ProgressLog {
+    std::vector<Progress> reports;
+    ProgressCallback callback() {
+        return [this](const Progress& progress) { reports.push_back(progress); };
+    }
+    // The reports never go back, never pass the total, and end at it.
+    void expectCompleteAndMonotonic() const;
+    bool sawStep(Progress::Step step) const;
+};
 
 struct ProcessResult {
     int status = -1;

@@ -4,18 +4,15 @@
 
 #include <stdexcept>
 
+#include "bsdiff/SignMagnitude.h"
+
 namespace morra::tools {
 
 namespace {
 
 void appendOffset(std::string& out, std::int64_t value) {
-    std::uint64_t magnitude = value < 0 ? static_cast<std::uint64_t>(-(value + 1)) + 1 : static_cast<std::uint64_t>(value);
     unsigned char bytes[8];
-    for (int i = 0; i < 8; ++i) {
-        bytes[i] = static_cast<unsigned char>(magnitude & 0xff);
-        magnitude >>= 8;
-    }
-    if (value < 0) bytes[7] |= 0x80;
+    encodeOffset(value, bytes);
     out.append(reinterpret_cast<const char*>(bytes), 8);
 }
 

@@ -7,7 +7,9 @@
 
 #include "BsdiffWriter.h"
 #include "ProfileFile.h"
-#include "Sha256.h"
+#include "files/Sha256.h"
+#include "InstallerEngine.h"
+#include "game/Manifest.h"
 
 namespace morra::tools {
 
@@ -80,11 +82,7 @@ std::string patchFor(const std::string& from, const std::string& to) {
     return makeBsdiffPatch(from, to, wholeFileControls(from.size(), to.size(), 64 << 10));
 }
 
-std::string digestOf(const std::string& bytes) {
-    Sha256 hasher;
-    hasher.update(bytes.data(), bytes.size());
-    return hasher.finalHex();
-}
+std::string digestOf(const std::string& bytes) { return sha256Hex(bytes.data(), bytes.size()); }
 
 std::string infoPlist() {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -116,23 +114,29 @@ bool parseGameState(const std::string& text, GameState& state) {
 }
 
 const std::array<std::string, Fixture::kAssets>& assetPaths() {
-    static const std::array<std::string, Fixture::kAssets> paths = {
-        std::string(kData) + "resources.assets", std::string(kData) + "level2", std::string(kData) + "level3",
-        std::string(kData) + "sharedassets0.assets", std::string(kData) + "sharedassets1.assets"};
+    static const std::array<std::string, Fixture::kAssets> paths = [] {
+        std::array<std::string, Fixture::kAssets> result;
+        for (std::size_t i = 0; i < result.size(); ++i) result[i] = std::string(kData) + kAssetTable[i].name;
+        return result;
+    }();
     return paths;
 }
 
 const std::array<std::string, 3>& sourceBundlePaths() {
-    static const std::array<std::string, 3> paths = {std::string(kBundles) + "fonts/russian",
-                                                     std::string(kBundles) + "images/english",
-                                                     std::string(kBundles) + "images_dyslexic/english"};
+    static const std::array<std::string, 3> paths = [] {
+        std::array<std::string, 3> result;
+        for (std::size_t i = 0; i < result.size(); ++i) result[i] = std::string(kBundles) + kAddedFileTable[i + 1].source;
+        return result;
+    }();
     return paths;
 }
 
 const std::array<std::string, Fixture::kAdded>& addedFilePaths() {
-    static const std::array<std::string, Fixture::kAdded> paths = {
-        std::string(kBundles) + "lockits/russianblind", std::string(kBundles) + "fonts/russianblind",
-        std::string(kBundles) + "images/russianblind", std::string(kBundles) + "images_dyslexic/russianblind"};
+    static const std::array<std::string, Fixture::kAdded> paths = [] {
+        std::array<std::string, Fixture::kAdded> result;
+        for (std::size_t i = 0; i < result.size(); ++i) result[i] = std::string(kBundles) + kAddedFileTable[i].target;
+        return result;
+    }();
     return paths;
 }
 
@@ -145,7 +149,7 @@ Fixture makeFixture(std::uint64_t seed, std::uint64_t assetBytes) {
     const std::size_t stride = 4096;
 
     for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
-        const std::string& name = manifestFileNames()[i];
+        const std::string& name = kAssetTable[i].name;
         const std::size_t size = std::max<std::size_t>(1024, assetBytes * shares[i] / 100);
         fixture.original[i] = makeContent(seed, "original " + name, size);
         fixture.englishCards[i] = mutate(fixture.original[i], seed, "english " + name, stride, englishGrowth[i]);
@@ -184,14 +188,14 @@ Fixture makeFixture(std::uint64_t seed, std::uint64_t assetBytes) {
 
     Profile& profile = fixture.profile;
     for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
-        AssetDigests entry{manifestFileNames()[i], digestOf(fixture.original[i]), digestOf(fixture.englishCards[i]),
+        AssetDigests entry{kAssetTable[i].name, digestOf(fixture.original[i]), digestOf(fixture.englishCards[i]),
                            digestOf(fixture.translatedCards[i]), {}};
         for (const std::string& form : fixture.earlierReleases[i]) entry.earlierReleases.push_back(digestOf(form));
         profile.assets.push_back(std::move(entry));
     }
     for (const std::string& name : payloadFileNames()) profile.payload.push_back({name, digestOf(payload.at(name))});
     for (std::size_t i = 0; i < Fixture::kAdded; ++i) {
-        AddedFileDigests entry{addedFileTargets()[i], i ? digestOf(fixture.sourceBundles[i - 1]) : std::string(),
+        AddedFileDigests entry{kAddedFileTable[i].target, i ? digestOf(fixture.sourceBundles[i - 1]) : std::string(),
                                digestOf(fixture.addedExpected[i]), {}};
         for (const std::string& form : fixture.addedReplaceable[i]) entry.replaceable.push_back(digestOf(form));
         profile.addedFiles.push_back(std::move(entry));
@@ -244,7 +248,7 @@ void writeGame(const Fixture& fixture, const fs::path& app, GameState state) {
 
 void writeBackups(const Fixture& fixture, const fs::path& supportDirectory) {
     const fs::path store = supportDirectory / (std::string("Steam-") + kBuildNumber);
-    for (std::size_t i = 0; i < Fixture::kAssets; ++i) writeFile(store / manifestFileNames()[i], fixture.original[i]);
+    for (std::size_t i = 0; i < Fixture::kAssets; ++i) writeFile(store / kAssetTable[i].name, fixture.original[i]);
 }
 
 void writePayload(const Fixture& fixture, const fs::path& payloadDirectory) {
@@ -257,7 +261,7 @@ void writeProfile(const Fixture& fixture, const fs::path& profileFile) {
 
 void writeForms(const Fixture& fixture, const fs::path& formsDirectory) {
     for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
-        const std::string& name = manifestFileNames()[i];
+        const std::string& name = kAssetTable[i].name;
         writeFile(formsDirectory / "original" / name, fixture.original[i]);
         writeFile(formsDirectory / "english-cards" / name, fixture.englishCards[i]);
         writeFile(formsDirectory / "translated-cards" / name, fixture.translatedCards[i]);
@@ -265,7 +269,7 @@ void writeForms(const Fixture& fixture, const fs::path& formsDirectory) {
             writeFile(formsDirectory / ("earlier-release-" + std::to_string(k + 1)) / name, fixture.earlierReleases[i][k]);
     }
     for (std::size_t i = 0; i < Fixture::kAdded; ++i) {
-        const fs::path row = formsDirectory / "added" / addedFileTargets()[i];
+        const fs::path row = formsDirectory / "added" / kAddedFileTable[i].target;
         writeFile(row / "expected", fixture.addedExpected[i]);
         for (std::size_t k = 0; k < fixture.addedReplaceable[i].size(); ++k)
             writeFile(row / ("replaceable-" + std::to_string(k + 1)), fixture.addedReplaceable[i][k]);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Profile.h"
+#include "game/Profile.h"
 
 namespace morra::tools {
 

@@ -26,7 +26,7 @@ std::string list(const std::vector<std::string>& values) {
 std::string toCpp(const Profile& profile) {
     std::ostringstream out;
     out << "// Written by the build from the profile file; do not edit.\n"
-        << "#include \"Profile.h\"\n\nnamespace morra {\n\nconst Profile& builtInProfile() {\n"
+        << "#include \"game/Profile.h\"\n\nnamespace morra {\n\nconst Profile& builtInProfile() {\n"
         << "    static const Profile profile{\n        {\n";
     for (const auto& asset : profile.assets)
         out << "            {" << quoted(asset.file) << ", " << quoted(asset.original) << ", "

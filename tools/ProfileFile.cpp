@@ -6,7 +6,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "Sha256.h"
+#include "files/Sha256.h"
+#include "game/Manifest.h"
 
 namespace morra::tools {
 
@@ -62,27 +63,6 @@ const json& listAt(const json& object, const std::string& key, std::size_t size)
 
 }  // namespace
 
-const std::vector<std::string>& manifestFileNames() {
-    static const std::vector<std::string> names = {"resources.assets", "level2", "level3", "sharedassets0.assets",
-                                                   "sharedassets1.assets"};
-    return names;
-}
-
-const std::vector<std::string>& payloadFileNames() {
-    static const std::vector<std::string> names = {
-        "russianblind", "resources.assets.bsdiff", "resources-skill-cards.delta.bsdiff", "level2.bsdiff",
-        "level2-skill-cards.delta.bsdiff", "level3.bsdiff", "sharedassets0.assets.bsdiff",
-        "sharedassets1.assets.bsdiff", "fonts-russianblind.bsdiff", "images-russianblind.bsdiff",
-        "images-dyslexic-russianblind.bsdiff"};
-    return names;
-}
-
-const std::vector<std::string>& addedFileTargets() {
-    static const std::vector<std::string> targets = {"lockits/russianblind", "fonts/russianblind", "images/russianblind",
-                                                     "images_dyslexic/russianblind"};
-    return targets;
-}
-
 Profile parseProfile(const std::string& text) {
     json document;
     try {
@@ -93,42 +73,42 @@ Profile parseProfile(const std::string& text) {
     if (!document.is_object()) throw ProfileFileError("profile: the top level must be an object");
 
     Profile profile;
-    const json& assets = listAt(document, "assets", manifestFileNames().size());
+    const json& assets = listAt(document, "assets", kAssetTable.size());
     for (std::size_t i = 0; i < assets.size(); ++i) {
         const std::string where = "assets[" + std::to_string(i) + "].";
         AssetDigests entry;
         entry.file = stringAt(assets[i], "file", where);
-        if (entry.file != manifestFileNames()[i])
-            throw ProfileFileError("profile: " + where + "file must be \"" + manifestFileNames()[i] + "\", not \"" +
+        if (entry.file != kAssetTable[i].name)
+            throw ProfileFileError("profile: " + where + "file must be \"" + kAssetTable[i].name + "\", not \"" +
                                    entry.file + "\"");
         entry.original = digestAt(assets[i], "original", where);
         entry.englishCards = digestAt(assets[i], "englishCards", where);
         entry.translatedCards = digestAt(assets[i], "translatedCards", where);
         entry.earlierReleases = digestListAt(assets[i], "earlierReleases", where);
-        if (i >= 2 && entry.englishCards != entry.translatedCards)
+        if (!kAssetTable[i].skillCardDelta && entry.englishCards != entry.translatedCards)
             throw ProfileFileError("profile: " + where + "englishCards and translatedCards must be equal for " + entry.file);
         profile.assets.push_back(std::move(entry));
     }
 
     const json& payload = member(document, "payload", "");
     if (!payload.is_object()) throw ProfileFileError("profile: payload must be an object");
-    for (const std::string& name : payloadFileNames())
-        profile.payload.push_back({name, digestAt(payload, name, "payload.")});
+    const std::vector<std::string> payloadNames = payloadFileNames();
+    for (const std::string& name : payloadNames) profile.payload.push_back({name, digestAt(payload, name, "payload.")});
     for (const auto& [key, value] : payload.items()) {
         (void)value;
-        if (std::find(payloadFileNames().begin(), payloadFileNames().end(), key) == payloadFileNames().end())
+        if (std::find(payloadNames.begin(), payloadNames.end(), key) == payloadNames.end())
             throw ProfileFileError("profile: payload." + key + " is not a payload file of the installer");
     }
 
-    const json& added = listAt(document, "addedFiles", addedFileTargets().size());
+    const json& added = listAt(document, "addedFiles", kAddedFileTable.size());
     for (std::size_t i = 0; i < added.size(); ++i) {
         const std::string where = "addedFiles[" + std::to_string(i) + "].";
         AddedFileDigests entry;
         entry.target = stringAt(added[i], "target", where);
-        if (entry.target != addedFileTargets()[i])
-            throw ProfileFileError("profile: " + where + "target must be \"" + addedFileTargets()[i] + "\", not \"" +
+        if (entry.target != kAddedFileTable[i].target)
+            throw ProfileFileError("profile: " + where + "target must be \"" + kAddedFileTable[i].target + "\", not \"" +
                                    entry.target + "\"");
-        if (i > 0) entry.source = digestAt(added[i], "source", where);
+        if (kAddedFileTable[i].source) entry.source = digestAt(added[i], "source", where);
         entry.expected = digestAt(added[i], "expected", where);
         entry.replaceable = digestListAt(added[i], "replaceable", where);
         profile.addedFiles.push_back(std::move(entry));

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "Profile.h"
+#include "game/Profile.h"
 
 namespace morra::tools {
 
@@ -13,11 +13,6 @@ class ProfileFileError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// The file names that a profile must hold, in their fixed order.
-const std::vector<std::string>& manifestFileNames();
-const std::vector<std::string>& payloadFileNames();
-const std::vector<std::string>& addedFileTargets();
 
 // Parses and checks a profile file: every key present, every digest 64 lower-case hexadecimal
 // characters, the file names and their order as the installer knows them.

@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "BsdiffApplier.h"
+#include "bsdiff/BsdiffApplier.h"
+#include "bsdiff/SignMagnitude.h"
 
 namespace {
 
@@ -43,11 +44,9 @@ private:
 };
 
 std::string encode(std::int64_t value) {
-    std::uint64_t magnitude = value < 0 ? static_cast<std::uint64_t>(-(value + 1)) + 1 : static_cast<std::uint64_t>(value);
-    std::string bytes(8, '\0');
-    for (int i = 0; i < 8; ++i, magnitude >>= 8) bytes[i] = static_cast<char>(magnitude & 0xff);
-    if (value < 0) bytes[7] = static_cast<char>(bytes[7] | 0x80);
-    return bytes;
+    unsigned char bytes[8];
+    morra::encodeOffset(value, bytes);
+    return std::string(reinterpret_cast<const char*>(bytes), 8);
 }
 
 std::string compress(const std::string& data) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "IcuReference.h"
-#include "SteamLibraries.h"
+#include "search/SteamLibraries.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <QCheckBox>
 #include <QTest>
 
-#include "Engine.h"
+#include "TestSupport.h"
 #include "InstallerError.h"
 #include "LaunchedWindow.h"
 #include "TestSupport.h"
 
-using morra::Engine;
+using morra::InstallerEngine;
 using morra::InstallerOperations;
 using morra::test::GameFixture;
 using morra::test::LaunchedWindow;
@@ -119,7 +119,7 @@ private slots:
         // What the engine itself says about this bundle (its refusals change nothing).
         QString expected;
         try {
-            const Engine engine;
+            const InstallerEngine engine;
             remove ? engine.remove(bundle) : engine.install(bundle, true);
         } catch (const morra::InstallerError& error) {
             expected = QString::fromStdString(error.what());

@@ -1,30 +1,64 @@
 #include "InstallerEngine.h"
 
-#include "Engine.h"
+#include <new>
+#include <system_error>
+
+#include "InstallerError.h"
+#include "operations/Engine.h"
+#include "operations/Inspect.h"
+#include "operations/Install.h"
+#include "operations/Remove.h"
+#include "search/GameSearch.h"
+#include "text/Utf8.h"
 
 namespace morra {
 
-InstallerEngine::InstallerEngine() : engine_(std::make_shared<const Engine>()) {}
+namespace fs = std::filesystem;
+
+namespace {
+
+// Whatever goes wrong reaches the front ends as one Russian text in valid UTF-8: the program's
+// own errors as they are worded, a failed file-system call as its file service words it, and what
+// is left with the system's or library's own description after a Russian sentence.
+template <typename Operation>
+auto readable(Operation operation) -> decltype(operation()) {
+    try {
+        return operation();
+    } catch (const InstallerError& error) {
+        throw InstallerError(validUtf8(error.message()));
+    } catch (const std::bad_alloc&) {
+        throw InstallerError("Не хватило памяти, операция остановлена.");
+    } catch (const fs::filesystem_error& error) {
+        throw InstallerError("Не удалось обратиться к " + validUtf8(error.path1().string()) + ": " +
+                             validUtf8(error.code().message()));
+    } catch (const std::exception& error) {
+        throw InstallerError("Операция остановлена из-за ошибки: " + validUtf8(error.what()));
+    }
+}
+
+}  // namespace
+
 InstallerEngine::InstallerEngine(std::shared_ptr<const Engine> engine) : engine_(std::move(engine)) {}
 InstallerEngine::~InstallerEngine() = default;
 InstallerEngine::InstallerEngine(const InstallerEngine&) = default;
 InstallerEngine& InstallerEngine::operator=(const InstallerEngine&) = default;
 
-std::optional<std::filesystem::path> InstallerEngine::discoverGame() const { return engine_->discoverGame(); }
+std::optional<fs::path> InstallerEngine::discoverGame() const { return morra::discoverGame(engine_->fileManager()); }
 
-std::string InstallerEngine::inspect(const std::filesystem::path& game) const { return engine_->inspect(game); }
-
-InstallationState InstallerEngine::installationState(const std::filesystem::path& game) const {
-    return engine_->installationState(game);
+std::string InstallerEngine::inspect(const fs::path& game) const {
+    return readable([&] { return validUtf8(morra::inspect(*engine_, game)); });
 }
 
-std::string InstallerEngine::install(const std::filesystem::path& game, bool skillCardsEnabled,
-                                     const ProgressCallback& progress) const {
-    return engine_->install(game, skillCardsEnabled, progress);
+InstallationState InstallerEngine::installationState(const fs::path& game) const {
+    return readable([&] { return morra::installationState(*engine_, game); });
 }
 
-std::string InstallerEngine::remove(const std::filesystem::path& game, const ProgressCallback& progress) const {
-    return engine_->remove(game, progress);
+std::string InstallerEngine::install(const fs::path& game, bool skillCardsEnabled, const ProgressCallback& progress) const {
+    return readable([&] { return validUtf8(morra::install(*engine_, game, skillCardsEnabled, progress)); });
+}
+
+std::string InstallerEngine::remove(const fs::path& game, const ProgressCallback& progress) const {
+    return readable([&] { return validUtf8(morra::remove(*engine_, game, progress)); });
 }
 
 }  // namespace morra

@@ -54,6 +54,7 @@ using ProgressCallback = std::function<void(const Progress&)>;
 class InstallerEngine {
 public:
     // The program's own engine: the profile compiled into it, its own payload, the real disk.
+    // (Defined beside the compiled-in profile.)
     InstallerEngine();
     // An engine over a prepared internal engine (tests and benchmarks).
     explicit InstallerEngine(std::shared_ptr<const Engine> engine);

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "files/FileHandle.h"
+
+namespace morra {
+
+// A failed call of the file system, worded for the player: what failed, on which file (as the
+// player knows it: a hidden temporary of ours is named by the file it stands in for), and the
+// system's own description. For example:
+//   "Не удалось прочитать файл /Games/morra.app/…/level2: Input/output error"
+class FileError : public std::system_error {
+public:
+    FileError(int error, FileOperation operation, const std::filesystem::path& path);
+
+    FileOperation operation() const { return operation_; }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    FileOperation operation_;
+    std::filesystem::path path_;
+};
+
+[[noreturn]] void throwFileError(int error, FileOperation operation, const std::filesystem::path& path);
+
+// A path as a message shows it: our hidden temporaries by the file they stand in for, and bytes
+// that are not UTF-8 escaped.
+std::string displayPath(const std::filesystem::path& path);
+// The last component of a path, as a message shows it.
+std::string displayName(const std::filesystem::path& path);
+
+}  // namespace morra

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <filesystem>
+
+#include "game/GamePaths.h"
+
+namespace morra {
+
+class FileManager;
+
+// The gate of every operation on a chosen game: the bundle is the game, its data files are there
+// and none of the five assets is a symbolic link. Returns the paths inside the bundle, whose
+// `app` is the standardised, link-resolved bundle path.
+GamePaths validateGame(const FileManager& fileManager, const std::filesystem::path& game);
+
+// Refuses a symbolic link (the last component itself, not followed). A path that does not exist
+// is the file service's error.
+void rejectSymbolicLink(const FileManager& fileManager, const std::filesystem::path& file);
+
+// Refuses while the game runs from this bundle (reached by any path), or while a program named
+// like the game runs without a bundle.
+void requireGameStopped(const FileManager& fileManager, const std::filesystem::path& app);
+
+}  // namespace morra

@@ -1,0 +1,61 @@
+#include "operations/Engine.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "InstallerEngine.h"
+
+namespace morra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// An override counts only when it is set and not empty; its value is used as it stands
+// (a relative value is relative to the working folder).
+std::optional<fs::path> environmentOverride(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) return std::nullopt;
+    return fs::absolute(fs::path(value));
+}
+
+}  // namespace
+
+Engine::Engine(FileManager fileManager, Profile profile, std::optional<fs::path> payloadDirectory)
+    : fileManager_(std::move(fileManager)),
+      profile_(std::make_shared<const Profile>(std::move(profile))),
+      payloadDirectory_(std::move(payloadDirectory)) {}
+
+Engine Engine::withFileManager(FileManager fileManager) const {
+    Engine copy = *this;
+    copy.fileManager_ = std::move(fileManager);
+    return copy;
+}
+
+fs::path Engine::payloadDirectory() const {
+    if (payloadDirectory_) return *payloadDirectory_;
+    const std::optional<fs::path> resources = fileManager_.resourcesDirectory();
+    if (!resources) {
+        std::fputs("Application resources are unavailable\n", stderr);
+        std::fflush(stdout);
+        std::_Exit(1);
+    }
+    return *resources / "Payload";
+}
+
+fs::path Engine::supportDirectory() const {
+    if (auto value = environmentOverride("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY")) return *value;
+    return fileManager_.applicationSupportDirectory() / "Morra Vellant Russian Lumen";
+}
+
+fs::path Engine::gameSettingsFile() const {
+    if (auto value = environmentOverride("MORRA_LUMEN_INSTALLER_GAME_SETTINGS")) return *value;
+    return fileManager_.homeDirectory() / "Library" / "Application Support" / "HOLT Studio" / "Morra Vellant" /
+           "Settings" / "Settings.json";
+}
+
+fs::path Engine::backupPath(const fs::path& asset) const {
+    return supportDirectory() / (std::string("Steam-") + kBuildNumber) / asset.filename();
+}
+
+}  // namespace morra

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "files/FileManager.h"
+#include "game/Profile.h"
+
+namespace morra {
+
+// What every operation works with: the file service, the profile of the supported build and the
+// installer's own places. Cheap to copy; nothing in it changes.
+class Engine {
+public:
+    // The program's own engine has the real file service, the profile compiled into the program
+    // (builtInProfile) and its own payload; tests and benchmarks may hand in a file service with a
+    // fault hook, the profile of a fixture and its payload folder.
+    Engine(FileManager fileManager, Profile profile, std::optional<std::filesystem::path> payloadDirectory = std::nullopt);
+
+    const FileManager& fileManager() const { return fileManager_; }
+    const Profile& profile() const { return *profile_; }
+    // The same engine over another file service (one that counts an operation's progress).
+    Engine withFileManager(FileManager fileManager) const;
+
+    // The "Payload" folder of the program's resources; stops the process with "Application
+    // resources are unavailable" when the resources cannot be found.
+    std::filesystem::path payloadDirectory() const;
+    // MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY, else Application Support + "Morra Vellant Russian Lumen".
+    std::filesystem::path supportDirectory() const;
+    // MORRA_LUMEN_INSTALLER_GAME_SETTINGS, else the game's Settings.json under the home folder.
+    std::filesystem::path gameSettingsFile() const;
+    // supportDirectory()/"Steam-57314208"/<file name of the asset>.
+    std::filesystem::path backupPath(const std::filesystem::path& asset) const;
+
+private:
+    FileManager fileManager_;
+    std::shared_ptr<const Profile> profile_;
+    std::optional<std::filesystem::path> payloadDirectory_;
+};
+
+}  // namespace morra

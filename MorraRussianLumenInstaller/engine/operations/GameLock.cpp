@@ -1,0 +1,27 @@
+#include "operations/GameLock.h"
+
+#include "InstallerError.h"
+
+namespace morra {
+
+namespace {
+
+std::optional<FileHandle> lockOrRefuse(const FileManager& fileManager, const std::filesystem::path& folder) {
+    std::optional<FileHandle> lock = fileManager.tryLockExclusive(folder);
+    if (!lock)
+        throw InstallerError(
+            "Другая копия установщика уже работает с этой игрой или её резервными копиями. Дождитесь её завершения и "
+            "повторите.");
+    return lock;
+}
+
+}  // namespace
+
+GameLock::GameLock(const FileManager& fileManager, const std::filesystem::path& app,
+                   const std::filesystem::path& supportDirectory)
+    : game_(lockOrRefuse(fileManager, app)) {
+    fileManager.createDirectories(supportDirectory);
+    support_ = lockOrRefuse(fileManager, supportDirectory);
+}
+
+}  // namespace morra

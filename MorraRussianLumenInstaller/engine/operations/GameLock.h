@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include "files/FileManager.h"
+
+namespace morra {
+
+// Keeps a second installer, in this process or another, from working at the same time on what an
+// operation changes. It locks the game bundle's folder (the same folder for every user who shares
+// the game, whatever path leads there) and the user's support folder (the backups and the copy of
+// the settings, shared by every game of this user). Both locks go with the object, and with the
+// process if it dies.
+class GameLock {
+public:
+    // Refuses at once, with the Russian text, when someone else holds either lock.
+    GameLock(const FileManager& fileManager, const std::filesystem::path& app,
+             const std::filesystem::path& supportDirectory);
+
+private:
+    std::optional<FileHandle> game_;
+    std::optional<FileHandle> support_;
+};
+
+}  // namespace morra

@@ -1,0 +1,191 @@
+#include "operations/Install.h"
+
+#include <algorithm>
+#include <array>
+
+#include "InstallerError.h"
+#include "bsdiff/BsdiffFile.h"
+#include "files/FileError.h"
+#include "files/Sha256.h"
+#include "files/TemporaryFiles.h"
+#include "game/AssetClassification.h"
+#include "game/GameValidation.h"
+#include "operations/Engine.h"
+#include "operations/GameLock.h"
+#include "operations/ProgressMeter.h"
+#include "steps/Backups.h"
+#include "steps/DiskSpace.h"
+#include "steps/FilePlacement.h"
+#include "steps/PayloadValidation.h"
+#include "steps/SettingsMigration.h"
+
+namespace morra {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::uint64_t sizeOrZero(const FileManager& files, const fs::path& path) {
+    try {
+        return files.fileExists(path) ? files.fileSize(path) : 0;
+    } catch (const std::exception&) {
+        return 0;  // the step that needs the file reports it
+    }
+}
+
+// The bytes one install moves, stretch by stretch, and the room it takes, planned from file sizes
+// and patch headers before anything is read whole.
+struct InstallWork {
+    std::uint64_t checking = 0;
+    std::array<std::uint64_t, 5> backup{};
+    std::array<std::uint64_t, 4> added{};
+    std::array<std::uint64_t, 5> patching{};
+    std::uint64_t verifying = 0;
+
+    std::uint64_t newBackups = 0;      // room the backups still to be made take
+    std::uint64_t newBundles = 0;      // room the added bundles take
+    std::uint64_t largestPatching = 0; // room the outputs of one asset's chain take at once
+
+    std::uint64_t total() const {
+        std::uint64_t sum = checking + verifying;
+        for (std::uint64_t bytes : backup) sum += bytes;
+        for (std::uint64_t bytes : added) sum += bytes;
+        for (std::uint64_t bytes : patching) sum += bytes;
+        return sum;
+    }
+};
+
+InstallWork planInstall(const Engine& engine, const std::vector<GameAsset>& manifest, const std::vector<AddedFile>& added) {
+    const FileManager& files = engine.fileManager();
+    InstallWork work;
+    const fs::path payload = engine.payloadDirectory();
+    for (const PayloadFile& file : engine.profile().payload) work.checking += sizeOrZero(files, payload / file.name);
+    for (std::size_t i = 0; i < manifest.size(); ++i) {
+        const std::uint64_t size = sizeOrZero(files, manifest[i].file);
+        const fs::path backup = engine.backupPath(manifest[i].file);
+        const bool backedUp = files.fileExists(backup);
+        work.checking += size;
+        work.backup[i] = backedUp ? size : 2 * size;  // hashed, or copied and hashed
+        if (!backedUp) work.newBackups += size;
+        std::uint64_t outputs = 0, last = 0;
+        for (const fs::path& patch : manifest[i].patches) outputs += last = patchOutputSize(files, patch).value_or(0);
+        work.patching[i] = sizeOrZero(files, backup) + outputs;  // an older form's backup is hashed first
+        work.largestPatching = std::max(work.largestPatching, outputs);
+        work.verifying += last;
+    }
+    for (std::size_t row = 0; row < added.size(); ++row) {
+        const AddedFile& file = added[row];
+        const std::uint64_t output = file.source ? patchOutputSize(files, file.payload).value_or(0) : sizeOrZero(files, file.payload);
+        work.added[row] = sizeOrZero(files, file.target) + (file.source ? sizeOrZero(files, *file.source) + output : 2 * output);
+        work.newBundles += output;
+    }
+    return work;
+}
+
+std::string unsupportedVersion(const ClassifiedAsset& asset) {
+    return std::string("Эта версия игры не поддерживается.\nМагазин значения не имеет, но игровые файлы должны\n"
+                       "соответствовать совместимому профилю macOS\n") +
+           kBuildNumber + ".\n" + displayName(asset.asset.file) + ": " + asset.digest;
+}
+
+}  // namespace
+
+std::string install(const Engine& base, const fs::path& game, bool skillCardsEnabled, const ProgressCallback& progress) {
+    const GamePaths paths = validateGame(base.fileManager(), game);
+    const GameLock lock(base.fileManager(), paths.app, base.supportDirectory());
+    requireGameStopped(base.fileManager(), paths.app);
+
+    const fs::path payload = base.payloadDirectory();
+    const std::vector<GameAsset> manifest = gameAssets(paths, base.profile(), payload, skillCardsEnabled);
+    const std::vector<AddedFile> added = addedFiles(paths, base.profile(), payload);
+    const InstallWork work = planInstall(base, manifest, added);
+    ProgressMeter meter(progress, work.total());
+    const Engine engine =
+        base.withFileManager(base.fileManager().withTransferObserver([&meter](std::uint64_t bytes) { meter.advance(bytes); }));
+    const FileManager& files = engine.fileManager();
+
+    meter.begin(Progress::Step::Checking, work.checking);
+    validatePayload(engine);
+    // Backups cost nothing where the support folder shares the game's volume and that clones.
+    const bool backupsClone = files.clonesFiles(paths.data) &&
+                              files.volumeOf(engine.supportDirectory()) == files.volumeOf(paths.data);
+    requireFreeSpace(files, {{engine.supportDirectory(), backupsClone ? 0 : work.newBackups},
+                             {paths.data, work.largestPatching + work.newBundles}});
+    const bool languageMigrated = migrateStartupLanguageToEnglish(engine);
+
+    std::vector<std::string> digests;
+    for (const GameAsset& asset : manifest) digests.push_back(sha256(files, asset.file));
+    const std::vector<ClassifiedAsset> assets = classifyAssets(manifest, digests);
+    // An unrecognised game is refused before anything in it changes.
+    for (const ClassifiedAsset& asset : assets)
+        if (asset.assetClass == AssetClass::Unrecognised) throw InstallerError(unsupportedVersion(asset));
+
+    // A folder, pipe or device where an added bundle or its source belongs is refused now, before
+    // anything in the game changes, rather than after the first bundles are in place.
+    for (const AddedFile& file : added) {
+        files.requireRegularFileIfPresent(file.target);
+        if (file.source) files.requireRegularFileIfPresent(*file.source);
+    }
+
+    // What a killed earlier run may have left beside the files this run writes.
+    std::vector<fs::path> written;
+    for (const GameAsset& asset : manifest) {
+        written.push_back(asset.file);
+        written.push_back(engine.backupPath(asset.file));
+    }
+    for (const AddedFile& file : added) written.push_back(file.target);
+    removeStaleTemporaries(files, written);
+
+    // Every backup is in place before any game file changes.
+    for (std::size_t i = 0; i < assets.size(); ++i) {
+        meter.begin(Progress::Step::BackingUp, work.backup[i]);
+        if (assets[i].assetClass == AssetClass::Untouched)
+            createBackupIfNeeded(engine, assets[i].asset.file, assets[i].asset.originalHash);
+    }
+
+    for (std::size_t row = 0; row < added.size(); ++row) {
+        meter.begin(Progress::Step::AddingBundles, work.added[row], static_cast<int>(row + 1), static_cast<int>(added.size()));
+        const AddedFile& file = added[row];
+        if (file.source)
+            installPatchedFile(files, *file.source, file.target, file.payload, file.digests->source,
+                               file.digests->expected, file.digests->replaceable);
+        else
+            installFile(files, file.payload, file.target, file.digests->expected, file.digests->replaceable);
+    }
+
+    // Untouched assets are patched from themselves, then older forms are rebuilt from their
+    // verified backups, never from their current content.
+    const auto toPatch = static_cast<int>(
+        std::count_if(assets.begin(), assets.end(), [](const ClassifiedAsset& a) { return a.assetClass != AssetClass::Installed; }));
+    int patched = 0;
+    for (std::size_t i = 0; i < assets.size(); ++i)
+        if (assets[i].assetClass == AssetClass::Installed) meter.skip(work.patching[i]);
+    for (const AssetClass pass : {AssetClass::Untouched, AssetClass::OlderForm}) {
+        for (std::size_t i = 0; i < assets.size(); ++i) {
+            const GameAsset& asset = assets[i].asset;
+            if (assets[i].assetClass != pass) continue;
+            meter.begin(Progress::Step::Patching, work.patching[i], ++patched, toPatch);
+            fs::path source = asset.file;
+            if (pass == AssetClass::OlderForm) {
+                const std::optional<fs::path> backup = verifiedBackup(engine, asset);
+                if (!backup)
+                    throw InstallerError("Для обновления не найдена проверенная резервная копия: " + displayName(asset.file));
+                source = *backup;
+            }
+            patchGameAsset(files, asset.file, source, asset.patches, asset.patchedHash);
+        }
+    }
+
+    meter.begin(Progress::Step::Verifying, work.verifying);
+    for (const GameAsset& asset : manifest)
+        if (sha256(files, asset.file) != asset.patchedHash)
+            throw InstallerError("Контрольная сумма после установки неверна: " + displayName(asset.file));
+    meter.finish();
+
+    std::string result = "Готово. Официальный русский не изменён.\nЗапустите игру и выберите «Русский (Lumen)» в настройках языка.";
+    result += skillCardsEnabled ? "\nНазвания навыков на карточках переведены." : "\nКарточки навыков возвращены к английскому варианту.";
+    if (languageMigrated) result += "\nСтарое конфликтное значение языка запуска заменено на English.";
+    return result;
+}
+
+}  // namespace morra

@@ -1,0 +1,72 @@
+// One operation per game and per backup store at a time, across processes: a second installer
+// refuses at once and changes nothing; two started together never leave a mixed game and never
+// report a success that did not happen.
+
+#include "operations/GameLock.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "TestSupport.h"
+#include "operations/Inspect.h"
+
+namespace morra {
+namespace {
+
+namespace fs = std::filesystem;
+using tools::GameState;
+
+const std::string kLocked =
+    "Другая копия установщика уже работает с этой игрой или её резервными копиями. Дождитесь её завершения и повторите.\n";
+
+TEST(GameLock, ASecondOperationIsRefusedWhileEitherLockIsHeld) {
+    for (const char* option : {"--install", "--remove"}) {
+        const bool remove = std::string(option) == "--remove";
+        for (bool heldOnGame : {true, false}) {
+            test::GameFixture game(remove ? GameState::InstalledTranslated : GameState::Untouched, /*backups=*/remove);
+            fs::create_directories(game.support);
+            const auto before = test::snapshot(game.root.path());
+            {
+                // The game's folder, or only the backup store, taken by another installer.
+                std::optional<GameLock> whole;
+                std::optional<FileHandle> storeOnly;
+                if (heldOnGame) whole.emplace(FileManager(), game.app, game.support);
+                else storeOnly = FileManager().tryLockExclusive(game.support);
+                const test::ProcessResult refused = test::runInstaller({option, game.app.string()});
+                EXPECT_EQ(refused.status, 1) << option;
+                EXPECT_EQ(refused.standardError, kLocked) << option;
+                EXPECT_EQ(test::snapshot(game.root.path()), before) << option;
+            }
+            EXPECT_EQ(test::runInstaller({option, game.app.string()}).status, 0) << option << " after the lock is gone";
+        }
+    }
+}
+
+TEST(GameLock, TwoOperationsStartedTogetherNeverMixTheGame) {
+    for (int round = 0; round < 6; ++round) {
+        test::GameFixture game(round % 3 == 1 ? GameState::InstalledTranslated : GameState::Untouched, /*backups=*/round % 3 == 1);
+        test::ProcessResult results[2];
+        std::thread runs[2];
+        for (int i = 0; i < 2; ++i) {
+            const char* option = (i + round) % 2 == 0 ? "--install" : "--remove";
+            runs[i] = std::thread([&results, &game, i, option] { results[i] = test::runInstaller({option, game.app.string()}); });
+        }
+        for (std::thread& run : runs) run.join();
+        const InstallationState state = installationState(test::demoEngine(), game.app);
+        EXPECT_TRUE(state == InstallationState::NotInstalled || state == InstallationState::TranslatedCards) << round;
+        for (int i = 0; i < 2; ++i) {
+            const bool install = (i + round) % 2 == 0;
+            const bool succeeded = results[i].status == 0;
+            EXPECT_TRUE(succeeded || results[i].standardError == kLocked) << results[i].standardError;
+            // A lone success is what the game now shows.
+            if (succeeded && results[1 - i].status != 0) {
+                EXPECT_EQ(state, install ? InstallationState::TranslatedCards : InstallationState::NotInstalled) << round;
+            }
+        }
+        EXPECT_TRUE(test::temporaries(game.root.path()).empty());
+    }
+}
+
+}  // namespace
+}  // namespace morra
