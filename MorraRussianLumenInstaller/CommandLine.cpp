@@ -66,7 +66,7 @@ std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>&
     if (arguments.size() == 2 && arguments[1] == "--discover") {
         const InstallerEngine engine;
         try {
-            if (std::optional<fs::path> game = engine.discoverGame()) return success(game->string());
+            if (std::optional<fs::path> game = engine.discoverGame()) return success(readableText(game->string()));
         } catch (const std::exception& error) {
             return failure(std::string(error.what()) + "\n");
         }

@@ -52,6 +52,18 @@ TEST(CommandLine, RelativePathInAVanishedWorkingFolderIsAnErrorNotACrash) {
     EXPECT_EQ(result.standardError.back(), '\n');
 }
 
+// A path may hold any bytes; what the program prints is always UTF-8, such bytes escaped.
+TEST(CommandLine, PathsThatAreNotUtf8ArePrintedEscaped) {
+    test::TemporaryDirectory root;
+    const fs::path app = root.path() / "Games\xff" / "morra.app";
+    tools::writeGame(test::demoFixture(), app, GameState::Untouched);
+    const std::string shown = fs::canonical(root.path()).string() + "/Games\\xFF/morra.app";
+    const test::ProcessResult found = test::runInstaller({"--discover"}, {{"MORRA_LUMEN_INSTALLER_GAME", app.string()}});
+    EXPECT_EQ(found.standardOutput, shown + "\n");
+    const test::ProcessResult report = test::runInstaller({"--inspect", app.string()});
+    EXPECT_NE(report.standardOutput.find("\n" + shown + "\n"), std::string::npos) << report.standardOutput;
+}
+
 TEST(CommandLine, OnlyTheFiveExactFormsAreRecognised) {
     const std::vector<std::vector<std::string>> declined = {
         {"MorraRussianLumenInstaller"},

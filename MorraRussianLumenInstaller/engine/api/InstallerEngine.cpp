@@ -38,6 +38,8 @@ auto readable(Operation operation) -> decltype(operation()) {
 
 }  // namespace
 
+std::string readableText(std::string_view text) { return validUtf8(text); }
+
 InstallerEngine::InstallerEngine(std::shared_ptr<const Engine> engine) : engine_(std::move(engine)) {}
 InstallerEngine::~InstallerEngine() = default;
 InstallerEngine::InstallerEngine(const InstallerEngine&) = default;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace morra {
 
@@ -43,6 +44,10 @@ struct Progress {
     std::uint64_t done = 0;
     std::uint64_t total = 0;
 };
+
+// A text as the program shows it: bytes that are not UTF-8 (a path may hold any) written as "\xNN".
+// Every text the engine returns or throws is already so; front ends use this for paths.
+std::string readableText(std::string_view text);
 
 // Called on the operation's own thread, often (every few MiB); it must return quickly.
 using ProgressCallback = std::function<void(const Progress&)>;
