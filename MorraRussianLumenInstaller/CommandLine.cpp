@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "InstallerEngine.h"
+#include "ProgressLine.h"
 
 namespace morra {
 
@@ -48,7 +49,8 @@ void writeAll(int fd, const std::string& text) {
 
 }  // namespace
 
-std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>& arguments) {
+std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>& arguments,
+                                                 const ProgressCallback& progress) {
     if (arguments.size() == 3) {
         const InstallerEngine engine;
         // Relative to the working folder; when that is gone, the path goes on as given and the
@@ -57,9 +59,10 @@ std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>&
         fs::path game = fs::absolute(fs::path(arguments[2]), error);
         if (error) game = arguments[2];
         const std::string& option = arguments[1];
-        if (option == "--install") return runGameOperation([&] { return engine.install(game, true); });
-        if (option == "--install-no-skill-cards") return runGameOperation([&] { return engine.install(game, false); });
-        if (option == "--remove") return runGameOperation([&] { return engine.remove(game); });
+        if (option == "--install") return runGameOperation([&] { return engine.install(game, true, progress); });
+        if (option == "--install-no-skill-cards")
+            return runGameOperation([&] { return engine.install(game, false, progress); });
+        if (option == "--remove") return runGameOperation([&] { return engine.remove(game, progress); });
         if (option == "--inspect") return runGameOperation([&] { return engine.inspect(game); });
         return std::nullopt;
     }
@@ -77,8 +80,10 @@ std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>&
 
 void runCommandLineIfRequested(int argc, char** argv) {
     std::vector<std::string> arguments(argv, argv + argc);
-    std::optional<CommandLineOutcome> outcome = runCommandLine(arguments);
+    ProgressLine progressLine(STDERR_FILENO);
+    std::optional<CommandLineOutcome> outcome = runCommandLine(arguments, progressLine.callback());
     if (!outcome) return;
+    progressLine.finish();
     if (!outcome->standardOutput.empty()) {
         std::fwrite(outcome->standardOutput.data(), 1, outcome->standardOutput.size(), stdout);
     }

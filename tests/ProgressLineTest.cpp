@@ -1,0 +1,197 @@
+// The progress of install and remove in words, and the command line's progress line: on a
+// terminal only, so that what a pipe or a file receives stays exactly the operation's output.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "ProgressLine.h"
+#include "ProgressText.h"
+#include "TestSupport.h"
+
+extern char** environ;
+
+namespace morra {
+namespace {
+
+using namespace std::chrono_literals;
+using Step = Progress::Step;
+
+// What a terminal shows after `bytes`, for output of one line: each carriage return starts the
+// line again, and later characters overwrite earlier ones.
+std::u32string screenLine(const std::string& bytes) {
+    std::u32string line;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1 ? lead : lead & (0xFF >> (length + 1));
+        for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
+        i += length;
+        if (c == U'\r') {
+            column = 0;
+            continue;
+        }
+        if (column < line.size()) line[column] = c;
+        else line.push_back(c);
+        ++column;
+    }
+    return line;
+}
+
+bool blank(const std::u32string& line) { return line.find_first_not_of(U' ') == std::u32string::npos; }
+
+// Everything that can be read from `fd` until its writers are gone.
+std::string drain(int fd) {
+    std::string bytes;
+    char buffer[4096];
+    for (ssize_t count; (count = ::read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(count));
+    return bytes;
+}
+
+TEST(ProgressText, WordsTheStepThePercentAndTheTimeLeft) {
+    const std::uint64_t huge = std::uint64_t{1} << 62;
+    const std::vector<std::tuple<Progress, std::optional<std::chrono::seconds>, std::string>> cases = {
+        {{Step::Checking, 0, 0, 0, 0}, std::nullopt, "Проверка файлов… 0\u00a0%"},
+        {{Step::Patching, 2, 5, 37, 100}, std::nullopt, "Патч 2 из 5… 37\u00a0%"},
+        {{Step::Restoring, 5, 5, 999, 1000}, 21s, "Восстановление 5 из 5… 99\u00a0%, осталось около 25\u00a0с"},
+        {{Step::Verifying, 0, 0, huge - 1, huge}, 3s, "Проверка результата… 99\u00a0%, осталось несколько секунд"},
+        {{Step::BackingUp, 0, 0, huge, huge}, 58s, "Резервные копии… 100\u00a0%, осталось около 1\u00a0мин"},
+        {{Step::RemovingBundles, 0, 0, 1, 3}, 601s, "Удаление файлов перевода… 33\u00a0%, осталось около 11\u00a0мин"},
+    };
+    for (const auto& [progress, remaining, text] : cases) EXPECT_EQ(progressLineText(progress, remaining), text);
+}
+
+TEST(ProgressEstimate, GuessesOnlyWhenEnoughIsDone) {
+    const auto start = ProgressEstimate::Clock::now();
+    const ProgressEstimate estimate(start);
+    const Progress half{Step::Patching, 3, 5, 500, 1000};
+    EXPECT_EQ(estimate.remaining(half, start + 1s), std::nullopt);
+    EXPECT_EQ(estimate.remaining(Progress{Step::Checking, 0, 0, 20, 1000}, start + 10s), std::nullopt);
+    EXPECT_EQ(estimate.remaining(half, start + 10s), 10s);
+    EXPECT_EQ(estimate.remaining(Progress{Step::Verifying, 0, 0, 900, 1000}, start + 9s), 1s);
+    EXPECT_EQ(estimate.remaining(Progress{Step::Verifying, 0, 0, 1000, 1000}, start + 10s), std::nullopt);
+}
+
+TEST(ProgressLine, WritesOnlyToATerminalAndBlanksItsLineAtTheEnd) {
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    {
+        ProgressLine line(pipeEnds[1]);
+        EXPECT_FALSE(line.active());
+        EXPECT_FALSE(line.callback());
+        line.show(Progress{Step::Checking, 0, 0, 1, 2});
+    }
+    ::close(pipeEnds[1]);
+    EXPECT_EQ(drain(pipeEnds[0]), "");
+    ::close(pipeEnds[0]);
+
+    int master = -1, slave = -1;
+    ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    std::string written;
+    {
+        ProgressLine line(slave);
+        ASSERT_TRUE(line.active());
+        const ProgressCallback report = line.callback();
+        report(Progress{Step::Patching, 1, 5, 800, 1000});
+        report(Progress{Step::Patching, 1, 5, 800, 1000});
+        report(Progress{Step::Patching, 2, 5, 900, 1000});
+        line.finish();
+    }
+    ::close(slave);
+    written = drain(master);  // ends with EIO once the terminal's other side is closed
+    ::close(master);
+    EXPECT_EQ(written.rfind("\rПатч 1 из 5… 80\u00a0%", 0), 0u) << written;
+    EXPECT_NE(written.find("\rПатч 2 из 5… 90\u00a0%"), std::string::npos);
+    EXPECT_EQ(written.find("80\u00a0%", written.find("80\u00a0%") + 1), std::string::npos)
+        << "an unchanged report is written again";
+    EXPECT_EQ(written.back(), '\r');
+    EXPECT_TRUE(blank(screenLine(written)));
+}
+
+struct ProgramRun {
+    int status = -1;
+    std::string standardOutput, standardError;
+};
+
+// Runs the installer with standard output on a pipe and standard error on a pipe or a terminal.
+ProgramRun runInstaller(const std::vector<std::string>& options, bool terminal) {
+    int out[2], err[2] = {-1, -1};
+    if (::pipe(out) != 0) throw std::runtime_error("pipe");
+    if (terminal ? ::openpty(&err[0], &err[1], nullptr, nullptr, nullptr) != 0 : ::pipe(err) != 0)
+        throw std::runtime_error("pipe or terminal");
+    std::vector<std::string> arguments = {MORRA_PROGRAM};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int in = ::open("/dev/null", O_RDONLY);
+        ::dup2(in, 0);
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+        ::execve(argv[0], argv.data(), environ);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    ProgramRun run;
+    // Both at once, so that neither side waits for the other.
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* into[2] = {&run.standardOutput, &run.standardError};
+    for (int open = 2; open > 0;) {
+        if (::poll(fds, 2, -1) < 0) break;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t count = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (count > 0) {
+                into[i]->append(buffer, static_cast<std::size_t>(count));
+                continue;
+            }
+            ::close(fds[i].fd);
+            fds[i].fd = -1;
+            --open;
+        }
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(ProgressLine, TheProgramsOutputIsTheSameWithOrWithoutATerminal) {
+    ProgramRun piped, onTerminal;
+    {
+        test::GameFixture game;
+        piped = runInstaller({"--install", game.app.string()}, false);
+    }
+    {
+        test::GameFixture game;
+        onTerminal = runInstaller({"--install", game.app.string()}, true);
+    }
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(onTerminal.status, 0);
+    EXPECT_EQ(piped.standardError, "");
+    EXPECT_NE(piped.standardOutput.find("Готово."), std::string::npos);
+    EXPECT_EQ(onTerminal.standardOutput, piped.standardOutput);
+    // On the terminal, only the progress line, blank again at the end.
+    EXPECT_TRUE(onTerminal.standardError.empty() || onTerminal.standardError.back() == '\r');
+    EXPECT_TRUE(blank(screenLine(onTerminal.standardError))) << onTerminal.standardError;
+    EXPECT_EQ(onTerminal.standardError.find('\n'), std::string::npos);
+
+    // A failure prints its text after the blanked line, and nothing else changes.
+    test::TemporaryDirectory root;
+    std::filesystem::create_directories(root.path() / "other.app");
+    const ProgramRun refused = runInstaller({"--remove", (root.path() / "other.app").string()}, true);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.standardOutput, "");
+    EXPECT_NE(refused.standardError.find("Выбранный файл не является Morra Vellant для macOS."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace morra
