@@ -2,22 +2,55 @@
 
 #include <QCheckBox>
 #include <QFileInfo>
-#include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 
 #include <exception>
 
+#include "Alert.h"
 #include "BundleChooser.h"
+#include "FittedLabel.h"
 #include "PathText.h"
+#include "ProgressRelay.h"
 
 namespace morra {
 
 namespace {
 
-const QString kWindowTitle = QStringLiteral("Русский (Lumen) для Morra Vellant");
+const QString kChecking = QStringLiteral("Игра найдена. Проверяю её файлы…");
+const QString kPreparing = QStringLiteral("Подготовка…");
+const QString kClosingAfterOperation =
+    QStringLiteral("Завершаю операцию: окно закроется само, как только файлы игры будут в порядке.");
+const QString kClosingAfterCheck = QStringLiteral("Заканчиваю проверку игры, затем окно закроется.");
+const QString kUnknownError = QStringLiteral("Операция прервана неизвестной ошибкой.");
+
+// The text of whatever an operation or a check threw.
+QString errorText() {
+    try {
+        throw;
+    } catch (const std::exception& error) {
+        return QString::fromUtf8(error.what());
+    } catch (...) {
+        return kUnknownError;
+    }
+}
 
 }  // namespace
+
+QString AppDelegate::stateText(InstallationState state) {
+    switch (state) {
+        case InstallationState::NotInstalled: return QStringLiteral("Перевод ещё не установлен.");
+        case InstallationState::TranslatedCards:
+            return QStringLiteral("Перевод установлен, названия навыков на карточках переведены.");
+        case InstallationState::EnglishCards:
+            return QStringLiteral("Перевод установлен, названия навыков на карточках оставлены английскими.");
+        case InstallationState::EarlierOrIncomplete:
+            return QStringLiteral("Установлена предыдущая или неполная версия перевода; установка обновит её.");
+        case InstallationState::Unsupported:
+            return QStringLiteral("Эта сборка игры не поддерживается или её файлы изменены: "
+                                  "нужен совместимый профиль macOS 57314208.");
+    }
+    return {};
+}
 
 AppDelegate::AppDelegate(InstallerOperations operations, std::unique_ptr<DialogRunner> dialogs,
                          QObject* parent)
@@ -44,37 +77,101 @@ void AppDelegate::buildWindow() {
     connect(window_->chooseButton(), &QPushButton::clicked, this, &AppDelegate::choosePressed);
     connect(window_->installButton(), &QPushButton::clicked, this, &AppDelegate::installPressed);
     connect(window_->removeButton(), &QPushButton::clicked, this, &AppDelegate::removePressed);
+    connect(window_->skillCardsCheckbox(), &QCheckBox::toggled, this, &AppDelegate::updateDefaultAction);
     connect(window_.get(), &MainWindow::bundleDropped, this, &AppDelegate::chooseBundle);
+    window_->setCloseGuard([this] { return mayClose(); });
 }
 
 void AppDelegate::refreshPath() {
     if (gameURL_) {
-        window_->pathLabel()->setText(textFromPath(*gameURL_));
-        window_->pathLabel()->setToolTip(textFromPath(*gameURL_));
-        window_->statusLabel()->setText(QStringLiteral("Игра найдена. Совместимость проверится при установке."));
-    } else {
-        window_->pathLabel()->setText(QStringLiteral("Morra Vellant не найдена автоматически"));
-        window_->pathLabel()->setToolTip(QString());
-        window_->statusLabel()->setText(QStringLiteral("Укажите morra.app вручную"));
+        window_->showPath(textFromPath(*gameURL_));
+        startCheck(false);
+        return;
     }
-    window_->installButton()->setEnabled(gameURL_.has_value());
-    window_->removeButton()->setEnabled(gameURL_.has_value());
+    window_->showPath(QStringLiteral("Morra Vellant не найдена автоматически"));
+    window_->showStatus(QStringLiteral("Укажите morra.app вручную"));
+    state_.reset();
+    updateControls();
+    updateDefaultAction();
 }
 
 void AppDelegate::setBusy(bool busy, const QString& status) {
-    const bool operationsAllowed = !busy && gameURL_.has_value();
+    locked_ = busy;
+    window_->showStatus(status);
+    if (busy) window_->showProgress(0, kPreparing);
+    else window_->hideProgress();
+    updateControls();
+    updateDefaultAction();
+}
+
+void AppDelegate::updateControls() {
+    const bool operationsAllowed = !locked_ && gameURL_.has_value() && !(checking_ && !quietCheck_);
     window_->installButton()->setEnabled(operationsAllowed);
     window_->removeButton()->setEnabled(operationsAllowed);
-    window_->chooseButton()->setEnabled(!busy);
-    window_->skillCardsCheckbox()->setEnabled(!busy);
-    window_->statusLabel()->setText(status);
-    window_->busyIndicator()->setVisible(busy);
+    window_->chooseButton()->setEnabled(!locked_);
+    window_->skillCardsCheckbox()->setEnabled(!locked_);
+}
+
+void AppDelegate::updateDefaultAction() {
+    // Return does what is obvious in the game's state, and nothing where nothing is: it never
+    // switches the installed variant unless the check box has been changed to the other one.
+    QPushButton* action = nullptr;
+    const bool translatedCards = window_->skillCardsCheckbox()->isChecked();
+    if (!gameURL_) {
+        action = window_->chooseButton();
+    } else if (!locked_ && !checking_ && state_) {
+        switch (*state_) {
+            case InstallationState::NotInstalled:
+            case InstallationState::EarlierOrIncomplete: action = window_->installButton(); break;
+            case InstallationState::TranslatedCards: action = translatedCards ? nullptr : window_->installButton(); break;
+            case InstallationState::EnglishCards: action = translatedCards ? window_->installButton() : nullptr; break;
+            case InstallationState::Unsupported: break;
+        }
+    }
+    window_->setDefaultAction(action);
+}
+
+void AppDelegate::startCheck(bool quiet) {
+    const unsigned generation = ++generation_;
+    checking_ = true;
+    quietCheck_ = quiet;
+    state_.reset();
+    if (!quiet) window_->showStatus(kChecking);
+    updateControls();
+    updateDefaultAction();
+    worker_.start([this, generation, quiet, check = operations_.installationState, game = *gameURL_] {
+        Check result;
+        try {
+            result.state = check(game);
+        } catch (...) {
+            result.refusal = errorText();
+        }
+        QMetaObject::invokeMethod(
+            this, [this, generation, quiet, result] { finishCheck(generation, quiet, result); }, Qt::QueuedConnection);
+    });
+}
+
+void AppDelegate::finishCheck(unsigned generation, bool quiet, const Check& check) {
+    // A later choice or an operation has made this answer stale.
+    if (generation != generation_) return;
+    checking_ = false;
+    state_ = check.state;
+    // The check box shows the variant that is installed, so that install does not switch it unasked.
+    if (state_ == InstallationState::TranslatedCards) window_->skillCardsCheckbox()->setChecked(true);
+    if (state_ == InstallationState::EnglishCards) window_->skillCardsCheckbox()->setChecked(false);
+    if (!quiet && !closeAsked_) window_->showStatus(state_ ? stateText(*state_) : check.refusal);
+    updateControls();
+    updateDefaultAction();
+    emit checkFinished();
+    closeIfAsked();
 }
 
 void AppDelegate::choosePressed() {
     if (busy_) return;
     QString startDirectory;
     if (gameURL_) startDirectory = QFileInfo(textFromPath(*gameURL_)).absolutePath();
+    // Made first, so that it goes last: after the chooser has written what it remembers.
+    const FileDialogMemory memory;
     BundleChooser chooser(window_.get(), startDirectory);
     if (dialogs_->run(chooser) != QDialog::Accepted) return;
     if (const std::optional<std::filesystem::path> bundle = chooser.chosenBundle()) chooseBundle(*bundle);
@@ -87,12 +184,13 @@ void AppDelegate::chooseBundle(const std::filesystem::path& bundle) {
 }
 
 void AppDelegate::installPressed() {
-    if (!gameURL_) return;
+    if (!gameURL_ || busy_) return;
     const std::filesystem::path game = *gameURL_;
     const bool skillCardsEnabled = window_->skillCardsCheckbox()->isChecked();
-    auto install = operations_.install;
     runOperation(QStringLiteral("Устанавливаю…"),
-                 [install, game, skillCardsEnabled] { return install(game, skillCardsEnabled); });
+                 [install = operations_.install, game, skillCardsEnabled](const ProgressCallback& progress) {
+                     return install(game, skillCardsEnabled, progress);
+                 });
 }
 
 void AppDelegate::removePressed() {
@@ -101,10 +199,9 @@ void AppDelegate::removePressed() {
     const std::filesystem::path game = *gameURL_;
 
     QMessageBox confirmation(window_.get());
-    confirmation.setWindowTitle(kWindowTitle);
-    confirmation.setText(QStringLiteral("Удалить Русский (Lumen)?"));
-    confirmation.setInformativeText(
-        QStringLiteral("Изменённые файлы игры будут восстановлены из проверенных резервных копий."));
+    prepareAlert(confirmation, QStringLiteral("Удалить Русский (Lumen)?"),
+                 QStringLiteral("Изменённые файлы игры будут восстановлены из проверенных резервных копий."),
+                 QMessageBox::NoIcon);
     QPushButton* removeButton = confirmation.addButton(QStringLiteral("Удалить"), QMessageBox::AcceptRole);
     QPushButton* cancelButton = confirmation.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
     confirmation.setDefaultButton(removeButton);
@@ -112,46 +209,72 @@ void AppDelegate::removePressed() {
     dialogs_->run(confirmation);
     if (confirmation.clickedButton() != removeButton) return;
 
-    auto remove = operations_.remove;
-    runOperation(QStringLiteral("Восстанавливаю оригинал…"), [remove, game] { return remove(game); });
+    runOperation(QStringLiteral("Восстанавливаю оригинал…"),
+                 [remove = operations_.remove, game](const ProgressCallback& progress) { return remove(game, progress); });
 }
 
-void AppDelegate::runOperation(const QString& initialStatus, std::function<std::string()> operation) {
+void AppDelegate::runOperation(const QString& initialStatus, Operation operation) {
     if (busy_) return;
     busy_ = true;
+    // A check still running is superseded: the operation checks the game itself.
+    checking_ = false;
+    const unsigned generation = ++generation_;
+    estimate_ = ProgressEstimate();
     setBusy(true, initialStatus);
-    worker_.start([this, operation = std::move(operation)] {
+    const ProgressRelay relay(this, [this, generation](const Progress& progress) { showProgress(generation, progress); });
+    worker_.start([this, generation, operation = std::move(operation), progress = relay.callback()] {
         Outcome outcome;
         try {
-            outcome.message = QString::fromStdString(operation());
+            outcome.message = QString::fromStdString(operation(progress));
             outcome.succeeded = true;
-        } catch (const std::exception& error) {
-            outcome.message = QString::fromUtf8(error.what());
         } catch (...) {
-            outcome.message = QStringLiteral("Операция прервана неизвестной ошибкой.");
+            outcome.message = errorText();
         }
-        QMetaObject::invokeMethod(this, [this, outcome] { finishOperation(outcome); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, generation, outcome] { finishOperation(generation, outcome); }, Qt::QueuedConnection);
     });
 }
 
-void AppDelegate::finishOperation(const Outcome& outcome) {
+void AppDelegate::showProgress(unsigned generation, const Progress& progress) {
+    if (generation != generation_ || !busy_) return;
+    const double fraction = progress.total == 0 ? 0.0 : static_cast<double>(progress.done) / static_cast<double>(progress.total);
+    window_->showProgress(fraction, QString::fromStdString(progressLineText(progress, estimate_.remaining(progress))));
+}
+
+void AppDelegate::finishOperation(unsigned generation, const Outcome& outcome) {
+    if (generation != generation_) return;
     busy_ = false;
     setBusy(false, outcome.message);
+    // What the game holds now decides the next default action; the result stays in the status.
+    if (!closeAsked_) startCheck(true);
     if (outcome.succeeded) showResult(QStringLiteral("Готово"), outcome.message, QMessageBox::Information);
     else showResult(QStringLiteral("Установка остановлена"), outcome.message, QMessageBox::Critical);
     emit operationFinished();
+    closeIfAsked();
 }
 
 void AppDelegate::showResult(const QString& title, const QString& message, QMessageBox::Icon style) {
     QMessageBox alert(window_.get());
-    alert.setWindowTitle(kWindowTitle);
-    alert.setIcon(style);
-    alert.setText(title);
-    alert.setInformativeText(message);
+    prepareAlert(alert, title, message, style);
     QPushButton* ok = alert.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     alert.setDefaultButton(ok);
     alert.setEscapeButton(ok);
     dialogs_->run(alert);
+}
+
+bool AppDelegate::mayClose() {
+    if (!busy_ && !checking_) return true;
+    // The window stays while work runs: closing it must not leave the work running unseen, nor
+    // cut it off. It closes by itself when the work is done (after an operation's result).
+    if (!closeAsked_) {
+        closeAsked_ = true;
+        window_->showStatus(busy_ ? kClosingAfterOperation : kClosingAfterCheck);
+    }
+    return false;
+}
+
+void AppDelegate::closeIfAsked() {
+    if (closeAsked_ && !busy_ && !checking_) window_->close();
 }
 
 }  // namespace morra

@@ -14,36 +14,42 @@
 #include "DialogRunner.h"
 #include "InstallerOperations.h"
 #include "MainWindow.h"
+#include "ProgressText.h"
 
 namespace morra {
 
-// The desktop application: owns the window, the chosen game bundle and the engine operations,
-// keeps the controls' enabled state in step with whether a game is known and whether an
-// operation runs, and runs install and remove on a worker thread, one at a time.
+// The desktop application: owns the window, the chosen game bundle and the engine operations.
+// When a game is found or chosen it finds out, in the background, in which state the game is and
+// shows it, with the obvious action as the default; it runs install and remove on a worker
+// thread, one at a time, showing their progress; and it keeps the controls' enabled state in step
+// with all of that. The window stays open until background work is done.
 //
 // Everything here runs on the main thread except the engine operations themselves.
 class AppDelegate : public QObject {
     Q_OBJECT
 
 public:
+    // What runs in the background: an operation with its progress callback.
+    using Operation = std::function<std::string(const ProgressCallback&)>;
+
     AppDelegate(InstallerOperations operations, std::unique_ptr<DialogRunner> dialogs,
                 QObject* parent = nullptr);
-    // Waits for an operation that is still running: its file work is never cut off half-way.
+    // Waits for work that is still running: its file work is never cut off half-way.
     ~AppDelegate() override;
 
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
 
-    // Builds the window, looks for the game (on this thread), shows where it is, and brings the
-    // window to the front.
+    // Builds the window, looks for the game (on this thread), shows where it is, starts finding out
+    // its state, and brings the window to the front.
     void applicationDidFinishLaunching();
 
     void buildWindow();
-    // Shows the state of gameURL in the path and status lines and enables the operation buttons
-    // exactly when a game is known.
+    // Shows gameURL in the path line. With a game it starts finding out the game's state (install
+    // and remove wait for it); without one it asks for the bundle.
     void refreshPath();
-    // Install and remove are enabled when nothing runs and a game is known; choose and the
-    // check box when nothing runs. The status line shows `status`.
+    // Install and remove are enabled when nothing runs and a game is known and checked; choose
+    // and the check box when no operation runs. The status line shows `status`.
     void setBusy(bool busy, const QString& status);
 
     // The user's actions.
@@ -53,33 +59,66 @@ public:
     // Makes `bundle` the chosen game, as the chooser does (used for a bundle dropped on the window).
     void chooseBundle(const std::filesystem::path& bundle);
 
-    // Shows `initialStatus` with the controls locked, runs `operation` on the worker thread and
-    // returns at once; the outcome comes back on the main thread as the status line and an alert.
-    // Does nothing while another operation runs.
-    void runOperation(const QString& initialStatus, std::function<std::string()> operation);
+    // Shows `initialStatus` with the controls locked and the progress bar, runs `operation` on the
+    // worker thread and returns at once; progress and then the outcome come back on the main
+    // thread, the outcome as the status and an alert. Does nothing while another operation runs.
+    void runOperation(const QString& initialStatus, Operation operation);
     void showResult(const QString& title, const QString& message, QMessageBox::Icon style);
 
     const std::optional<std::filesystem::path>& gameURL() const { return gameURL_; }
     MainWindow* window() const { return window_.get(); }
     bool isBusy() const { return busy_; }
+    // Whether the game's state is being found out.
+    bool isChecking() const { return checking_; }
+    // The game's state as last found out; nothing while unknown or when the bundle was refused.
+    std::optional<InstallationState> installationState() const { return state_; }
+
+    // The status line for each state of the game.
+    static QString stateText(InstallationState state);
 
 signals:
     // An operation has finished and its result alert has been dismissed.
     void operationFinished();
+    // The game's state has been found out (or the bundle refused).
+    void checkFinished();
 
 private:
     struct Outcome {
         bool succeeded = false;
         QString message;
     };
-    void finishOperation(const Outcome& outcome);
+    struct Check {
+        std::optional<InstallationState> state;
+        QString refusal;
+    };
+    // Finds out the game's state on the worker. A quiet check, after an operation, leaves the
+    // status line and the buttons as they are and only updates the default action and check box.
+    void startCheck(bool quiet);
+    void finishCheck(unsigned generation, bool quiet, const Check& check);
+    void finishOperation(unsigned generation, const Outcome& outcome);
+    void showProgress(unsigned generation, const Progress& progress);
+    void updateControls();
+    void updateDefaultAction();
+    bool mayClose();
+    void closeIfAsked();
 
     InstallerOperations operations_;
     std::unique_ptr<DialogRunner> dialogs_;
     std::optional<std::filesystem::path> gameURL_;
     std::unique_ptr<MainWindow> window_;
+    // An operation runs.
     bool busy_ = false;
-    // Last, so that it is destroyed first: its destructor waits for the running operation.
+    // The controls are locked for an operation (setBusy).
+    bool locked_ = false;
+    bool checking_ = false;
+    bool quietCheck_ = false;
+    bool closeAsked_ = false;
+    std::optional<InstallationState> state_;
+    // Counts the background jobs started: a check or progress report from an earlier job than the
+    // latest is stale and dropped.
+    unsigned generation_ = 0;
+    ProgressEstimate estimate_;
+    // Last, so that it is destroyed first: its destructor waits for the running work.
     QThreadPool worker_;
 };
 

@@ -2,10 +2,22 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QSettings>
+#include <QUrl>
+
+#include <memory>
 
 #include "PathText.h"
 
 namespace morra {
+
+namespace {
+
+const QString kHint = QStringLiteral("Выберите morra.app — программу игры Morra Vellant.");
+
+}  // namespace
 
 bool isApplicationBundle(const QString& path) {
     static const QString suffix = QStringLiteral(".app");
@@ -14,27 +26,65 @@ bool isApplicationBundle(const QString& path) {
     return name.size() > suffix.size() && name.endsWith(suffix, Qt::CaseInsensitive) && info.isDir();
 }
 
+QString enclosingBundle(const QString& path) {
+    if (path.isEmpty()) return {};
+    const QString clean = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    const QStringList parts = clean.split(QLatin1Char('/'));
+    QString prefix;
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        prefix = i == 0 ? parts.at(0) : prefix + QLatin1Char('/') + parts.at(i);
+        if (!prefix.isEmpty() && isApplicationBundle(prefix)) return prefix;
+    }
+    return {};
+}
+
+QStringList BundleChooser::usualPlaces() {
+    const QString home = QDir::homePath();
+    QStringList places;
+    for (const QString& place : {home + QStringLiteral("/Library/Application Support/Steam/steamapps/common"),
+                                 QStringLiteral("/Applications"), home + QStringLiteral("/Applications"), home}) {
+        if (QFileInfo(place).isDir() && !places.contains(place)) places << place;
+    }
+    return places;
+}
+
 BundleChooser::BundleChooser(QWidget* parent, const QString& startDirectory) : QFileDialog(parent) {
     setWindowTitle(QStringLiteral("Выберите Morra Vellant"));
     setLabelText(QFileDialog::Accept, QStringLiteral("Выбрать"));
     setAcceptMode(QFileDialog::AcceptOpen);
+    const QStringList places = usualPlaces();
 #if defined(Q_OS_MACOS)
-    // The system's panel shows an application bundle as one item that can be chosen like a file.
+    // The system's panel shows an application bundle as one item that can be chosen like a file,
+    // and does not open it.
     setFileMode(QFileDialog::ExistingFile);
     setNameFilter(QStringLiteral("*.app"));
 #else
-    // Elsewhere a bundle is an ordinary folder: show folders only, accept only a bundle.
+    // Elsewhere a bundle is an ordinary folder: show folders only; entering a bundle chooses it.
     setOption(QFileDialog::DontUseNativeDialog);
     setFileMode(QFileDialog::Directory);
     setOption(QFileDialog::ShowDirsOnly);
+    QList<QUrl> sidebar;
+    for (const QString& place : places) sidebar << QUrl::fromLocalFile(place);
+    setSidebarUrls(sidebar);
+    if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+        hint_ = new QLabel(kHint, this);
+        hint_->setWordWrap(true);
+        hint_->setTextFormat(Qt::PlainText);
+        grid->addWidget(hint_, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    connect(this, &QFileDialog::directoryEntered, this, [this](const QString& folder) {
+        if (const QString bundle = enclosingBundle(folder); !bundle.isEmpty()) choose(bundle);
+    });
 #endif
     if (!startDirectory.isEmpty()) setDirectory(startDirectory);
+    else if (!places.isEmpty()) setDirectory(places.first());
 }
 
 void BundleChooser::accept() {
     const QStringList files = selectedFiles();
-    if (files.size() == 1 && isApplicationBundle(files.first())) {
-        QFileDialog::accept();
+    const QString bundle = files.size() == 1 ? enclosingBundle(files.first()) : QString();
+    if (!bundle.isEmpty()) {
+        choose(bundle);
         return;
     }
 #if defined(Q_OS_MACOS)
@@ -42,15 +92,56 @@ void BundleChooser::accept() {
     // chooser without a bundle rather than leaving it waiting for a panel that is gone.
     reject();
 #else
-    if (files.size() == 1 && QFileInfo(files.first()).isDir()) setDirectory(files.first());
+    if (files.size() == 1 && QFileInfo(files.first()).isDir()) {
+        if (hint_ != nullptr) {
+            hint_->setText(QStringLiteral("«%1» — обычная папка, а не программа игры. "
+                                          "Откройте папку с игрой и выберите в ней morra.app.")
+                               .arg(QFileInfo(QDir::cleanPath(files.first())).fileName()));
+        }
+        setDirectory(files.first());
+    } else if (hint_ != nullptr) {
+        hint_->setText(kHint);
+    }
 #endif
 }
 
-std::optional<std::filesystem::path> BundleChooser::chosenBundle() const {
-    if (result() != QDialog::Accepted) return std::nullopt;
-    const QStringList files = selectedFiles();
-    if (files.size() != 1 || !isApplicationBundle(files.first())) return std::nullopt;
-    return pathFromText(files.first());
+void BundleChooser::choose(const QString& bundle) {
+    chosen_ = bundle;
+    QDialog::accept();
 }
+
+std::optional<std::filesystem::path> BundleChooser::chosenBundle() const {
+    if (result() != QDialog::Accepted || chosen_.isEmpty()) return std::nullopt;
+    return pathFromText(chosen_);
+}
+
+namespace {
+
+// Qt's own settings, where its file dialogs keep what they remember; only what is written there.
+std::unique_ptr<QSettings> fileDialogSettings() {
+    auto settings = std::make_unique<QSettings>(QSettings::UserScope, QStringLiteral("QtProject"));
+    settings->setFallbacksEnabled(false);
+    settings->beginGroup(QStringLiteral("FileDialog"));
+    return settings;
+}
+
+}  // namespace
+
+FileDialogMemory::FileDialogMemory() {
+    const auto settings = fileDialogSettings();
+    for (const QString& key : settings->allKeys()) saved_.insert(key, settings->value(key));
+}
+
+FileDialogMemory::~FileDialogMemory() {
+    const auto settings = fileDialogSettings();
+    for (const QString& key : settings->allKeys()) {
+        if (!saved_.contains(key)) settings->remove(key);
+    }
+    for (auto it = saved_.cbegin(); it != saved_.cend(); ++it) {
+        if (settings->value(it.key()) != it.value()) settings->setValue(it.key(), it.value());
+    }
+}
+
+QString BundleChooser::hint() const { return hint_ != nullptr ? hint_->text() : QString(); }
 
 }  // namespace morra

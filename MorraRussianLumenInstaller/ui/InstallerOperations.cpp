@@ -1,16 +1,20 @@
 #include "InstallerOperations.h"
 
-#include "InstallerEngine.h"
-
 namespace morra {
 
 InstallerOperations InstallerOperations::forEngine(const InstallerEngine& engine) {
     InstallerOperations operations;
     operations.discoverGame = [engine] { return engine.discoverGame(); };
-    operations.install = [engine](const std::filesystem::path& game, bool skillCardsEnabled) {
-        return engine.install(game, skillCardsEnabled);
+    operations.installationState = [engine](const std::filesystem::path& game) {
+        return engine.installationState(game);
     };
-    operations.remove = [engine](const std::filesystem::path& game) { return engine.remove(game); };
+    operations.install = [engine](const std::filesystem::path& game, bool skillCardsEnabled,
+                                  const ProgressCallback& progress) {
+        return engine.install(game, skillCardsEnabled, progress);
+    };
+    operations.remove = [engine](const std::filesystem::path& game, const ProgressCallback& progress) {
+        return engine.remove(game, progress);
+    };
     return operations;
 }
 

@@ -2,23 +2,27 @@
 
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 
-namespace morra {
+#include "InstallerEngine.h"
 
-class InstallerEngine;
+namespace morra {
 
 // The engine operations that the window runs. The program binds them to one InstallerEngine;
 // tests may bind them to anything that behaves like the engine (an outcome they choose, a
-// gate that holds the operation while they look at the window).
+// gate that holds the operation while they look at the window, progress they report).
 struct InstallerOperations {
     // Called on the main thread at launch.
     std::function<std::optional<std::filesystem::path>()> discoverGame;
-    // Called on a worker thread; each returns the finished result text or throws.
-    std::function<std::string(const std::filesystem::path& game, bool skillCardsEnabled)> install;
-    std::function<std::string(const std::filesystem::path& game)> remove;
+    // Called on the worker thread when a game is found or chosen, and after each operation; throws
+    // with the text to show for a bundle that is not the game.
+    std::function<InstallationState(const std::filesystem::path& game)> installationState;
+    // Called on the worker thread; each returns the finished result text or throws, and reports
+    // its progress to the callback (on the same thread).
+    std::function<std::string(const std::filesystem::path& game, bool skillCardsEnabled, const ProgressCallback&)>
+        install;
+    std::function<std::string(const std::filesystem::path& game, const ProgressCallback&)> remove;
 
     static InstallerOperations forEngine(const InstallerEngine& engine);
 };

@@ -1,6 +1,11 @@
 #include "WindowApplication.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QSettings>
+#include <QTranslator>
 
 #include <memory>
 
@@ -9,11 +14,53 @@
 
 namespace morra {
 
+namespace {
+
+// A folder that can never be created (its parent is a device, not a folder): settings files put
+// under it are never written.
+const QString kNowhere = QStringLiteral("/dev/null/MorraRussianLumenInstaller");
+
+}  // namespace
+
+QStringList qtTranslationFolders() {
+    QStringList folders;
+#if defined(Q_OS_MACOS)
+    folders << QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../Resources/translations"));
+#endif
+    folders << QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    return folders;
+}
+
+void keepSettingsNowhere() {
+    // Qt's file dialog keeps its recent folders in a "QtProject" settings file in the user's home.
+    // The program stores nothing: settings files of the user's scope go where they cannot be
+    // written. (On macOS the native settings are the user's preferences, which no path moves:
+    // there FileDialogMemory puts them back as they were after each chooser.)
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, kNowhere);
+}
+
+void prepareApplication(QApplication& application) {
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    auto* translator = new QTranslator(&application);
+    for (const QString& folder : qtTranslationFolders()) {
+        if (translator->load(QStringLiteral("qtbase_ru"), folder)) {
+            QCoreApplication::installTranslator(translator);
+            break;
+        }
+    }
+
+    keepSettingsNowhere();
+
+    application.setWindowIcon(MainWindow::programIcon());
+}
+
 int runWindowApplication(int argc, char** argv) {
     QApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("MorraRussianLumenInstaller"));
     // Closing the one window ends the program.
     application.setQuitOnLastWindowClosed(true);
+    prepareApplication(application);
 
     AppDelegate delegate(InstallerOperations::forEngine(InstallerEngine()),
                          std::make_unique<ModalDialogRunner>());

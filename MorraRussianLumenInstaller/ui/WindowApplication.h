@@ -1,6 +1,22 @@
 #pragma once
 
+#include <QStringList>
+
+class QApplication;
+
 namespace morra {
+
+// Readies the application object before any window exists: Russian everywhere (Qt's own texts
+// from its Russian translation, Russian number formats), the program's icon, and nothing stored:
+// the settings that Qt's own dialogs would keep (recent folders, the game's path) go nowhere.
+void prepareApplication(QApplication& application);
+
+// Points every settings file of the user's scope at a place where it can never be written.
+void keepSettingsNowhere();
+
+// Where Qt's Russian translation (qtbase_ru.qm) is looked for, in order: on macOS the application
+// bundle's Contents/Resources/translations, then Qt's own translations folder.
+QStringList qtTranslationFolders();
 
 // Runs the program as a desktop application with its one window, after the command line has
 // named no operation. Returns when the window has been closed (and any operation still running

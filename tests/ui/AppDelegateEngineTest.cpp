@@ -3,17 +3,23 @@
 #include <QCheckBox>
 #include <QTest>
 
-#include "TestSupport.h"
+#include <mutex>
+
 #include "InstallerError.h"
 #include "LaunchedWindow.h"
 #include "TestSupport.h"
+#include "UiTestMain.h"
 
+using morra::AppDelegate;
+using morra::InstallationState;
 using morra::InstallerEngine;
 using morra::InstallerOperations;
+using morra::Progress;
 using morra::test::GameFixture;
 using morra::test::LaunchedWindow;
 using morra::test::ScopedEnvironment;
 using morra::tools::Fixture;
+using morra::tools::GameState;
 namespace fs = std::filesystem;
 
 namespace {
@@ -29,6 +35,33 @@ InstallerOperations realEngine(std::optional<fs::path> found) {
     operations.discoverGame = [found] { return found; };
     return operations;
 }
+
+// Every progress report of the real engine's operations, as the window receives them.
+struct ProgressLog {
+    std::mutex mutex;
+    std::vector<Progress> reports;
+
+    // The real engine's operations with their reports copied here on the way to the window.
+    InstallerOperations around(InstallerOperations operations) {
+        const auto copy = [this](const morra::ProgressCallback& to) {
+            return [this, to](const Progress& progress) {
+                {
+                    std::lock_guard lock(mutex);
+                    reports.push_back(progress);
+                }
+                to(progress);
+            };
+        };
+        operations.install = [install = operations.install, copy](const fs::path& game, bool cards,
+                                                                  const morra::ProgressCallback& progress) {
+            return install(game, cards, copy(progress));
+        };
+        operations.remove = [remove = operations.remove, copy](const fs::path& game, const morra::ProgressCallback& progress) {
+            return remove(game, copy(progress));
+        };
+        return operations;
+    }
+};
 
 std::vector<std::string> assetDigests(const GameFixture& game) {
     std::vector<std::string> digests;
@@ -64,10 +97,33 @@ private slots:
         QVERIFY(app.window().installButton()->isEnabled());
     }
 
+    // The state the engine finds decides the status line, the check box and the default action.
+    void launchShowsTheGamesState_data() {
+        QTest::addColumn<int>("fixture");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("checked");
+        QTest::newRow("untouched") << int(GameState::Untouched) << int(InstallationState::NotInstalled) << true;
+        QTest::newRow("english cards") << int(GameState::InstalledEnglish) << int(InstallationState::EnglishCards) << false;
+        QTest::newRow("interrupted") << int(GameState::Interrupted) << int(InstallationState::EarlierOrIncomplete) << true;
+    }
+
+    void launchShowsTheGamesState() {
+        QFETCH(int, fixture);
+        QFETCH(int, state);
+        QFETCH(bool, checked);
+        GameFixture game(static_cast<GameState>(fixture), fixture != int(GameState::Untouched));
+        LaunchedWindow app(realEngine(game.app));
+        QCOMPARE(app.delegate->installationState(), std::optional(static_cast<InstallationState>(state)));
+        QCOMPARE(app.status(), AppDelegate::stateText(static_cast<InstallationState>(state)));
+        QCOMPARE(app.window().skillCardsCheckbox()->isChecked(), checked);
+        QCOMPARE(app.window().defaultAction() == app.window().installButton(), fixture != int(GameState::InstalledEnglish));
+    }
+
     // Install with the translated cards, again with the check box off (the English cards), then remove.
     void installAndRemoveThroughTheWindow() {
         GameFixture game;
-        LaunchedWindow app(realEngine(game.app));
+        ProgressLog log;
+        LaunchedWindow app(log.around(realEngine(game.app)));
         const auto finishesWith = [&app](QPushButton* button, const QString& message) {
             if (button == app.window().removeButton()) app.dialogs->pressButton(QStringLiteral("Удалить"));
             app.dialogs->pressButton(QStringLiteral("OK"));
@@ -84,9 +140,21 @@ private slots:
         finishesWith(app.window().installButton(),
                      installed + QStringLiteral("Названия навыков на карточках переведены."));
         QCOMPARE(assetDigests(game), digestsOf(morra::test::demoFixture().translatedCards));
+        QCOMPARE(app.delegate->installationState(), std::optional(InstallationState::TranslatedCards));
+        // The engine's progress: the bytes done never go back and end at the total.
+        {
+            std::lock_guard lock(log.mutex);
+            for (std::size_t i = 1; i < log.reports.size(); ++i) {
+                QVERIFY(log.reports[i].done >= log.reports[i - 1].done);
+                QCOMPARE(log.reports[i].total, log.reports[0].total);
+            }
+            if (!log.reports.empty()) QCOMPARE(log.reports.back().done, log.reports.back().total);
+            log.reports.clear();
+        }
         for (std::size_t i = 0; i < Fixture::kAdded; ++i) QVERIFY(fs::exists(game.added(i)));
 
         app.window().skillCardsCheckbox()->setChecked(false);
+        QCOMPARE(app.window().defaultAction(), app.window().installButton());
         finishesWith(app.window().installButton(),
                      installed + QStringLiteral("Карточки навыков возвращены к английскому варианту."));
         QCOMPARE(assetDigests(game), digestsOf(morra::test::demoFixture().englishCards));
@@ -132,6 +200,8 @@ private slots:
         app.dialogs->chooseFile(QString::fromStdString(bundle.string()));
         app.window().chooseButton()->click();
         QCOMPARE(app.delegate->gameURL(), std::optional(bundle));
+        QVERIFY(app.waitForCheck());
+        if (notTheGame) QCOMPARE(app.status(), expected);
         if (remove) app.dialogs->pressButton(QStringLiteral("Удалить"));
         app.dialogs->pressButton(QStringLiteral("OK"));
         QVERIFY(app.runAndWait(remove ? app.window().removeButton() : app.window().installButton()));
@@ -141,10 +211,13 @@ private slots:
         QCOMPARE(app.dialogs->shown().back().informativeText, expected);
         QCOMPARE(app.status(), expected);
         QVERIFY(app.window().installButton()->isEnabled());
+        // Found out before the click as well: the window said the same when the bundle was chosen.
+        QCOMPARE(app.delegate->installationState(),
+                 notTheGame ? std::nullopt : std::optional(InstallationState::Unsupported));
         QCOMPARE(morra::test::snapshot(game.app), before);
         QCOMPARE(app.dialogs->unexpected(), 0);
     }
 };
 
-QTEST_MAIN(AppDelegateEngineTest)
+MORRA_UI_TEST_MAIN(AppDelegateEngineTest)
 #include "AppDelegateEngineTest.moc"

@@ -8,11 +8,13 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <QUrl>
 
 #include <memory>
 
 #include "AppDelegate.h"
+#include "FittedLabel.h"
 #include "ScriptedDialogs.h"
 
 namespace morra::test {
@@ -22,22 +24,31 @@ struct LaunchedWindow {
     ScriptedDialogs* dialogs = nullptr;
     std::unique_ptr<AppDelegate> delegate;
 
-    explicit LaunchedWindow(InstallerOperations operations) {
+    // With `untilChecked`, returns once the game's state has been found out.
+    explicit LaunchedWindow(InstallerOperations operations, bool untilChecked = true) {
         auto scripted = std::make_unique<ScriptedDialogs>();
         dialogs = scripted.get();
         delegate = std::make_unique<AppDelegate>(std::move(operations), std::move(scripted));
         delegate->applicationDidFinishLaunching();
+        if (untilChecked && !waitForCheck()) qFatal("the game's state was not found out in time");
     }
 
     MainWindow& window() const { return *delegate->window(); }
-    QString status() const { return window().statusLabel()->text(); }
-    QString path() const { return window().pathLabel()->text(); }
+    // The full texts of the status and path lines (the lines show what fits of them).
+    QString status() const { return window().statusText(); }
+    QString path() const { return window().pathLabel()->fullText(); }
 
-    // Presses a button and waits until the operation it starts has finished and its alert is answered.
+    // Waits until the game's state has been found out.
+    bool waitForCheck() const {
+        return QTest::qWaitFor([this] { return !delegate->isChecking(); }, 60000);
+    }
+
+    // Presses a button and waits until the operation it starts has finished, its alert is
+    // answered and the game's new state is known.
     bool runAndWait(QPushButton* button) {
         QSignalSpy finished(delegate.get(), &AppDelegate::operationFinished);
         button->click();
-        return finished.count() == 1 || finished.wait(60000);
+        return (finished.count() == 1 || finished.wait(60000)) && waitForCheck();
     }
 };
 

@@ -1,7 +1,9 @@
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
-#include <QFontInfo>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -9,8 +11,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
+
+#include "FittedLabel.h"
 #include "LaunchedWindow.h"
 #include "MainWindow.h"
+#include "UiTestMain.h"
 
 using morra::MainWindow;
 using morra::test::dropOn;
@@ -18,8 +24,17 @@ using morra::test::makeFolder;
 
 namespace {
 
-int top(const QWidget* widget, const QWidget* window) { return widget->mapTo(window, QPoint(0, 0)).y(); }
-int bottom(const QWidget* widget, const QWidget* window) { return top(widget, window) + widget->height(); }
+QRect placeIn(const QWidget* widget, const QWidget* window) { return {widget->mapTo(window, QPoint(0, 0)), widget->size()}; }
+
+double luminance(const QColor& colour) {
+    const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+double contrast(const QColor& a, const QColor& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
 
 }  // namespace
 
@@ -27,11 +42,11 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void windowAndItsTexts() {
+    void windowTextsNamesAndIcon() {
         MainWindow window;
         QCOMPARE(window.windowTitle(), QStringLiteral("Русский (Lumen) для Morra Vellant"));
-        QCOMPARE(window.minimumSize(), QSize(660, 470));
-        QCOMPARE(window.maximumSize(), QSize(660, 470));
+        QVERIFY(!window.windowIcon().isNull());
+        QVERIFY(window.minimumSize() == window.maximumSize());
         // The application owns the window: closing it must not delete it.
         QVERIFY(!window.testAttribute(Qt::WA_DeleteOnClose));
         const QPoint screenCentre = QGuiApplication::primaryScreen()->availableGeometry().center();
@@ -40,7 +55,7 @@ private slots:
         // The controls' texts in order down the window (the path line is empty until a search).
         const QStringList texts = {window.headingLabel()->text(),   window.descriptionLabel()->text(),
                                    window.pathLabel()->text(),      window.chooseButton()->text(),
-                                   window.statusLabel()->text(),    window.skillCardsCheckbox()->text(),
+                                   window.statusText(),             window.skillCardsCheckbox()->text(),
                                    window.installButton()->text(), window.removeButton()->text()};
         QCOMPARE(texts, (QStringList{
                             QStringLiteral("РУССКИЙ (LUMEN)"),
@@ -55,77 +70,104 @@ private slots:
                             QStringLiteral("Удалить перевод"),
                         }));
         QVERIFY(window.skillCardsCheckbox()->isChecked());
-        // The path is shown in a fixed-pitch font; the labels are centred.
-        QVERIFY(QFontInfo(window.pathLabel()->font()).fixedPitch());
-        for (QLabel* label : {window.headingLabel(), window.descriptionLabel(), window.pathLabel(),
-                              window.statusLabel()})
-            QCOMPARE(label->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+
+        // Every control, the progress bar and the lines that change have a name and a description
+        // for assistive technology.
+        QWidgetList described = {window.pathLabel(), window.statusLabel(), window.detailsView(),
+                                 window.progressBar(), window.progressLabel()};
+        for (QAbstractButton* button : window.findChildren<QAbstractButton*>()) described << button;
+        window.showPath(QStringLiteral("/Applications/morra.app"));
+        window.showStatus(QStringLiteral("Перевод ещё не установлен."));
+        window.showProgress(0.25, QStringLiteral("Проверка файлов… 25\u00a0%"));
+        for (QWidget* widget : described) {
+            const QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY(accessible != nullptr);
+            QVERIFY2(!accessible->text(QAccessible::Name).isEmpty(), widget->metaObject()->className());
+            QVERIFY2(!accessible->text(QAccessible::Description).isEmpty(), widget->metaObject()->className());
+        }
+        // A new status is heard whole, also where the line shows only part of it; the progress as
+        // a value with its step as the description.
+        const QString longStatus = QStringLiteral("Первое предложение итога. ").repeated(12);
+        window.showStatus(longStatus);
+        QVERIFY(!window.statusLabel()->showsAll());
+        QCOMPARE(QAccessible::queryAccessibleInterface(window.statusLabel())->text(QAccessible::Name), longStatus);
+        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(window.progressBar());
+        QCOMPARE(bar->valueInterface()->currentValue().toInt(), window.progressBar()->maximum() / 4);
+        QCOMPARE(bar->text(QAccessible::Description), QStringLiteral("Проверка файлов… 25\u00a0%"));
     }
 
-    void stackIsLaidOutCentredWithoutOverlaps() {
+    // With any fonts: the window keeps its size and every control its place whatever the texts
+    // and the progress, and everything stays inside the window in its order.
+    void nothingMovesAndEverythingStaysInside() {
         MainWindow window;
-        window.pathLabel()->setText(QStringLiteral("/Applications/morra.app"));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QWidgetList order = {window.headingLabel(), window.descriptionLabel(), window.pathLabel(),
+                                   window.chooseButton(), window.statusLabel(),
+                                   window.detailsView()->parentWidget(), window.skillCardsCheckbox(),
+                                   window.buttonRow()};
+        const auto places = [&] {
+            QList<QRect> rects;
+            for (QWidget* widget : order) rects << placeIn(widget, &window);
+            return rects;
+        };
+        const QList<QRect> before = places();
+        const QSize size = window.size();
 
-        const QRect stack = window.mainStack()->geometry();
-        QCOMPARE(stack.left(), 42);
-        QCOMPARE(stack.width(), 660 - 2 * 42);
-        QVERIFY(qAbs(stack.center().y() - window.rect().center().y()) <= 1);
+        QString longPath = QStringLiteral("/Users/игрок");
+        for (int i = 0; i < 12; ++i) longPath += QStringLiteral("/Очень длинная папка %1").arg(i);
+        longPath += QStringLiteral("/morra.app");
+        window.showPath(longPath);
+        QStringList lines;
+        for (int i = 0; i < 40; ++i) lines << QStringLiteral("Строка %1 длинного итога, в которой есть пробелы и слова.").arg(i);
+        window.showStatus(lines.join(QLatin1Char('\n')));
+        QCoreApplication::processEvents();
+        QCOMPARE(places(), before);
+        QCOMPARE(window.size(), size);
+        window.showProgress(0.5, QStringLiteral("Патч 2 из 5… 50\u00a0%, осталось около 20\u00a0с"));
+        QCoreApplication::processEvents();
+        QCOMPARE(places(), before);
+        QVERIFY(placeIn(window.progressBar(), &window).intersects(placeIn(window.detailsView(), &window)));
 
-        // Full-width labels; natural-width heading, choose button and check box, centred.
-        for (QWidget* full : QWidgetList{window.descriptionLabel(), window.pathLabel(), window.statusLabel()})
-            QCOMPARE(full->width(), stack.width());
-        for (QWidget* natural : QWidgetList{window.headingLabel(), window.chooseButton(), window.skillCardsCheckbox()}) {
-            QCOMPARE(natural->width(), natural->sizeHint().width());
-            QVERIFY(qAbs(natural->geometry().center().x() - stack.width() / 2) <= 1);
+        // The long texts are cut to their lines, and can be read whole elsewhere.
+        QVERIFY(!window.pathLabel()->showsAll());
+        QCOMPARE(window.pathLabel()->text().count(QLatin1Char('\n')), 0);
+        QVERIFY(window.pathLabel()->text().endsWith(QStringLiteral("/morra.app")));
+        QCOMPARE(window.pathLabel()->accessibleDescription(), longPath);
+        QVERIFY(window.statusLabel()->text().count(QLatin1Char('\n')) <= 1);
+        QCOMPARE(window.detailsView()->toPlainText(), lines.join(QLatin1Char('\n')));
+        for (auto* label : {window.pathLabel(), window.statusLabel()}) {
+            const QFontMetrics metrics(label->font());
+            for (const QString& line : label->text().split(QLatin1Char('\n')))
+                QVERIFY2(metrics.horizontalAdvance(line) <= label->contentsRect().width(), qPrintable(line));
+            QVERIFY(label->height() >= metrics.lineSpacing() * (label->text().count(QLatin1Char('\n')) + 1));
         }
 
-        // The busy indicator is indeterminate and shows below the status without moving anything.
-        QCOMPARE(window.busyIndicator()->maximum(), 0);
-        const int checkboxTop = top(window.skillCardsCheckbox(), &window);
-        window.busyIndicator()->show();
-        QCoreApplication::processEvents();
-        QVERIFY(top(window.busyIndicator(), &window) >= bottom(window.statusLabel(), &window));
-        QVERIFY(bottom(window.busyIndicator(), &window) <= checkboxTop);
-        QCOMPARE(top(window.skillCardsCheckbox(), &window), checkboxTop);
-
-        const QWidgetList order = {window.headingLabel(), window.descriptionLabel(), window.pathLabel(),
-                                       window.chooseButton(), window.statusLabel(),
-                                       window.skillCardsCheckbox(), window.buttonRow()};
-        for (int i = 1; i < order.size(); ++i) QVERIFY(top(order[i], &window) >= bottom(order[i - 1], &window));
-        QVERIFY(bottom(window.buttonRow(), &window) <= 470);
-
-        // Two equal buttons 12 apart fill a centred row 430 wide.
-        const QRect row = window.buttonRow()->geometry();
-        const QRect install = window.installButton()->geometry();
-        const QRect remove = window.removeButton()->geometry();
-        QCOMPARE(row.width(), 430);
-        QVERIFY(qAbs(row.center().x() - stack.width() / 2) <= 1);
-        QCOMPARE(install.width(), remove.width());
-        QCOMPARE(remove.left() - install.right() - 1, 12);
-        QCOMPARE(install.height(), 46);
+        for (qsizetype i = 0; i < order.size(); ++i) {
+            QVERIFY2(window.rect().contains(before[i]), order[i]->metaObject()->className());
+            if (i > 0) QVERIFY(before[i].top() >= before[i - 1].bottom());
+        }
     }
 
-    void returnPressesInstallWhileItIsEnabled() {
+    // The lesser texts follow a light or a dark appearance and stay readable in both.
+    void secondaryTextFollowsThePalette() {
         MainWindow window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QSignalSpy installs(window.installButton(), &QPushButton::clicked);
-        QSignalSpy removes(window.removeButton(), &QPushButton::clicked);
-
-        // Even with the focus on remove or on the check box.
-        window.removeButton()->setFocus();
-        QTest::keyClick(window.removeButton(), Qt::Key_Return);
-        window.skillCardsCheckbox()->setFocus();
-        QTest::keyClick(window.skillCardsCheckbox(), Qt::Key_Enter);
-        QCOMPARE(installs.count(), 2);
-        QCOMPARE(removes.count(), 0);
-        QVERIFY(window.skillCardsCheckbox()->isChecked());
-
-        window.installButton()->setEnabled(false);
-        QTest::keyClick(&window, Qt::Key_Return);
-        QCOMPARE(installs.count(), 2);
+        const QPalette original = QApplication::palette();
+        for (const bool dark : {true, false}) {
+            QPalette palette = original;
+            palette.setColor(QPalette::Window, dark ? QColor(30, 30, 30) : QColor(246, 246, 246));
+            palette.setColor(QPalette::WindowText, dark ? QColor(235, 235, 235) : QColor(20, 20, 20));
+            QApplication::setPalette(palette);
+            QCoreApplication::processEvents();
+            for (QLabel* label : {window.descriptionLabel(), static_cast<QLabel*>(window.pathLabel())}) {
+                const QColor text = label->palette().color(QPalette::WindowText);
+                const QColor background = window.palette().color(QPalette::Window);
+                QCOMPARE(text.lightnessF() > 0.5, dark);
+                QVERIFY(contrast(text, background) >= 4.5);
+                QVERIFY(text != palette.color(QPalette::WindowText));
+            }
+        }
+        QApplication::setPalette(original);
     }
 
     void dropAcceptsExactlyOneApplicationBundle() {
@@ -154,5 +196,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(MainWindowTest)
+MORRA_UI_TEST_MAIN(MainWindowTest)
 #include "MainWindowTest.moc"

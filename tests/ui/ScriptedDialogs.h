@@ -19,7 +19,7 @@ struct ShownDialog {
     enum class Kind { Chooser, MessageBox, Other };
     Kind kind = Kind::Other;
     // Message boxes only: the texts, the icon, and the buttons that Return and Escape press.
-    QString text, informativeText;
+    QString text, informativeText, detailedText;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString defaultButton, escapeButton;
     bool onMainThread = false;
@@ -35,7 +35,7 @@ public:
         ShownDialog seen;
         seen.onMainThread = QThread::currentThread() == qApp->thread();
         if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
-            seen = {ShownDialog::Kind::MessageBox, box->text(), box->informativeText(), box->icon(),
+            seen = {ShownDialog::Kind::MessageBox, box->text(), box->informativeText(), box->detailedText(), box->icon(),
                     box->defaultButton() ? box->defaultButton()->text() : QString(),
                     box->escapeButton() ? box->escapeButton()->text() : QString(), seen.onMainThread};
         } else if (qobject_cast<QFileDialog*>(&dialog) != nullptr) {
