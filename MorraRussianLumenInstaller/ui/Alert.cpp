@@ -32,11 +32,18 @@ void prepareAlert(QMessageBox& box, const QString& heading, const QString& messa
 
     const QFontMetrics metrics(box.font());
     int widest = metrics.horizontalAdvance(heading);
-    for (const QString& line : message.split(QLatin1Char('\n'))) widest = std::max(widest, metrics.horizontalAdvance(line));
+    int widestWord = 0;
+    for (const QString& line : message.split(QLatin1Char('\n'))) {
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+        for (const QString& word : line.split(QLatin1Char(' ')))
+            widestWord = std::max(widestWord, metrics.horizontalAdvance(word));
+    }
     // A little room, so that a line of exactly that width is not wrapped by rounding.
     widest += metrics.averageCharWidth();
     int width = std::clamp(widest, kMinimumCharacters * metrics.averageCharWidth(),
                            kMaximumCharacters * metrics.averageCharWidth());
+    // A word is never cut off (a digest, a path without spaces): the alert is as wide as it.
+    width = std::max(width, widestWord + metrics.averageCharWidth());
     width = std::max(width, metrics.horizontalAdvance(kWindowTitle) + 12 * metrics.averageCharWidth());
     // Never wider than most of the screen.
     const QScreen* screen = box.screen() != nullptr ? box.screen() : QGuiApplication::primaryScreen();

@@ -153,7 +153,6 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     statusLabel_->setFont(systemFont(14, QFont::Medium));
     statusLabel_->setAlignment(Qt::AlignCenter);
     statusLabel_->setAccessibleDescription(QStringLiteral("Состояние игры и итог последней операции."));
-    statusLabel_->setFullText(QStringLiteral("Совместимый профиль macOS 57314208"));
 
     activity_ = new QStackedWidget(statusArea);
     nothingPage_ = new QWidget(activity_);
@@ -191,6 +190,8 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     activity_->setFixedHeight(std::max(detailsHeight, progressLayout->sizeHint().height()));
     activity_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     activity_->setCurrentWidget(nothingPage_);
+    connect(statusLabel_, &FittedLabel::refitted, this, &MainWindow::showStatusDetails);
+    showStatus(QStringLiteral("Совместимый профиль macOS 57314208"));
     statusLayout->addWidget(statusLabel_);
     statusLayout->addWidget(activity_);
 
@@ -260,8 +261,12 @@ void MainWindow::showStatus(const QString& text) {
     statusLabel_->setFullText(text);
     // The name carries the whole text, so that it is read in full and its change is announced.
     statusLabel_->setAccessibleName(text);
-    if (statusLabel_->showsAll()) detailsView_->clear();
-    else detailsView_->setPlainText(text);
+}
+
+void MainWindow::showStatusDetails() {
+    // Whenever the status line is fitted anew (a new text, or its width known at last).
+    const QString details = statusLabel_->showsAll() ? QString() : statusLabel_->fullText();
+    if (detailsView_->toPlainText() != details) detailsView_->setPlainText(details);
     if (!progressShown()) showDetailsOrNothing();
 }
 

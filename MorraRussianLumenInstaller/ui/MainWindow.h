@@ -88,6 +88,7 @@ private:
     bool acceptsDrop(const QMimeData* data) const;
     void useSecondaryColours();
     void showDetailsOrNothing();
+    void showStatusDetails();
 
     QWidget* mainStack_ = nullptr;
     QLabel* headingLabel_ = nullptr;

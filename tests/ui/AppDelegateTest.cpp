@@ -187,6 +187,7 @@ private slots:
         QVERIFY(app.waitForCheck());
         QCOMPARE(app.status(), status);
         QVERIFY(app.window().statusLabel()->showsAll());
+        QVERIFY(!app.window().detailsShown());
         QCOMPARE(controls(app.window()), idle);
         QCOMPARE(defaultAction(app.window()), action);
         QCOMPARE(app.window().skillCardsCheckbox()->isChecked(), checked);
@@ -344,10 +345,24 @@ private slots:
         QVERIFY(alert.informativeText.size() < message.size() / 10);
     }
 
-    // Result alerts are as wide as a sentence of theirs and the window's title.
+    // Result alerts are as wide as a sentence of theirs, a word that cannot be broken, and the
+    // window's title.
+    void alertsAreWideEnough_data() {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("widest");
+        QTest::addColumn<int>("lines");
+        const QString sentence = QStringLiteral("Другая операция с этой игрой ещё идёт. Дождитесь её окончания.");
+        const QString digest = QStringLiteral("b198be44836ee1622ec2d52f40fc077c5c8178dbd554069d3d8cc7bf27f0a1c2");
+        QTest::newRow("sentence") << sentence << sentence << 1;
+        QTest::newRow("digest") << QStringLiteral("Эта версия игры не поддерживается.\nsharedassets1.assets: ") + digest
+                                << digest << 3;
+    }
+
     void alertsAreWideEnough() {
+        QFETCH(QString, message);
+        QFETCH(QString, widest);
+        QFETCH(int, lines);
         Launched app(game_);
-        const QString message = QStringLiteral("Другая операция с этой игрой ещё идёт. Дождитесь её окончания.");
         app.engine->outcome = [message](const ProgressCallback&) -> std::string {
             throw morra::InstallerError(message.toStdString());
         };
@@ -359,7 +374,7 @@ private slots:
             if (label == nullptr) return dialog.reject();
             const QFontMetrics metrics(label->font());
             labelWidth = label->width();
-            textWidth = metrics.horizontalAdvance(message);
+            textWidth = metrics.horizontalAdvance(widest);
             labelHeight = label->contentsRect().height();
             lineHeight = metrics.lineSpacing();
             alertWidth = dialog.width();
@@ -368,7 +383,7 @@ private slots:
         });
         QVERIFY(app.runAndWait(app.window().installButton()));
         QVERIFY(labelWidth >= textWidth);
-        QVERIFY(labelHeight < 2 * lineHeight);
+        QVERIFY(labelHeight < (lines + 1) * lineHeight);
         QVERIFY(alertWidth > titleWidth);
     }
 
