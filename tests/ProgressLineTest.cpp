@@ -179,8 +179,10 @@ TEST(ProgressLine, TheProgramsOutputIsTheSameWithOrWithoutATerminal) {
     EXPECT_EQ(piped.standardError, "");
     EXPECT_NE(piped.standardOutput.find("Готово."), std::string::npos);
     EXPECT_EQ(onTerminal.standardOutput, piped.standardOutput);
-    // On the terminal, only the progress line, blank again at the end.
-    EXPECT_TRUE(onTerminal.standardError.empty() || onTerminal.standardError.back() == '\r');
+    // On the terminal, the progress line with each step, blank again at the end.
+    for (const char* step : {"\rПроверка файлов… 0\u00a0%", "\rПатч 1 из 5…", "\rПроверка результата… 100\u00a0%"})
+        EXPECT_NE(onTerminal.standardError.find(step), std::string::npos) << step;
+    EXPECT_EQ(onTerminal.standardError.back(), '\r');
     EXPECT_TRUE(blank(screenLine(onTerminal.standardError))) << onTerminal.standardError;
     EXPECT_EQ(onTerminal.standardError.find('\n'), std::string::npos);
 

@@ -141,14 +141,17 @@ private slots:
                      installed + QStringLiteral("Названия навыков на карточках переведены."));
         QCOMPARE(assetDigests(game), digestsOf(morra::test::demoFixture().translatedCards));
         QCOMPARE(app.delegate->installationState(), std::optional(InstallationState::TranslatedCards));
-        // The engine's progress: the bytes done never go back and end at the total.
+        // The engine's progress: from the first check, the bytes done never go back and end at the total.
         {
             std::lock_guard lock(log.mutex);
+            QVERIFY(!log.reports.empty());
+            QCOMPARE(log.reports.front().step, Progress::Step::Checking);
             for (std::size_t i = 1; i < log.reports.size(); ++i) {
                 QVERIFY(log.reports[i].done >= log.reports[i - 1].done);
                 QCOMPARE(log.reports[i].total, log.reports[0].total);
             }
-            if (!log.reports.empty()) QCOMPARE(log.reports.back().done, log.reports.back().total);
+            QCOMPARE(log.reports.back().done, log.reports.back().total);
+            QVERIFY(log.reports.back().total > 0);
             log.reports.clear();
         }
         for (std::size_t i = 0; i < Fixture::kAdded; ++i) QVERIFY(fs::exists(game.added(i)));
