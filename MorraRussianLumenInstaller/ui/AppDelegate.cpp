@@ -222,7 +222,7 @@ void AppDelegate::runOperation(const QString& initialStatus, Operation operation
     estimate_ = ProgressEstimate();
     setBusy(true, initialStatus);
     const ProgressRelay relay(this, [this, generation](const Progress& progress) { showProgress(generation, progress); });
-    worker_.start([this, generation, operation = std::move(operation), progress = relay.callback()] {
+    worker_.start([this, operation = std::move(operation), progress = relay.callback()] {
         Outcome outcome;
         try {
             outcome.message = QString::fromStdString(operation(progress));
@@ -230,8 +230,7 @@ void AppDelegate::runOperation(const QString& initialStatus, Operation operation
         } catch (...) {
             outcome.message = errorText();
         }
-        QMetaObject::invokeMethod(
-            this, [this, generation, outcome] { finishOperation(generation, outcome); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this, outcome] { finishOperation(outcome); }, Qt::QueuedConnection);
     });
 }
 
@@ -241,8 +240,8 @@ void AppDelegate::showProgress(unsigned generation, const Progress& progress) {
     window_->showProgress(fraction, QString::fromStdString(progressLineText(progress, estimate_.remaining(progress))));
 }
 
-void AppDelegate::finishOperation(unsigned generation, const Outcome& outcome) {
-    if (generation != generation_) return;
+void AppDelegate::finishOperation(const Outcome& outcome) {
+    // Nothing supersedes an operation: no check or other operation can start while it runs.
     busy_ = false;
     setBusy(false, outcome.message);
     // What the game holds now decides the next default action; the result stays in the status.

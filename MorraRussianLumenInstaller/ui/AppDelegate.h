@@ -95,7 +95,7 @@ private:
     // status line and the buttons as they are and only updates the default action and check box.
     void startCheck(bool quiet);
     void finishCheck(unsigned generation, bool quiet, const Check& check);
-    void finishOperation(unsigned generation, const Outcome& outcome);
+    void finishOperation(const Outcome& outcome);
     void showProgress(unsigned generation, const Progress& progress);
     void updateControls();
     void updateDefaultAction();
