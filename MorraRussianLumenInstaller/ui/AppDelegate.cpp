@@ -246,8 +246,11 @@ void AppDelegate::finishOperation(const Outcome& outcome) {
     setBusy(false, outcome.message);
     // What the game holds now decides the next default action; the result stays in the status.
     if (!closeAsked_) startCheck(true);
-    if (outcome.succeeded) showResult(QStringLiteral("Готово"), outcome.message, QMessageBox::Information);
-    else showResult(QStringLiteral("Установка остановлена"), outcome.message, QMessageBox::Critical);
+    if (outcome.succeeded) {
+        showResult(QStringLiteral("Готово"), outcome.message, QMessageBox::Information);
+    } else {
+        showResult(QStringLiteral("Установка остановлена"), outcome.message, QMessageBox::Critical);
+    }
     emit operationFinished();
     closeIfAsked();
 }
