@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,7 +51,7 @@ std::string drain(int fd) {
     return bytes;
 }
 
-TEST(ProgressText, WordsTheStepThePercentAndTheTimeLeft) {
+TEST(ProgressText, WordsTheStepThePercentAndTheTimeLeftOnceItCanBeGuessed) {
     const std::uint64_t huge = std::uint64_t{1} << 62;
     const std::vector<std::tuple<Progress, std::optional<std::chrono::seconds>, std::string>> cases = {
         {{Step::Checking, 0, 0, 0, 0}, std::nullopt, "Проверка файлов… 0\u00a0%"},
@@ -63,9 +62,8 @@ TEST(ProgressText, WordsTheStepThePercentAndTheTimeLeft) {
         {{Step::RemovingBundles, 0, 0, 1, 3}, 601s, "Удаление файлов перевода… 33\u00a0%, осталось около 11\u00a0мин"},
     };
     for (const auto& [progress, remaining, text] : cases) EXPECT_EQ(progressLineText(progress, remaining), text);
-}
 
-TEST(ProgressEstimate, GuessesOnlyWhenEnoughIsDone) {
+    // The estimate comes only once enough time has passed and enough work is done.
     const auto start = ProgressEstimate::Clock::now();
     const ProgressEstimate estimate(start);
     const Progress half{Step::Patching, 3, 5, 500, 1000};
@@ -117,12 +115,12 @@ struct ProgramRun {
     std::string standardOutput, standardError;
 };
 
-// Runs the installer with standard output on a pipe and standard error on a pipe or a terminal.
+// Runs the installer with standard output on a pipe and standard error on a pipe or a terminal,
+// and reads both once it has ended (what it writes here fits in their buffers).
 ProgramRun runInstaller(const std::vector<std::string>& options, bool terminal) {
-    int out[2], err[2] = {-1, -1};
-    if (::pipe(out) != 0) throw std::runtime_error("pipe");
-    if (terminal ? ::openpty(&err[0], &err[1], nullptr, nullptr, nullptr) != 0 : ::pipe(err) != 0)
-        throw std::runtime_error("pipe or terminal");
+    int out[2], err[2];
+    if (::pipe(out) != 0 || (terminal ? ::openpty(&err[0], &err[1], nullptr, nullptr, nullptr) : ::pipe(err)) != 0)
+        throw std::runtime_error("no pipe or terminal");
     std::vector<std::string> arguments = {MORRA_PROGRAM};
     arguments.insert(arguments.end(), options.begin(), options.end());
     std::vector<char*> argv;
@@ -130,8 +128,6 @@ ProgramRun runInstaller(const std::vector<std::string>& options, bool terminal) 
     argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const int in = ::open("/dev/null", O_RDONLY);
-        ::dup2(in, 0);
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
         ::execve(argv[0], argv.data(), environ);
@@ -140,27 +136,13 @@ ProgramRun runInstaller(const std::vector<std::string>& options, bool terminal) 
     ::close(out[1]);
     ::close(err[1]);
     ProgramRun run;
-    // Both at once, so that neither side waits for the other.
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    std::string* into[2] = {&run.standardOutput, &run.standardError};
-    for (int open = 2; open > 0;) {
-        if (::poll(fds, 2, -1) < 0) break;
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            char buffer[4096];
-            const ssize_t count = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (count > 0) {
-                into[i]->append(buffer, static_cast<std::size_t>(count));
-                continue;
-            }
-            ::close(fds[i].fd);
-            fds[i].fd = -1;
-            --open;
-        }
-    }
     int status = 0;
     ::waitpid(pid, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.standardOutput = drain(out[0]);
+    run.standardError = drain(err[0]);
+    ::close(out[0]);
+    ::close(err[0]);
     return run;
 }
 

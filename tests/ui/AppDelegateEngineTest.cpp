@@ -10,7 +10,6 @@
 #include "TestSupport.h"
 #include "UiTestMain.h"
 
-using morra::AppDelegate;
 using morra::InstallationState;
 using morra::InstallerEngine;
 using morra::InstallerOperations;
@@ -19,7 +18,6 @@ using morra::test::GameFixture;
 using morra::test::LaunchedWindow;
 using morra::test::ScopedEnvironment;
 using morra::tools::Fixture;
-using morra::tools::GameState;
 namespace fs = std::filesystem;
 
 namespace {
@@ -95,28 +93,6 @@ private slots:
         QCOMPARE(app.delegate->gameURL(), std::optional(found));
         QCOMPARE(app.path(), QString::fromStdString(found.string()));
         QVERIFY(app.window().installButton()->isEnabled());
-    }
-
-    // The state the engine finds decides the status line, the check box and the default action.
-    void launchShowsTheGamesState_data() {
-        QTest::addColumn<int>("fixture");
-        QTest::addColumn<int>("state");
-        QTest::addColumn<bool>("checked");
-        QTest::newRow("untouched") << int(GameState::Untouched) << int(InstallationState::NotInstalled) << true;
-        QTest::newRow("english cards") << int(GameState::InstalledEnglish) << int(InstallationState::EnglishCards) << false;
-        QTest::newRow("interrupted") << int(GameState::Interrupted) << int(InstallationState::EarlierOrIncomplete) << true;
-    }
-
-    void launchShowsTheGamesState() {
-        QFETCH(int, fixture);
-        QFETCH(int, state);
-        QFETCH(bool, checked);
-        GameFixture game(static_cast<GameState>(fixture), fixture != int(GameState::Untouched));
-        LaunchedWindow app(realEngine(game.app));
-        QCOMPARE(app.delegate->installationState(), std::optional(static_cast<InstallationState>(state)));
-        QCOMPARE(app.status(), AppDelegate::stateText(static_cast<InstallationState>(state)));
-        QCOMPARE(app.window().skillCardsCheckbox()->isChecked(), checked);
-        QCOMPARE(app.window().defaultAction() == app.window().installButton(), fixture != int(GameState::InstalledEnglish));
     }
 
     // Install with the translated cards, again with the check box off (the English cards), then remove.

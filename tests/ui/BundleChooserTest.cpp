@@ -155,13 +155,6 @@ private slots:
         QCOMPARE(history, QStringList{QStringLiteral("file:///earlier")});
         QVERIFY(unguarded.contains(QStringLiteral("FileDialog/lastVisited")));
     }
-
-    void cancelGivesNothing() {
-        BundleChooser chooser(nullptr, root_.path());
-        chooser.selectFile(makeFolder(at(QStringLiteral("cancelled.app"))));
-        chooser.reject();
-        QCOMPARE(chooser.chosenBundle(), std::nullopt);
-    }
 };
 
 MORRA_UI_TEST_MAIN(BundleChooserTest)

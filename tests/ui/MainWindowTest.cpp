@@ -24,8 +24,6 @@ using morra::test::makeFolder;
 
 namespace {
 
-QRect placeIn(const QWidget* widget, const QWidget* window) { return {widget->mapTo(window, QPoint(0, 0)), widget->size()}; }
-
 double luminance(const QColor& colour) {
     const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
     return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
@@ -94,59 +92,6 @@ private slots:
         QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(window.progressBar());
         QCOMPARE(bar->valueInterface()->currentValue().toInt(), window.progressBar()->maximum() / 4);
         QCOMPARE(bar->text(QAccessible::Description), QStringLiteral("Проверка файлов… 25\u00a0%"));
-    }
-
-    // With any fonts: the window keeps its size and every control its place whatever the texts
-    // and the progress, and everything stays inside the window in its order.
-    void nothingMovesAndEverythingStaysInside() {
-        MainWindow window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        const QWidgetList order = {window.headingLabel(), window.descriptionLabel(), window.pathLabel(),
-                                   window.chooseButton(), window.statusLabel(),
-                                   window.detailsView()->parentWidget(), window.skillCardsCheckbox(),
-                                   window.buttonRow()};
-        const auto places = [&] {
-            QList<QRect> rects;
-            for (QWidget* widget : order) rects << placeIn(widget, &window);
-            return rects;
-        };
-        const QList<QRect> before = places();
-        const QSize size = window.size();
-
-        QString longPath = QStringLiteral("/Users/игрок");
-        for (int i = 0; i < 12; ++i) longPath += QStringLiteral("/Очень длинная папка %1").arg(i);
-        longPath += QStringLiteral("/morra.app");
-        window.showPath(longPath);
-        QStringList lines;
-        for (int i = 0; i < 40; ++i) lines << QStringLiteral("Строка %1 длинного итога, в которой есть пробелы и слова.").arg(i);
-        window.showStatus(lines.join(QLatin1Char('\n')));
-        QCoreApplication::processEvents();
-        QCOMPARE(places(), before);
-        QCOMPARE(window.size(), size);
-        window.showProgress(0.5, QStringLiteral("Патч 2 из 5… 50\u00a0%, осталось около 20\u00a0с"));
-        QCoreApplication::processEvents();
-        QCOMPARE(places(), before);
-        QVERIFY(placeIn(window.progressBar(), &window).intersects(placeIn(window.detailsView(), &window)));
-
-        // The long texts are cut to their lines, and can be read whole elsewhere.
-        QVERIFY(!window.pathLabel()->showsAll());
-        QCOMPARE(window.pathLabel()->text().count(QLatin1Char('\n')), 0);
-        QVERIFY(window.pathLabel()->text().endsWith(QStringLiteral("/morra.app")));
-        QCOMPARE(window.pathLabel()->accessibleDescription(), longPath);
-        QVERIFY(window.statusLabel()->text().count(QLatin1Char('\n')) <= 1);
-        QCOMPARE(window.detailsView()->toPlainText(), lines.join(QLatin1Char('\n')));
-        for (auto* label : {window.pathLabel(), window.statusLabel()}) {
-            const QFontMetrics metrics(label->font());
-            for (const QString& line : label->text().split(QLatin1Char('\n')))
-                QVERIFY2(metrics.horizontalAdvance(line) <= label->contentsRect().width(), qPrintable(line));
-            QVERIFY(label->height() >= metrics.lineSpacing() * (label->text().count(QLatin1Char('\n')) + 1));
-        }
-
-        for (qsizetype i = 0; i < order.size(); ++i) {
-            QVERIFY2(window.rect().contains(before[i]), order[i]->metaObject()->className());
-            if (i > 0) QVERIFY(before[i].top() >= before[i - 1].bottom());
-        }
     }
 
     // The lesser texts follow a light or a dark appearance and stay readable in both.
