@@ -57,6 +57,8 @@ AppDelegate::AppDelegate(InstallerOperations operations, std::unique_ptr<DialogR
     : QObject(parent), operations_(std::move(operations)), dialogs_(std::move(dialogs)) {
     worker_.setMaxThreadCount(1);
     worker_.setExpiryTimeout(-1);
+    // The stack of a main thread, not the small default of other threads (512 KiB on macOS).
+    worker_.setStackSize(8U << 20);
 }
 
 AppDelegate::~AppDelegate() {
@@ -84,7 +86,8 @@ void AppDelegate::buildWindow() {
 
 void AppDelegate::refreshPath() {
     if (gameURL_) {
-        window_->showPath(textFromPath(*gameURL_));
+        // Shown as every path the program shows: bytes that are not UTF-8 written out, not lost.
+        window_->showPath(QString::fromStdString(readableText(gameURL_->string())));
         startCheck(false);
         return;
     }

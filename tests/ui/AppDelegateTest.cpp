@@ -485,6 +485,18 @@ private slots:
         QCOMPARE(app.dialogs->unexpected(), 0);
     }
 
+    // A path that is not UTF-8 shows its stray bytes written out, and the game is still the path as it is.
+    void pathWithStrayBytes() {
+        const fs::path game = fs::path(root_.path().toStdString()) / "Games\xff" / "morra.app";
+        fs::create_directories(game);
+        Launched app(game);
+        QVERIFY(app.path().endsWith(QStringLiteral("/Games\\xFF/morra.app")));
+        QCOMPARE(app.engine->recorded(QStringLiteral("check")).size(), 1);
+        QCOMPARE(app.delegate->gameURL(), std::optional(game));
+        // Qt's temporary folder cannot name it to remove it.
+        fs::remove_all(game.parent_path());
+    }
+
     // A bundle chosen in the chooser or dropped on the window becomes the game and is checked.
     void choosingOrDroppingABundleMakesItTheGame_data() {
         QTest::addColumn<bool>("drop");
