@@ -1,14 +1,17 @@
 #include "BsdiffDiffer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "BsdiffOffset.h"
 #include "Bzip2Compressor.h"
+#include "GramFilter.h"
 #include "ParallelFor.h"
 #include "SuffixIndex.h"
 
@@ -92,8 +95,51 @@ private:
         return there >= 0 && static_cast<std::uint64_t>(there) < oldSize_ && old_[there] == new_[at];
     }
 
+    // How many new positions in [from, to) agree with the old file at the given offset.
+    std::uint64_t agreeing(std::uint64_t from, std::uint64_t to, std::int64_t offset) const {
+        // Only positions whose old counterpart exists can agree.
+        const std::int64_t low = std::max<std::int64_t>(static_cast<std::int64_t>(from), -offset);
+        const std::int64_t high = std::min<std::int64_t>(static_cast<std::int64_t>(to), static_cast<std::int64_t>(oldSize_) - offset);
+        if (low >= high) return 0;
+        const unsigned char* a = new_ + low;
+        const unsigned char* b = old_ + (low + offset);
+        const std::uint64_t size = static_cast<std::uint64_t>(high - low);
+        std::uint64_t count = 0, i = 0;
+        for (; i + 8 <= size; i += 8) {
+            std::uint64_t x, y;
+            std::memcpy(&x, a + i, 8);
+            std::memcpy(&y, b + i, 8);
+            count += static_cast<std::uint64_t>(equalBytes(x, y));
+        }
+        for (; i < size; ++i) count += a[i] == b[i];
+        return count;
+    }
+
+    // The longest match at a new position, or none when it is shorter than 8 bytes: such a match
+    // can never start a run (that takes more than 8), so it is not worth the search. Where many
+    // searches come back empty (new content that the old file does not have), a filter of the old
+    // file's 8-byte strings is built once and spares most of them; it changes no result.
     SuffixIndex::Match longestAt(std::uint64_t scan) const {
-        return index_.longest(new_ + scan, static_cast<std::size_t>(newSize_ - scan));
+        const bool filterable = newSize_ - scan >= GramFilter::kGram;
+        if (filterable) {
+            const GramFilter* filter = filter_.load(std::memory_order_acquire);
+            if (filter && !filter->mayOccur(new_ + scan)) return {};
+        }
+        const SuffixIndex::Match match = index_.longest(new_ + scan, static_cast<std::size_t>(newSize_ - scan));
+        if (match.length >= GramFilter::kGram) return match;
+        if (filterable && fruitless_.fetch_add(1, std::memory_order_relaxed) + 1 == fruitlessBeforeFilter())
+            buildFilter();
+        return {};
+    }
+
+    std::uint64_t fruitlessBeforeFilter() const { return std::max<std::uint64_t>(1 << 16, oldSize_ / 256); }
+
+    // Built by the thread that counts the last fruitless search before it; the others carry on
+    // without it meanwhile.
+    void buildFilter() const {
+        filterStorage_ = std::make_unique<GramFilter>(
+            std::string_view(reinterpret_cast<const char*>(old_), static_cast<std::size_t>(oldSize_)));
+        filter_.store(filterStorage_.get(), std::memory_order_release);
     }
 
     // The anchors of one segment [begin, end) of the new file. Walking forward, each place is
@@ -119,8 +165,10 @@ private:
             for (; scan < end; ++scan) {
                 found = longestAt(scan);
                 length = found.length;
-                for (; counted < scan + length; ++counted)
-                    if (agrees(counted, offset)) ++score;
+                if (counted < scan + length) {
+                    score += agreeing(counted, scan + length, offset);
+                    counted = scan + length;
+                }
                 if ((length == score && length != 0) || length > score + 8) {
                     stop = true;
                     break;
@@ -293,6 +341,9 @@ private:
     unsigned threads_;
     Clock::time_point start_;
     SuffixIndex index_;
+    mutable std::atomic<std::uint64_t> fruitless_{0};
+    mutable std::unique_ptr<GramFilter> filterStorage_;
+    mutable std::atomic<const GramFilter*> filter_{nullptr};
 };
 
 }  // namespace
