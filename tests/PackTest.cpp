@@ -192,6 +192,11 @@ TEST(PackTest, RefusesCopiesItCannotUseAndLeavesNothing) {
 
 TEST(PackTest, WritesNothingIntoAnOutputFolderInUseOrWhenStoppedMidway) {
     {
+        const ProcessResult result = runProcess({MORRA_PACK_PROGRAM, "--original", "a.app", "--out", "out"});
+        EXPECT_EQ(result.status, 2);
+        EXPECT_NE(result.standardError.find("usage: morra-pack"), std::string::npos) << result.standardError;
+    }
+    {
         Copies copies;
         tools::writeFile(copies.out / "keep", "mine");
         const ProcessResult result = runProcess({MORRA_PACK_PROGRAM, "--original", copies.original.string(), "--english-cards",

@@ -19,6 +19,7 @@ namespace {
 constexpr std::size_t kPairs = 1 << 16;
 constexpr std::size_t kLargestChunk = std::size_t{1} << 30;  // well inside divsufsort's 32-bit range
 constexpr std::size_t kSmallestChunk = std::size_t{4} << 10;
+constexpr std::size_t kOverlap = std::size_t{64} << 10;
 constexpr std::size_t kFewChunks = 4;
 constexpr std::size_t kSmallestShared = std::size_t{4} << 20;
 constexpr std::size_t kPairKeyedChunk = std::size_t{1} << 20;  // below: the pair tables would outweigh the array
@@ -62,12 +63,13 @@ SuffixIndex::SuffixIndex(std::string_view text, std::size_t chunkBytes, unsigned
     // is sorted on several cores too.
     const std::size_t count = std::max((size_ + chunkBytes - 1) / chunkBytes,
                                        std::min(kFewChunks, size_ / kSmallestShared));
-    suffixes_.reset(allocateSuffixes(size_));
+    suffixes_.reset(allocateSuffixes(size_ + count * kOverlap));
     for (std::size_t i = 0; i < count; ++i) {
         Chunk chunk;
         chunk.begin = size_ * i / count;
         chunk.size = size_ * (i + 1) / count - chunk.begin;
-        chunk.suffixes = suffixes_.get() + chunk.begin;
+        chunk.extent = std::min(chunk.size + kOverlap, size_ - chunk.begin);
+        chunk.suffixes = suffixes_.get() + chunk.begin + i * kOverlap;
         chunks_.push_back(std::move(chunk));
     }
     parallelFor(chunks_.size(), threads, [&](std::size_t i) { build(chunks_[i]); });
@@ -76,22 +78,29 @@ SuffixIndex::SuffixIndex(std::string_view text, std::size_t chunkBytes, unsigned
 SuffixIndex::~SuffixIndex() = default;
 
 void SuffixIndex::build(Chunk& chunk) const {
+    // The chunk's suffixes are sorted over the chunk and the text after it, up to 64 KiB: a match
+    // that starts near the chunk's end is then ordered by at least 64 KiB of its bytes, not cut
+    // short. The suffixes that start after the chunk are dropped again.
     const unsigned char* text = text_ + chunk.begin;
-    if (divsufsort(text, chunk.suffixes, static_cast<saidx_t>(chunk.size)) != 0)
+    if (divsufsort(text, chunk.suffixes, static_cast<saidx_t>(chunk.extent)) != 0)
         throw std::runtime_error("divsufsort failed");
+    std::size_t kept = 0;
+    for (std::size_t rank = 0; rank < chunk.extent; ++rank)
+        if (static_cast<std::size_t>(chunk.suffixes[rank]) < chunk.size) chunk.suffixes[kept++] = chunk.suffixes[rank];
 
-    // Suffixes are ordered by their bytes. By pairs: the one-byte suffix at the chunk's end comes
-    // right before the suffixes that start with the same byte followed by anything, and belongs
-    // to no pair. Small chunks are keyed by their first byte only, so the tables stay small.
+    // Suffixes are ordered by their bytes. By pairs: a one-byte suffix (the text's last byte)
+    // comes right before the suffixes that start with the same byte followed by anything, and
+    // belongs to no pair. Small chunks are keyed by their first byte only, so the tables stay small.
     chunk.keyBytes = chunk.size >= kPairKeyedChunk ? 2 : 1;
     const std::size_t keys = chunk.keyBytes == 2 ? kPairs : 256;
+    const bool endsText = chunk.extent == chunk.size;
     std::vector<std::uint32_t> counts(keys, 0);
     if (chunk.keyBytes == 2) {
-        for (std::size_t p = 0; p + 1 < chunk.size; ++p) ++counts[(text[p] << 8) | text[p + 1]];
+        for (std::size_t p = 0; p + 1 < chunk.extent && p < chunk.size; ++p) ++counts[(text[p] << 8) | text[p + 1]];
     } else {
         for (std::size_t p = 0; p < chunk.size; ++p) ++counts[text[p]];
     }
-    const std::size_t lonely = chunk.keyBytes == 2 ? std::size_t{text[chunk.size - 1]} << 8 : keys;
+    const std::size_t lonely = chunk.keyBytes == 2 && endsText ? std::size_t{text[chunk.size - 1]} << 8 : keys;
     chunk.starts.resize(keys);
     chunk.ends.resize(keys);
     std::uint32_t before = 0;
@@ -113,8 +122,8 @@ SuffixIndex::Match SuffixIndex::searchChunk(const Chunk& chunk, const unsigned c
     const std::size_t key = chunk.keyBytes == 1 ? query[0] : size >= 2 ? (query[0] << 8) | query[1] : 0;
     if (chunk.keyBytes == 2 && (size < 2 || chunk.starts[key] == chunk.ends[key])) {
         // No suffix of this chunk starts with the query's first two bytes: at most the first byte
-        // matches, or more only for the chunk's last byte, whose match may run on past the chunk.
-        if (text[chunk.size - 1] == query[0]) {
+        // matches (the text's last byte is a suffix of one byte).
+        if (chunk.extent == chunk.size && text[chunk.size - 1] == query[0]) {
             const std::uint64_t position = chunk.begin + chunk.size - 1;
             return {position, extend(position, query, size)};
         }
@@ -135,7 +144,7 @@ SuffixIndex::Match SuffixIndex::searchChunk(const Chunk& chunk, const unsigned c
     while (high - low > 1) {
         const std::int64_t middle = low + (high - low) / 2;
         const std::size_t suffix = static_cast<std::size_t>(chunk.suffixes[middle]);
-        const std::size_t available = chunk.size - suffix;
+        const std::size_t available = chunk.extent - suffix;
         const std::size_t limit = std::min(available, size);
         const std::size_t known = std::min(lowCommon, highCommon);
         const std::size_t common = known + commonPrefix(text + suffix + known, query + known, limit - known);
@@ -149,13 +158,13 @@ SuffixIndex::Match SuffixIndex::searchChunk(const Chunk& chunk, const unsigned c
         }
     }
 
-    // The longest match is next to the insertion point. A suffix that ran to the chunk's end may
-    // go on matching in the text beyond.
+    // The longest match is next to the insertion point. A suffix that matched up to where its
+    // chunk was sorted may go on matching in the text beyond.
     Match best;
     auto consider = [&](std::int64_t rank, std::size_t common) {
         const std::uint64_t position = chunk.begin + static_cast<std::uint64_t>(chunk.suffixes[rank]);
         std::uint64_t length = common;
-        if (common == chunk.begin + chunk.size - position && common < size)
+        if (common == chunk.begin + chunk.extent - position && common < size)
             length += extend(position + common, query + common, size - common);
         if (length > best.length) best = {position, length};
     };
