@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "Bzip2Compressor.h"
+
 namespace morra::tools {
 
 // One control entry of a BSDIFF40 patch: `add` bytes made by adding the diff block to the old
@@ -26,8 +28,5 @@ std::string makeBsdiffPatch(std::string_view oldData, std::string_view newData,
 // Split into runs of at most `runLength` bytes so that patches exercise many control entries.
 std::vector<BsdiffControl> wholeFileControls(std::uint64_t oldSize, std::uint64_t newSize,
                                              std::uint64_t runLength = 1 << 20);
-
-// bzip2-compresses a byte string (block size 9), as the patch format's three streams are.
-std::string bzip2Compress(std::string_view data);
 
 }  // namespace morra::tools

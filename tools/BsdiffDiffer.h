@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace morra::tools {
+
+// Where the time went, in seconds of wall time.
+struct DifferTimings {
+    double index = 0;     // sorting the old file's suffixes
+    double matching = 0;  // finding the runs
+    double layout = 0;    // widening the runs into control entries
+    double writing = 0;   // making and compressing the three streams
+};
+
+struct DifferOptions {
+    // Worker threads; 0: one per core. The patch is the same whatever the count.
+    unsigned threads = 0;
+    // The old file is indexed in chunks of at most this size (see SuffixIndex), and the new file
+    // is matched in segments of this size, each on its own. Both shape the patch; neither depends
+    // on the machine.
+    std::size_t indexChunkBytes = std::size_t{64} << 20;
+    std::size_t segmentBytes = std::size_t{1} << 20;
+    // When set, receives the time of each phase.
+    DifferTimings* timings = nullptr;
+};
+
+// Makes a BSDIFF40 patch that turns oldData into newData, as /usr/bin/bsdiff does: the new file
+// is described as runs that follow the old file at some offset (stored as bytewise differences,
+// mostly zeros, so they compress well) and runs of bytes of its own. The patch is read by
+// /usr/bin/bspatch and by the installer's applier; its three streams are bzip2-compressed.
+//
+// The matching finds, at each place in the new file, the longest match anywhere in the old file
+// through suffix arrays (libdivsufsort), and starts a new run where that match beats the current
+// run's offset clearly; runs are then widened forward and backward as far as they pay. The new
+// file is cut into fixed segments that are matched in parallel; a segment starts with the longest
+// match at its first byte, and runs that continue across a segment's end are joined again.
+// Memory: the two inputs, 4 bytes per old byte for the index, and the compressed streams.
+std::string makeBsdiff(std::string_view oldData, std::string_view newData, const DifferOptions& options = {});
+
+}  // namespace morra::tools
