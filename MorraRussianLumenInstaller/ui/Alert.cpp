@@ -9,12 +9,12 @@
 #include <algorithm>
 
 #include "FittedLabel.h"
+#include "MainWindow.h"
 
 namespace morra {
 
 namespace {
 
-const QString kWindowTitle = QStringLiteral("Русский (Lumen) для Morra Vellant");
 // Longer messages go to the details.
 constexpr int kMaxAlertLines = 12;
 // Widths in average characters of the message's font: at least this, so that the title shows and

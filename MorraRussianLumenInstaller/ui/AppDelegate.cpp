@@ -47,7 +47,8 @@ QString AppDelegate::stateText(InstallationState state) {
             return QStringLiteral("Установлена предыдущая или неполная версия перевода; установка обновит её.");
         case InstallationState::Unsupported:
             return QStringLiteral("Эта сборка игры не поддерживается или её файлы изменены: "
-                                  "нужен совместимый профиль macOS 57314208.");
+                                  "нужен совместимый профиль macOS ") +
+                   QString::fromLatin1(kBuildNumber) + QStringLiteral(".");
     }
     return {};
 }
@@ -67,7 +68,7 @@ AppDelegate::~AppDelegate() {
 
 void AppDelegate::applicationDidFinishLaunching() {
     buildWindow();
-    gameURL_ = operations_.discoverGame();
+    gameBundle_ = operations_.discoverGame();
     refreshPath();
     window_->show();
     window_->raise();
@@ -85,9 +86,9 @@ void AppDelegate::buildWindow() {
 }
 
 void AppDelegate::refreshPath() {
-    if (gameURL_) {
+    if (gameBundle_) {
         // Shown as every path the program shows: bytes that are not UTF-8 written out, not lost.
-        window_->showPath(QString::fromStdString(readableText(gameURL_->string())));
+        window_->showPath(QString::fromStdString(readableText(gameBundle_->string())));
         startCheck(false);
         return;
     }
@@ -108,7 +109,7 @@ void AppDelegate::setBusy(bool busy, const QString& status) {
 }
 
 void AppDelegate::updateControls() {
-    const bool operationsAllowed = !locked_ && gameURL_.has_value() && !(checking_ && !quietCheck_);
+    const bool operationsAllowed = !locked_ && gameBundle_.has_value() && !(checking_ && !quietCheck_);
     window_->installButton()->setEnabled(operationsAllowed);
     window_->removeButton()->setEnabled(operationsAllowed);
     window_->chooseButton()->setEnabled(!locked_);
@@ -120,7 +121,7 @@ void AppDelegate::updateDefaultAction() {
     // switches the installed variant unless the check box has been changed to the other one.
     QPushButton* action = nullptr;
     const bool translatedCards = window_->skillCardsCheckbox()->isChecked();
-    if (!gameURL_) {
+    if (!gameBundle_) {
         action = window_->chooseButton();
     } else if (!locked_ && !checking_ && state_) {
         switch (*state_) {
@@ -142,7 +143,7 @@ void AppDelegate::startCheck(bool quiet) {
     if (!quiet) window_->showStatus(kChecking);
     updateControls();
     updateDefaultAction();
-    worker_.start([this, generation, quiet, check = operations_.installationState, game = *gameURL_] {
+    worker_.start([this, generation, quiet, check = operations_.installationState, game = *gameBundle_] {
         Check result;
         try {
             result.state = check(game);
@@ -172,7 +173,7 @@ void AppDelegate::finishCheck(unsigned generation, bool quiet, const Check& chec
 void AppDelegate::choosePressed() {
     if (busy_) return;
     QString startDirectory;
-    if (gameURL_) startDirectory = QFileInfo(textFromPath(*gameURL_)).absolutePath();
+    if (gameBundle_) startDirectory = QFileInfo(textFromPath(*gameBundle_)).absolutePath();
     // Made first, so that it goes last: after the chooser has written what it remembers.
     const FileDialogMemory memory;
     BundleChooser chooser(window_.get(), startDirectory);
@@ -182,13 +183,13 @@ void AppDelegate::choosePressed() {
 
 void AppDelegate::chooseBundle(const std::filesystem::path& bundle) {
     if (busy_) return;
-    gameURL_ = bundle;
+    gameBundle_ = bundle;
     refreshPath();
 }
 
 void AppDelegate::installPressed() {
-    if (!gameURL_ || busy_) return;
-    const std::filesystem::path game = *gameURL_;
+    if (!gameBundle_ || busy_) return;
+    const std::filesystem::path game = *gameBundle_;
     const bool skillCardsEnabled = window_->skillCardsCheckbox()->isChecked();
     runOperation(QStringLiteral("Устанавливаю…"),
                  [install = operations_.install, game, skillCardsEnabled](const ProgressCallback& progress) {
@@ -198,8 +199,8 @@ void AppDelegate::installPressed() {
 
 void AppDelegate::removePressed() {
     // No confirmation for an operation that could not start: one is already running.
-    if (!gameURL_ || busy_) return;
-    const std::filesystem::path game = *gameURL_;
+    if (!gameBundle_ || busy_) return;
+    const std::filesystem::path game = *gameBundle_;
 
     QMessageBox confirmation(window_.get());
     prepareAlert(confirmation, QStringLiteral("Удалить Русский (Lumen)?"),

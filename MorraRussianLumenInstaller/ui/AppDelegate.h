@@ -45,7 +45,7 @@ public:
     void applicationDidFinishLaunching();
 
     void buildWindow();
-    // Shows gameURL in the path line. With a game it starts finding out the game's state (install
+    // Shows the game bundle in the path line. With a game it starts finding out the game's state (install
     // and remove wait for it); without one it asks for the bundle.
     void refreshPath();
     // Install and remove are enabled when nothing runs and a game is known and checked; choose
@@ -65,7 +65,7 @@ public:
     void runOperation(const QString& initialStatus, Operation operation);
     void showResult(const QString& title, const QString& message, QMessageBox::Icon style);
 
-    const std::optional<std::filesystem::path>& gameURL() const { return gameURL_; }
+    const std::optional<std::filesystem::path>& gameBundle() const { return gameBundle_; }
     MainWindow* window() const { return window_.get(); }
     bool isBusy() const { return busy_; }
     // Whether the game's state is being found out.
@@ -104,7 +104,7 @@ private:
 
     InstallerOperations operations_;
     std::unique_ptr<DialogRunner> dialogs_;
-    std::optional<std::filesystem::path> gameURL_;
+    std::optional<std::filesystem::path> gameBundle_;
     std::unique_ptr<MainWindow> window_;
     // An operation runs.
     bool busy_ = false;

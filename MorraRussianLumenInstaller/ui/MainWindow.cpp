@@ -25,6 +25,7 @@
 
 #include "BundleChooser.h"
 #include "FittedLabel.h"
+#include "InstallerEngine.h"
 #include "PathText.h"
 
 // The icon is compiled into this library; a static library's resources are registered by hand.
@@ -104,7 +105,7 @@ QIcon MainWindow::programIcon() {
 }
 
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
-    setWindowTitle(QStringLiteral("Русский (Lumen) для Morra Vellant"));
+    setWindowTitle(kWindowTitle);
     setWindowIcon(programIcon());
     setAcceptDrops(true);
 
@@ -191,7 +192,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     activity_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     activity_->setCurrentWidget(nothingPage_);
     connect(statusLabel_, &FittedLabel::refitted, this, &MainWindow::showStatusDetails);
-    showStatus(QStringLiteral("Совместимый профиль macOS 57314208"));
+    showStatus(QStringLiteral("Совместимый профиль macOS ") + QString::fromLatin1(kBuildNumber));
     statusLayout->addWidget(statusLabel_);
     statusLayout->addWidget(activity_);
 

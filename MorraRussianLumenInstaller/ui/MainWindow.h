@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QString>
 #include <QWidget>
 
 #include <filesystem>
@@ -16,6 +17,9 @@ class QPushButton;
 class QStackedWidget;
 
 namespace morra {
+
+// The window's title, which its alerts carry too.
+inline const QString kWindowTitle = QStringLiteral("Русский (Lumen) для Morra Vellant");
 
 class FittedLabel;
 

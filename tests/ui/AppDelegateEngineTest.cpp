@@ -90,7 +90,7 @@ private slots:
         ScopedEnvironment gameOverride("MORRA_LUMEN_INSTALLER_GAME", link.string());
         LaunchedWindow app(realEngine());
         const fs::path found = fs::canonical(game.app);
-        QCOMPARE(app.delegate->gameURL(), std::optional(found));
+        QCOMPARE(app.delegate->gameBundle(), std::optional(found));
         QCOMPARE(app.path(), QString::fromStdString(found.string()));
         QVERIFY(app.window().installButton()->isEnabled());
     }
@@ -178,7 +178,7 @@ private slots:
         LaunchedWindow app(realEngine(std::nullopt));
         app.dialogs->chooseFile(QString::fromStdString(bundle.string()));
         app.window().chooseButton()->click();
-        QCOMPARE(app.delegate->gameURL(), std::optional(bundle));
+        QCOMPARE(app.delegate->gameBundle(), std::optional(bundle));
         QVERIFY(app.waitForCheck());
         if (notTheGame) QCOMPARE(app.status(), expected);
         if (remove) app.dialogs->pressButton(QStringLiteral("Удалить"));

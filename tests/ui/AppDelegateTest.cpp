@@ -492,7 +492,7 @@ private slots:
         Launched app(game);
         QVERIFY(app.path().endsWith(QStringLiteral("/Games\\xFF/morra.app")));
         QCOMPARE(app.engine->recorded(QStringLiteral("check")).size(), 1);
-        QCOMPARE(app.delegate->gameURL(), std::optional(game));
+        QCOMPARE(app.delegate->gameBundle(), std::optional(game));
         // Qt's temporary folder cannot name it to remove it.
         fs::remove_all(game.parent_path());
     }
@@ -518,7 +518,7 @@ private slots:
             QCOMPARE(app.dialogs->shown().at(0).kind, ShownDialog::Kind::Chooser);
         }
         QVERIFY(app.waitForCheck());
-        QCOMPARE(app.delegate->gameURL(), std::optional(chosen));
+        QCOMPARE(app.delegate->gameBundle(), std::optional(chosen));
         QCOMPARE(app.path(), chosenText);
         QCOMPARE(app.engine->recorded(QStringLiteral("check")), QStringList{QStringLiteral("check ") + chosenText});
         QCOMPARE(app.status(), AppDelegate::stateText(InstallationState::NotInstalled));

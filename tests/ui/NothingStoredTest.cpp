@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
             morra::AppDelegate delegate(std::move(operations), std::move(dialogs));
             delegate.applicationDidFinishLaunching();
             delegate.choosePressed();
-            if (shown->shown != 1 || delegate.gameURL() != std::optional(std::filesystem::path(bundle.toStdString()))) {
+            if (shown->shown != 1 || delegate.gameBundle() != std::optional(std::filesystem::path(bundle.toStdString()))) {
                 std::fprintf(stderr, "FAIL: the chooser did not give the bundle\n");
                 ++failures;
             }
