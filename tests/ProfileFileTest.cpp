@@ -1,8 +1,13 @@
-#include <gtest/gtest.h>
-
-#include <nlohmann/json.hpp>
+// The build input that names the supported build's digests: every fault is named by its key, and
+// the build step refuses a bad profile or payload before anything is written.
 
 #include "ProfileFile.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <nlohmann/json.hpp>
+
 #include "TestSupport.h"
 
 namespace morra {
@@ -13,95 +18,50 @@ using nlohmann::json;
 
 json demoJson() { return json::parse(tools::profileToJson(test::demoFixture().profile)); }
 
-std::string errorOf(const json& document) {
-    try {
-        tools::parseProfile(document.dump());
-    } catch (const tools::ProfileFileError& error) {
-        return error.what();
-    }
-    return "";
-}
-
-TEST(ProfileFile, RoundTripsAndKeepsTheFixedOrders) {
-    const Profile profile = tools::parseProfile(tools::profileToJson(test::demoFixture().profile));
-    ASSERT_EQ(profile.payload.size(), 11u);
-    EXPECT_EQ(profile.payload[0].name, "russianblind");
-    EXPECT_EQ(profile.payload[10].name, "images-dyslexic-russianblind.bsdiff");
-    EXPECT_EQ(profile.addedFiles[1].replaceable.size(), 4u);
-    EXPECT_EQ(profile.addedFiles[0].source, "");
-    EXPECT_EQ(profile.assets[0].earlierReleases.size(), 2u);
-}
-
 TEST(ProfileFile, EveryFaultNamesItsKey) {
-    json document = demoJson();
-    document["assets"][1].erase("original");
-    EXPECT_NE(errorOf(document).find("assets[1].original"), std::string::npos) << errorOf(document);
-
-    document = demoJson();
-    document["assets"][2]["englishCards"] = std::string(64, 'A');
-    EXPECT_NE(errorOf(document).find("assets[2].englishCards"), std::string::npos);
-
-    document = demoJson();
-    document["payload"]["level3.bsdiff"] = "abc";
-    EXPECT_NE(errorOf(document).find("payload.level3.bsdiff"), std::string::npos);
-
-    document = demoJson();
-    document["payload"]["extra.bsdiff"] = std::string(64, 'a');
-    EXPECT_NE(errorOf(document).find("payload.extra.bsdiff"), std::string::npos);
-
-    document = demoJson();
-    document["assets"][0]["file"] = "level2";
-    EXPECT_NE(errorOf(document).find("assets[0].file"), std::string::npos);
-
-    document = demoJson();
-    document["addedFiles"][2]["target"] = "images/english";
-    EXPECT_NE(errorOf(document).find("addedFiles[2].target"), std::string::npos);
-
-    document = demoJson();
-    document["addedFiles"][3]["replaceable"][1] = 5;
-    EXPECT_NE(errorOf(document).find("addedFiles[3].replaceable[1]"), std::string::npos);
-
-    document = demoJson();
-    document["addedFiles"][0]["expected"] = std::string(64, 'b');
-    EXPECT_NE(errorOf(document).find("payload.russianblind"), std::string::npos);
-
-    EXPECT_NE(errorOf(json::array()).find("top level"), std::string::npos);
-    EXPECT_THROW(tools::parseProfile("{ not json"), tools::ProfileFileError);
-}
-
-TEST(ProfileFile, PayloadWhoseDigestDiffersIsNamed) {
-    test::TemporaryDirectory root;
-    tools::writePayload(test::demoFixture(), root.path());
-    EXPECT_NO_THROW(tools::checkPayload(test::demoFixture().profile, root.path()));
-    test::writeFile(root.path() / "level2.bsdiff", "tampered");
-    try {
-        tools::checkPayload(test::demoFixture().profile, root.path());
-        FAIL();
-    } catch (const tools::ProfileFileError& error) {
-        EXPECT_NE(std::string(error.what()).find("level2.bsdiff"), std::string::npos);
+    const std::vector<std::pair<std::function<void(json&)>, std::string>> cases = {
+        {[](json& d) { d["assets"][1].erase("original"); }, "assets[1].original"},
+        {[](json& d) { d["assets"][2]["englishCards"] = std::string(64, 'A'); }, "assets[2].englishCards"},
+        {[](json& d) { d["assets"][0]["file"] = "level2"; }, "assets[0].file"},
+        {[](json& d) { d["payload"]["level3.bsdiff"] = "abc"; }, "payload.level3.bsdiff"},
+        {[](json& d) { d["payload"]["extra.bsdiff"] = std::string(64, 'a'); }, "payload.extra.bsdiff"},
+        {[](json& d) { d["addedFiles"][2]["target"] = "images/english"; }, "addedFiles[2].target"},
+        {[](json& d) { d["addedFiles"][3]["replaceable"][1] = 5; }, "addedFiles[3].replaceable[1]"},
+        {[](json& d) { d["addedFiles"][0]["expected"] = std::string(64, 'b'); }, "payload.russianblind"},
+        {[](json& d) { d = json::array(); }, "top level"},
+    };
+    EXPECT_NO_THROW(tools::parseProfile(demoJson().dump()));
+    for (const auto& [spoil, key] : cases) {
+        json document = demoJson();
+        spoil(document);
+        EXPECT_NE(test::failureOf([&] { tools::parseProfile(document.dump()); }).find(key), std::string::npos) << key;
     }
 }
 
-TEST(ProfileFile, TheBuildStepRefusesABadProfileWithItsMessage) {
+TEST(ProfileFile, TheBuildStepRefusesABadProfileOrPayloadWithItsMessage) {
     test::TemporaryDirectory root;
     tools::writePayload(test::demoFixture(), root.path() / "Payload");
+    const auto compile = [&](const json& profile) {
+        test::writeFile(root.path() / "profile.json", profile.dump());
+        return test::runProcess({MORRA_PROFILE_COMPILER, "--profile", (root.path() / "profile.json").string(), "--payload",
+                                 (root.path() / "Payload").string(), "--output", (root.path() / "out.cpp").string(),
+                                 "--resources", (root.path() / "resources").string()});
+    };
     json document = demoJson();
     document["assets"][4].erase("earlierReleases");
-    test::writeFile(root.path() / "profile.json", document.dump());
-    const test::ProcessResult result = test::runProcess(
-        {MORRA_PROFILE_COMPILER, "--profile", (root.path() / "profile.json").string(), "--payload",
-         (root.path() / "Payload").string(), "--output", (root.path() / "out.cpp").string(), "--resources",
-         (root.path() / "resources").string()});
+    test::ProcessResult result = compile(document);
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.standardError.find("assets[4].earlierReleases"), std::string::npos) << result.standardError;
+
+    test::writeFile(root.path() / "Payload" / "level2.bsdiff", "tampered");
+    result = compile(demoJson());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.standardError.find("level2.bsdiff"), std::string::npos) << result.standardError;
     EXPECT_FALSE(fs::exists(root.path() / "out.cpp"));
 
-    test::writeFile(root.path() / "profile.json", demoJson().dump());
-    const test::ProcessResult good = test::runProcess(
-        {MORRA_PROFILE_COMPILER, "--profile", (root.path() / "profile.json").string(), "--payload",
-         (root.path() / "Payload").string(), "--output", (root.path() / "out.cpp").string(), "--resources",
-         (root.path() / "resources").string()});
-    EXPECT_EQ(good.status, 0) << good.standardError;
+    tools::writePayload(test::demoFixture(), root.path() / "Payload");
+    result = compile(demoJson());
+    EXPECT_EQ(result.status, 0) << result.standardError;
     EXPECT_TRUE(fs::exists(root.path() / "resources/Payload/sharedassets1.assets.bsdiff"));
 }
 
