@@ -90,13 +90,15 @@ done
 run 0 --install "$game" >/dev/null
 diff -r --no-dereference "$work/translated/morra.app" "$game" >&2 ||
   fail "after --install the game is not the translated game byte for byte"
-run 0 --inspect "$game" | grep -q ': перевод установлен, карточки навыков переведены$' ||
+inspected=$(run 0 --inspect "$game")
+grep -q ': перевод установлен, карточки навыков переведены$' <<<"$inspected" ||
   fail "--inspect after --install does not report the translation installed"
 
 run 0 --remove "$game" >/dev/null
 diff -r --no-dereference "$work/release/morra.app" "$game" >&2 ||
   fail "after --remove the game is not the original byte for byte"
-run 0 --inspect "$game" | grep -q ': перевод не установлен$' ||
+inspected=$(run 0 --inspect "$game")
+grep -q ': перевод не установлен$' <<<"$inspected" ||
   fail "--inspect after --remove does not report the game as not installed"
 
 echo "check-release-build: the installed release build inspects, installs and removes as documented"
