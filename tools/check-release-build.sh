@@ -3,7 +3,8 @@
 # payload that are not the demo's, installs it to a prefix and runs the INSTALLED program on a
 # game made for that profile: --inspect, --install (the game must then equal the translated game
 # byte for byte), --inspect, --remove (the game must then equal the original byte for byte, with
-# nothing left beside its files).
+# nothing left beside its files), then --install-no-skill-cards (the English-card game) and
+# --remove again.
 #
 #   tools/check-release-build.sh [TOOLS_BUILD_DIR] [WORK_DIR]
 #
@@ -38,9 +39,10 @@ fail() {
 # A build of the game other than the demo's (another seed), in the three forms the check needs:
 # the release inputs with the game as it ships, and the game with the translation installed.
 seed=20261207 size=3145728
-rm -rf "$work/release" "$work/translated" "$work/game" "$work/support" "$work/prefix"
+rm -rf "$work/release" "$work/translated" "$work/english" "$work/game" "$work/support" "$work/prefix"
 "$fixture" --out "$work/release" --seed $seed --size $size --state untouched --no-forms
 "$fixture" --out "$work/translated" --seed $seed --size $size --state installed-translated --no-forms
+"$fixture" --out "$work/english" --seed $seed --size $size --state installed-english --no-forms
 if cmp -s "$work/release/profile.json" "$root/build/demo/profile.json" 2>/dev/null; then
   fail "the release profile is the demo's; the check would prove nothing"
 fi
@@ -105,6 +107,14 @@ same_tree "$work/release/morra.app" "$game" ||
 inspected=$(run 0 --inspect "$game")
 grep -q ': перевод не установлен$' <<<"$inspected" ||
   fail "--inspect after --remove does not report the game as not installed"
+
+# The variant with the skill cards left English, and its removal.
+run 0 --install-no-skill-cards "$game" >/dev/null
+same_tree "$work/english/morra.app" "$game" ||
+  fail "after --install-no-skill-cards the game is not the English-card game byte for byte"
+run 0 --remove "$game" >/dev/null
+same_tree "$work/release/morra.app" "$game" ||
+  fail "after the second --remove the game is not the original byte for byte"
 
 echo "check-release-build: the installed release build inspects, installs and removes as documented"
 ((keep)) || rm -rf "$work"
