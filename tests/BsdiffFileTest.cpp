@@ -49,7 +49,9 @@ TEST(BsdiffFile, WritesWhatTheToolWritesAndItsDigestAndFlushesOnlyWhenAsked) {
             EXPECT_EQ(test::modeOf(files.newFile), test::modeOf(files.folder.path() / "tool-output"));
             const std::vector<fs::path> synced = injector.callsOf(FileOperation::Sync);
             EXPECT_EQ(std::count(synced.begin(), synced.end(), files.newFile), sync ? 1 : 0);
-            if (sync) EXPECT_EQ(injector.calls().back().operation, FileOperation::Sync) << "written after the flush";
+            if (sync) {
+                EXPECT_EQ(injector.calls().back().operation, FileOperation::Sync) << "written after the flush";
+            }
         }
     }
 }
