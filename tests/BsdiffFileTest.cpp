@@ -65,7 +65,7 @@ TEST(BsdiffFile, ReportsWhatTheToolReportsAndLeavesNoNewFile) {
         {"missing old file", [](PatchFiles& f) { fs::remove(f.oldFile); }},
         {"missing folder for the new file", [](PatchFiles& f) { f.newFile = f.folder.path() / "missing" / "russianblind"; }},
         {"corrupt patch", [](PatchFiles& f) { test::writeFile(f.patchFile, test::readFile(f.patchFile).substr(0, 3000)); }},
-        {"patch not readable", [](PatchFiles& f) { fs::permissions(f.patchFile, fs::perms::owner_read | fs::perms::owner_write); }},
+        {"patch not readable", [](PatchFiles& f) { fs::permissions(f.patchFile, fs::perms::none); }},
     };
     for (const auto& [label, prepare] : cases) {
         PatchFiles files;

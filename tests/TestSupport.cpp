@@ -151,6 +151,10 @@ std::string failureWithin(int seconds, const std::function<void()>& call) {
     return timedOut ? "(timed out)" : text;
 }
 
+bool dropRoot() {
+    return ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0);
+}
+
 ProcessResult runProcess(const std::vector<std::string>& arguments,
                          const std::map<std::string, std::optional<std::string>>& environment,
                          const fs::path& workingDirectory, bool unprivileged) {
@@ -181,8 +185,7 @@ ProcessResult runProcess(const std::vector<std::string>& arguments,
         const int in = ::open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
         if (!workingDirectory.empty() && ::chdir(workingDirectory.c_str()) != 0) ::_exit(126);
-        // Root reads any file: a user without rights is user and group 65534 ("nobody").
-        if (unprivileged && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(126);
+        if (unprivileged && !dropRoot()) ::_exit(126);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
