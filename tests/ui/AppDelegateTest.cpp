@@ -395,7 +395,8 @@ private slots:
     // A path that is not UTF-8 shows its stray bytes written out; the game is the path as it is.
     void pathWithStrayBytes() {
         const fs::path game = fs::path(root_.path().toStdString()) / "Games\xff" / "morra.app";
-        fs::create_directories(game);
+        if (std::error_code error; fs::create_directories(game, error), error)
+            QSKIP("this file system refuses names that are not UTF-8 (as APFS does)");
         Launched app(game);
         QVERIFY(app.path().endsWith(QStringLiteral("/Games\\xFF/morra.app")));
         QCOMPARE(app.delegate->gameBundle(), std::optional(game));
