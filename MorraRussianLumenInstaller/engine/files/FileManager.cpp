@@ -41,7 +41,7 @@ bool cannotLink(int error) { return error == EPERM || error == ENOTSUP || error 
 
 // Whether `path` names `folder` or something inside it, by their components as written.
 bool isWithin(const fs::path& path, const fs::path& folder) {
-    auto [inFolder, inPath] = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
+    const auto inFolder = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end()).first;
     return inFolder == folder.end() || (std::next(inFolder) == folder.end() && inFolder->empty());
 }
 

@@ -17,7 +17,8 @@ namespace morra {
 // The engine's one way to the file system: every call that reaches it goes through here, so that
 // a test can make any one of them fail (the fault hook) and an operation can count the bytes it
 // moves (the transfer observer). Failures are thrown as FileError, whose text names the file as
-// the player knows it; a file that is not a regular file where one is read is refused with an
+// the player knows it (the first change inside a game that the system guards excepted: see
+// guardingChangesIn); a file that is not a regular file where one is read is refused with an
 // InstallerError before anything is read from it.
 class FileManager {
 public:
