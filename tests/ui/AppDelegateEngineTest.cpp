@@ -19,8 +19,8 @@ private slots:
             if (button == app.window().removeButton()) app.dialogs->pressButton(QStringLiteral("Удалить"));
             app.dialogs->pressButton(QStringLiteral("OK"));
             QVERIFY(app.runAndWait(button));
-            QCOMPARE(app.dialogs->shown.back().icon, QMessageBox::Information);
-            QCOMPARE(app.dialogs->shown.back().informativeText, message);
+            QCOMPARE(app.dialogs->shown().back().icon, QMessageBox::Information);
+            QCOMPARE(app.dialogs->shown().back().informativeText, message);
             QCOMPARE(app.status(), message);
         };
         const auto assetsAre = [&game](const std::array<std::string, morra::tools::Fixture::kAssets>& forms) {
@@ -39,7 +39,7 @@ private slots:
         QVERIFY(assetsAre(morra::test::demoFixture().original));
         for (std::size_t i = 0; i < morra::tools::Fixture::kAdded; ++i) QVERIFY(!fs::exists(game.added(i)));
         QVERIFY(morra::test::temporaries(game.app).empty());
-        QCOMPARE(app.dialogs->unexpected, 0);
+        QCOMPARE(app.dialogs->unexpected(), 0);
     }
 };
 

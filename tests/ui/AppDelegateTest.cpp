@@ -156,7 +156,7 @@ private slots:
         if (state < 0) {
             app.delegate->installPressed();
             app.delegate->removePressed();
-            QVERIFY(app.dialogs->shown.empty() && engine->calls.isEmpty());
+            QVERIFY(app.dialogs->shown().empty() && engine->calls.isEmpty());
         }
     }
 
@@ -197,12 +197,12 @@ private slots:
         QTRY_COMPARE(app.window().progressLabel()->text(), QStringLiteral("Патч 2 из 5… 40\u00a0%"));
         QCOMPARE(app.window().progressBar()->value(), app.window().progressBar()->maximum() * 2 / 5);
         QVERIFY(app.window().progressShown());
-        const std::size_t dialogsBefore = app.dialogs->shown.size();
+        const std::size_t dialogsBefore = app.dialogs->shown().size();
         QTest::keyClick(&app.window(), Qt::Key_Return);
         app.delegate->installPressed();
         app.delegate->removePressed();
         app.delegate->choosePressed();
-        QCOMPARE(app.dialogs->shown.size(), dialogsBefore);
+        QCOMPARE(app.dialogs->shown().size(), dialogsBefore);
 
         release.set_value();
         QTRY_COMPARE(finished.count(), 1);
@@ -212,7 +212,7 @@ private slots:
                  QStringList{remove ? QStringLiteral("remove ") + game : QStringLiteral("install ") + game + " cards"});
         // The state is found out again afterwards, without replacing the result.
         QCOMPARE(app.engine->recorded(QStringLiteral("check")).size(), 2);
-        const auto& shown = app.dialogs->shown;
+        const auto& shown = app.dialogs->shown();
         QCOMPARE(shown.size(), std::size_t(remove ? 2 : 1));
         if (remove) {
             QCOMPARE(shown[0].text, QStringLiteral("Удалить Русский (Lumen)?"));
@@ -225,7 +225,7 @@ private slots:
         QCOMPARE(whenAlertShown, QStringLiteral("1111 none") + result);
         QCOMPARE(app.status(), result);
         QVERIFY(!app.window().progressShown());
-        QCOMPARE(app.dialogs->unexpected, 0);
+        QCOMPARE(app.dialogs->unexpected(), 0);
     }
 
     // A result of forty lines on a long path: the lines show what fits, the whole texts are in the
@@ -272,7 +272,7 @@ private slots:
             QVERIFY(label->contentsRect().height() >= metrics.lineSpacing() * shown.size());
             for (const QString& line : shown) QVERIFY(metrics.horizontalAdvance(line) <= label->contentsRect().width());
         }
-        const morra::test::ShownDialog& alert = app.dialogs->shown.back();
+        const morra::test::ShownDialog& alert = app.dialogs->shown().back();
         QCOMPARE(alert.detailedText, message);
         QVERIFY(alert.informativeText.size() < message.size() / 10);
     }
@@ -301,9 +301,9 @@ private slots:
         if (operation) app.dialogs->pressButton(QStringLiteral("OK"));
         release.set_value();
         QTRY_VERIFY(!app.window().isVisible());
-        QCOMPARE(app.dialogs->shown.size(), std::size_t(operation ? 1 : 0));
-        if (operation) QCOMPARE(app.dialogs->shown.back().informativeText, QStringLiteral("Готово."));
-        QCOMPARE(app.dialogs->unexpected, 0);
+        QCOMPARE(app.dialogs->shown().size(), std::size_t(operation ? 1 : 0));
+        if (operation) QCOMPARE(app.dialogs->shown().back().informativeText, QStringLiteral("Готово."));
+        QCOMPARE(app.dialogs->unexpected(), 0);
     }
 
     // Return and the keypad's Enter press the focused button, or else the default action; never an
@@ -351,11 +351,11 @@ private slots:
         QCOMPARE(engine->recorded(QStringLiteral("install")).size(), outcome == "install" ? 1 : 0);
         QCOMPARE(engine->recorded(QStringLiteral("remove")).size(), 0);
         QCOMPARE(window.skillCardsCheckbox()->isChecked(), checked);
-        const auto& shown = app.dialogs->shown;
+        const auto& shown = app.dialogs->shown();
         QCOMPARE(shown.size(), std::size_t(outcome == "nothing" ? 0 : 1));
         if (outcome == "confirmation") QCOMPARE(shown[0].text, QStringLiteral("Удалить Русский (Lumen)?"));
         if (outcome == "chooser") QVERIFY(shown[0].chooser);
-        QCOMPARE(app.dialogs->unexpected, 0);
+        QCOMPARE(app.dialogs->unexpected(), 0);
     }
 
     // A bundle chosen or dropped becomes the game and is checked; the next install runs on it.
@@ -375,7 +375,7 @@ private slots:
         } else {
             app.dialogs->chooseFile(chosenText);
             app.window().chooseButton()->click();
-            QVERIFY(app.dialogs->shown.at(0).chooser);
+            QVERIFY(app.dialogs->shown().at(0).chooser);
         }
         QVERIFY(app.waitForCheck());
         QCOMPARE(app.delegate->gameBundle(), std::optional(chosen));

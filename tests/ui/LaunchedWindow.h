@@ -64,9 +64,9 @@ public:
             if (box->defaultButton()) seen.defaultButton = box->defaultButton()->text();
             if (box->escapeButton()) seen.escapeButton = box->escapeButton()->text();
         }
-        shown.push_back(seen);
+        shown_.push_back(seen);
         if (answers_.empty()) {
-            ++unexpected;
+            ++unexpected_;
             dialog.reject();
         } else {
             Answer answer = std::move(answers_.front());
@@ -96,11 +96,13 @@ public:
         });
     }
 
-    std::vector<ShownDialog> shown;
-    int unexpected = 0;
+    const std::vector<ShownDialog>& shown() const { return shown_; }
+    int unexpected() const { return unexpected_; }
 
 private:
     std::deque<Answer> answers_;
+    std::vector<ShownDialog> shown_;
+    int unexpected_ = 0;
 };
 
 // The application after launch, its dialogs answered from a script.
