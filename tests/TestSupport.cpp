@@ -196,7 +196,8 @@ ProcessResult runProcess(const std::vector<std::string>& arguments,
 }
 
 std::string systemTool(const std::string& name) {
-    for (const char* folder : {"/usr/bin/", "/usr/local/bin/", "/opt/homebrew/bin/"})
+    // A packaged build of the upstream tools first (Homebrew on macOS), then the system's own.
+    for (const char* folder : {"/opt/homebrew/bin/", "/usr/local/bin/", "/usr/bin/"})
         if (::access((folder + name).c_str(), X_OK) == 0) return folder + name;
     return {};
 }
