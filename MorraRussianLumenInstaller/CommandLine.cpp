@@ -51,31 +51,37 @@ void writeAll(int fd, const std::string& text) {
 
 std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>& arguments,
                                                  const ProgressCallback& progress) {
+    const InstallerEngine engine;
+    std::function<CommandLineOutcome()> run;
     if (arguments.size() == 3) {
-        const InstallerEngine engine;
         // Relative to the working folder; when that is gone, the path goes on as given and the
         // operation reports what it finds.
         std::error_code error;
         fs::path game = fs::absolute(fs::path(arguments[2]), error);
         if (error) game = arguments[2];
         const std::string& option = arguments[1];
-        if (option == "--install") return runGameOperation([&] { return engine.install(game, true, progress); });
+        if (option == "--install")
+            run = [&, game] { return runGameOperation([&] { return engine.install(game, true, progress); }); };
         if (option == "--install-no-skill-cards")
-            return runGameOperation([&] { return engine.install(game, false, progress); });
-        if (option == "--remove") return runGameOperation([&] { return engine.remove(game, progress); });
-        if (option == "--inspect") return runGameOperation([&] { return engine.inspect(game); });
-        return std::nullopt;
+            run = [&, game] { return runGameOperation([&] { return engine.install(game, false, progress); }); };
+        if (option == "--remove")
+            run = [&, game] { return runGameOperation([&] { return engine.remove(game, progress); }); };
+        if (option == "--inspect") run = [&, game] { return runGameOperation([&] { return engine.inspect(game); }); };
+    } else if (arguments.size() == 2 && arguments[1] == "--discover") {
+        run = [&] {
+            try {
+                if (std::optional<fs::path> game = engine.discoverGame()) return success(readableText(game->string()));
+            } catch (const std::exception& error) {
+                return failure(std::string(error.what()) + "\n");
+            }
+            return failure("Morra Vellant для macOS не найдена.\n");
+        };
     }
-    if (arguments.size() == 2 && arguments[1] == "--discover") {
-        const InstallerEngine engine;
-        try {
-            if (std::optional<fs::path> game = engine.discoverGame()) return success(readableText(game->string()));
-        } catch (const std::exception& error) {
-            return failure(std::string(error.what()) + "\n");
-        }
-        return failure("Morra Vellant для macOS не найдена.\n");
-    }
-    return std::nullopt;
+    if (!run) return std::nullopt;
+    // A program without its resources is incomplete: every form stops at once, before it looks at
+    // anything.
+    if (!engine.resourcesAvailable()) return failure(std::string(kResourcesUnavailable) + "\n");
+    return run();
 }
 
 void runCommandLineIfRequested(int argc, char** argv) {

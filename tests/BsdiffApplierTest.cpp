@@ -1,4 +1,4 @@
-// The in-process applier against /usr/bin/bspatch: the same bytes for every patch the tool
+// The in-process applier against the system's bspatch: the same bytes for every patch the tool
 // accepts, the same refusal (and text) for every patch it refuses, in both decoding modes.
 
 #include <gtest/gtest.h>
@@ -61,6 +61,8 @@ std::vector<BsdiffControl> randomControls(std::mt19937_64& generator, std::size_
 }
 
 TEST(BsdiffApplierTest, MatchesTheToolOnPatchesMadeByBsdiff) {
+    MORRA_NEEDS_TOOL("bspatch");
+    MORRA_NEEDS_TOOL("bsdiff");
     const std::string base = test::randomBytes(1, 100000);
     std::string text;
     for (int i = 0; text.size() < 60000; ++i) text += "line " + std::to_string(i * 7919 % 1000) + " of the asset table\n";
@@ -82,6 +84,7 @@ TEST(BsdiffApplierTest, MatchesTheToolOnPatchesMadeByBsdiff) {
 // bsdiff cannot read an empty file (it maps its inputs) nor be told which controls to use, so
 // these patches are written by hand.
 TEST(BsdiffApplierTest, MatchesTheToolOnHandWrittenControls) {
+    MORRA_NEEDS_TOOL("bspatch");
     const std::string some = test::randomBytes(4, 5000), small = test::randomBytes(10, 3000), large = test::randomBytes(13, 3 << 20);
     std::mt19937_64 generator(11);
     struct Case {
@@ -115,6 +118,7 @@ std::string samplePatch(const std::string& oldData) {
 }
 
 TEST(BsdiffApplierTest, RefusesAndAcceptsOddPatchesLikeTheTool) {
+    MORRA_NEEDS_TOOL("bspatch");
     const std::string oldData = test::randomBytes(22, 1000);
     const std::string valid = samplePatch(oldData);
     const std::string zeros(100, '\0');

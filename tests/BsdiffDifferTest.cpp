@@ -35,7 +35,7 @@ DifferOptions small(std::size_t chunk, std::size_t segment, unsigned threads = 2
     return options;
 }
 
-// Every patch must give the new bytes exactly, through /usr/bin/bspatch and through our applier.
+// Every patch must give the new bytes exactly, through the system's bspatch and through our applier.
 void expectRebuilds(const std::string& oldData, const std::string& newData, const std::string& patch) {
     const PatchOutcome theirs = runBspatch(oldData, patch);
     ASSERT_TRUE(theirs.succeeded) << theirs.error;
@@ -47,6 +47,7 @@ void expectRebuilds(const std::string& oldData, const std::string& newData, cons
 }
 
 TEST(BsdiffDifferTest, PatchesRebuildTheNewFileExactly) {
+    MORRA_NEEDS_TOOL("bspatch");
     const std::string base = randomBytes(1, 300000);
     std::string zeros(200000, '\0');
     zeros.replace(70000, 5, "abcde");
@@ -76,6 +77,7 @@ TEST(BsdiffDifferTest, PatchesRebuildTheNewFileExactly) {
 // New content of its own (here 150000 bytes) makes the differ build its filter of the old file
 // partway through, at a moment that depends on the threads; the patch must not.
 TEST(BsdiffDifferTest, SamePatchWhateverTheThreadCount) {
+    MORRA_NEEDS_TOOL("bspatch");
     const std::string oldData = randomBytes(9, 400000);
     std::string newData = edited(oldData, 10, 80);
     newData.insert(200000, randomBytes(13, 150000));
@@ -86,6 +88,8 @@ TEST(BsdiffDifferTest, SamePatchWhateverTheThreadCount) {
 
 // The patch of a pair with scattered edits is as small as bsdiff's own, or nearly.
 TEST(BsdiffDifferTest, PatchIsAboutAsSmallAsBsdiffs) {
+    MORRA_NEEDS_TOOL("bspatch");
+    MORRA_NEEDS_TOOL("bsdiff");
     const std::string oldData = randomBytes(11, 1 << 20), newData = edited(oldData, 12, 200);
     const std::string ours = makeBsdiff(oldData, newData), theirs = runBsdiff(oldData, newData);
     expectRebuilds(oldData, newData, ours);

@@ -22,6 +22,8 @@ TEST(CommandLine, InspectPrintsTheReportWithOneLineFeed) {
     EXPECT_EQ(std::count(result.standardOutput.begin(), result.standardOutput.end(), '\n'), 7);
 }
 
+// A relative game path is taken from the working folder; one in a working folder that is gone is
+// an error, not a crash.
 TEST(CommandLine, RelativeGamePathIsTakenFromTheWorkingFolder) {
     test::GameFixture game(GameState::InstalledEnglish);
     const test::ProcessResult result = test::runInstaller({"--inspect", "morra.app"}, {}, game.root.path());
@@ -29,6 +31,12 @@ TEST(CommandLine, RelativeGamePathIsTakenFromTheWorkingFolder) {
     const std::string path = fs::canonical(game.app).string();
     EXPECT_NE(result.standardOutput.find('\n' + path + '\n'), std::string::npos);
     EXPECT_NE(result.standardOutput.find("оставлены английскими"), std::string::npos);
+    const test::ProcessResult gone = test::runProcess(
+        {"/bin/sh", "-c", "mkdir gone && cd gone && rmdir ../gone && exec \"$0\" --inspect morra.app", MORRA_PROGRAM}, {},
+        game.root.path());
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_EQ(gone.standardOutput, "");
+    EXPECT_EQ(gone.standardError.back(), '\n');
 }
 
 TEST(CommandLine, ErrorsGoToStandardErrorWithStatusOne) {
@@ -42,21 +50,12 @@ TEST(CommandLine, ErrorsGoToStandardErrorWithStatusOne) {
     }
 }
 
-TEST(CommandLine, RelativePathInAVanishedWorkingFolderIsAnErrorNotACrash) {
-    test::TemporaryDirectory root;
-    const test::ProcessResult result = test::runProcess(
-        {"/bin/sh", "-c", "mkdir gone && cd gone && rmdir ../gone && exec \"$0\" --inspect morra.app", MORRA_PROGRAM}, {},
-        root.path());
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.standardOutput, "");
-    EXPECT_FALSE(result.standardError.empty());
-    EXPECT_EQ(result.standardError.back(), '\n');
-}
-
 // A path may hold any bytes; what the program prints is always UTF-8, such bytes escaped.
 TEST(CommandLine, PathsThatAreNotUtf8ArePrintedEscaped) {
     test::TemporaryDirectory root;
     const fs::path app = root.path() / "Games\xff" / "morra.app";
+    if (std::error_code error; fs::create_directories(app.parent_path(), error), error)
+        GTEST_SKIP() << "this file system refuses names that are not UTF-8 (as APFS does): " << error.message();
     tools::writeGame(test::demoFixture(), app, GameState::Untouched);
     const std::string shown = fs::canonical(root.path()).string() + "/Games\\xFF/morra.app";
     const test::ProcessResult found = test::runInstaller({"--discover"}, {{"MORRA_LUMEN_INSTALLER_GAME", app.string()}});

@@ -58,38 +58,37 @@ struct Files {
                 delta = base.substr(0, 300000) + base.substr(300500);
 };
 
-TEST(FilePlacement, AbsentAndReplaceableTargetsGetTheVerifiedContentThroughAFlushedTemporary) {
-    for (bool targetExists : {false, true}) {
+// An absent or replaceable target gets the verified content through a flushed temporary; a target
+// already done ends the call before the source is looked at.
+TEST(FilePlacement, TargetsGetTheVerifiedContentThroughAFlushedTemporary) {
+    for (const char* target : {"absent", "replaceable", "done"}) {
         Files files;
-        if (targetExists) {
+        const bool done = std::string(target) == "done";
+        if (std::string(target) == "replaceable") {
             test::writeFile(files.lockitTarget, files.earlier);
             test::writeFile(files.bundleTarget, files.earlier);
         }
+        if (done) {
+            test::writeFile(files.lockitTarget, files.lockit);
+            test::writeFile(files.bundleTarget, files.russian);
+            for (const fs::path& source : {files.lockitSource, files.bundleSource, files.bundlePatch}) fs::remove(source);
+        }
+        const auto before = test::digests(files.root.path());
         test::FaultInjector lockitCalls, bundleCalls;
-        EXPECT_EQ(files.installLockit(lockitCalls.fileManager(), test::digestOf(files.lockit)), "(no error)");
-        EXPECT_EQ(files.installBundle(bundleCalls.fileManager()), "(no error)");
+        EXPECT_EQ(files.installLockit(lockitCalls.fileManager(), test::digestOf(files.lockit)), "(no error)") << target;
+        EXPECT_EQ(files.installBundle(bundleCalls.fileManager()), "(no error)") << target;
         EXPECT_EQ(test::readFile(files.lockitTarget), files.lockit);
         EXPECT_EQ(test::readFile(files.bundleTarget), files.russian);
-        EXPECT_EQ(test::readFile(files.bundleSource), files.english);
-        test::expectDurablyPublished(lockitCalls, files.lockitTarget, ".russianblind.installing-");
-        test::expectDurablyPublished(bundleCalls, files.bundleTarget, ".russianblind.installing-");
         EXPECT_TRUE(test::temporaries(files.root.path()).empty());
+        if (done) {
+            EXPECT_TRUE(lockitCalls.callsOf(FileOperation::Create).empty() && bundleCalls.callsOf(FileOperation::Create).empty());
+            EXPECT_EQ(test::digests(files.root.path()), before);
+        } else {
+            EXPECT_EQ(test::readFile(files.bundleSource), files.english);
+            test::expectDurablyPublished(lockitCalls, files.lockitTarget, ".russianblind.installing-");
+            test::expectDurablyPublished(bundleCalls, files.bundleTarget, ".russianblind.installing-");
+        }
     }
-}
-
-TEST(FilePlacement, ADoneTargetEndsTheCallBeforeTheSourceIsLookedAt) {
-    Files files;
-    test::writeFile(files.lockitTarget, files.lockit);
-    test::writeFile(files.bundleTarget, files.russian);
-    fs::remove(files.lockitSource);
-    fs::remove(files.bundleSource);
-    fs::remove(files.bundlePatch);
-    const auto before = test::digests(files.root.path());
-    test::FaultInjector injector;
-    EXPECT_EQ(files.installLockit(injector.fileManager(), test::digestOf(files.lockit)), "(no error)");
-    EXPECT_EQ(files.installBundle(injector.fileManager()), "(no error)");
-    EXPECT_TRUE(injector.callsOf(FileOperation::Create).empty());
-    EXPECT_EQ(test::digests(files.root.path()), before);
 }
 
 // Refusals and failures leave the folder exactly as found: no temporary, a link neither followed

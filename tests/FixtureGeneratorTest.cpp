@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "PatchTestSupport.h"
 
 namespace morra {
 namespace {
@@ -8,6 +8,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(FixtureGenerator, PatchesAreValidForTheRealBspatchAndSomeChangeTheSize) {
+    MORRA_NEEDS_TOOL("bspatch");
     // The reference tool turns every source form into its target form with the generated patches.
     const tools::Fixture fixture = tools::makeFixture(3, 256 << 10);
     test::TemporaryDirectory root;
@@ -28,7 +29,7 @@ TEST(FixtureGenerator, PatchesAreValidForTheRealBspatchAndSomeChangeTheSize) {
     for (const Case& c : cases) {
         test::writeFile(root.path() / "old", c.from);
         fs::remove(root.path() / "new");
-        const auto result = test::runProcess({"/usr/bin/bspatch", (root.path() / "old").string(),
+        const auto result = test::runProcess({test::systemTool("bspatch"), (root.path() / "old").string(),
                                               (root.path() / "new").string(), (root.path() / "Payload" / c.patch).string()});
         ASSERT_EQ(result.status, 0) << c.patch << result.standardError;
         EXPECT_EQ(test::readFile(root.path() / "new"), c.to) << c.patch;

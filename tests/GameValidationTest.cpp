@@ -5,11 +5,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <system_error>
 #include <thread>
 
 #include "SearchTestSupport.h"
-#include "TestSupport.h"
 #include "game/GameValidation.h"
 #include "platform/Platform.h"
 
@@ -18,101 +18,69 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path makeBundle(const fs::path& folder, const std::string& infoPlist) {
-    fs::create_directories(folder / "Contents");
-    test::writeFile(folder / "Contents" / "Info.plist", infoPlist);
-    return folder;
-}
-
-TEST(ValidateGame, RefusesWhatIsNotTheGameOrLacksItsData) {
-    const FileManager files;
-    test::TemporaryDirectory root;
-    try {
-        validateGame(files, makeBundle(root.path() / "other.app", test::infoPlist("")));
-        FAIL();
-    } catch (const InstallerError& error) {
-        EXPECT_STREQ(error.what(), "Выбранный файл не является Morra Vellant для macOS.");
+// What is not the game, lacks its data or holds a link among its assets is refused, naming the cause.
+TEST(ValidateGame, RefusesWhatIsNotTheGameOrLacksItsDataOrHoldsALink) {
+    const std::string missing = "В morra.app отсутствуют ожидаемые игровые данные.";
+    const fs::path bundles = "Contents/Resources/Data/StreamingAssets/AssetBundles/OSX";
+    const std::vector<std::tuple<const char*, std::function<void(const test::GameFixture&)>, std::string>> cases = {
+        {"not the game", [](auto& g) { test::writeFile(g.app / "Contents/Info.plist", test::infoPlist("")); },
+         "Выбранный файл не является Morra Vellant для macOS."},
+        {"an asset missing", [](auto& g) { fs::remove(g.asset(2)); }, missing},
+        {"a dangling link for an asset", [](auto& g) { fs::remove(g.asset(2)), fs::create_symlink(g.root.path() / "nowhere", g.asset(2)); },
+         missing},
+        {"no bundles folder", [&](auto& g) { fs::remove_all(g.app / bundles); }, missing},
+        {"a file for the bundles folder", [&](auto& g) { fs::remove_all(g.app / bundles), test::writeFile(g.app / bundles, "x"); }, missing},
+        {"a link to the right bytes",
+         [](auto& g) { fs::rename(g.asset(0), g.root.path() / "real"), fs::create_symlink(g.root.path() / "real", g.asset(0)); },
+         "Установщик не изменяет символические ссылки: {app}/Contents/Resources/Data/resources.assets"},
+    };
+    for (const auto& [label, prepare, message] : cases) {
+        test::GameFixture game;
+        prepare(game);
+        std::string expected = message;
+        if (auto at = expected.find("{app}"); at != std::string::npos) expected.replace(at, 5, fs::canonical(game.app).string());
+        EXPECT_EQ(test::failureOf([&] { validateGame(FileManager(), game.app); }), expected) << label;
     }
-    test::GameFixture game(tools::GameState::Untouched, false, "Morra Vellant.app");
-    fs::remove(game.asset(2));  // level3
-    try {
-        validateGame(files, game.app);
-        FAIL();
-    } catch (const InstallerError& error) {
-        EXPECT_STREQ(error.what(), "В morra.app отсутствуют ожидаемые игровые данные.");
-    }
-    // A dangling link counts as missing data.
-    fs::create_symlink(game.root.path() / "nowhere", game.asset(2));
-    EXPECT_THROW(validateGame(files, game.app), InstallerError);
-}
-
-TEST(ValidateGame, RefusesSymbolicLinksAmongTheAssetsAndResolvesTheBundleLink) {
-    const FileManager files;
+    // The game reached through a link to its bundle is the bundle itself.
     test::GameFixture game;
-    const fs::path real = game.root.path() / "resources.real";
-    fs::rename(game.asset(0), real);
-    fs::create_symlink(real, game.asset(0));
-    try {
-        validateGame(files, game.app);
-        FAIL();
-    } catch (const InstallerError& error) {
-        EXPECT_EQ(std::string(error.what()), "Установщик не изменяет символические ссылки: " +
-                                                 (fs::canonical(game.app) / "Contents/Resources/Data/resources.assets").string());
-    }
-    fs::remove(game.asset(0));
-    fs::rename(real, game.asset(0));
     fs::create_symlink(game.app, game.root.path() / "link.app");
-    EXPECT_EQ(validateGame(files, game.root.path() / "link.app").app, fs::canonical(game.app));
-}
-
-TEST(ValidateGame, TheBundlesFolderMustBeAFolder) {
-    const FileManager files;
-    test::GameFixture game;
-    const fs::path bundles = game.app / "Contents/Resources/Data/StreamingAssets/AssetBundles/OSX";
-    fs::remove_all(bundles);
-    EXPECT_EQ(test::failureOf([&] { validateGame(files, game.app); }), "В morra.app отсутствуют ожидаемые игровые данные.");
-    test::writeFile(bundles, "a file where a folder belongs");
-    EXPECT_EQ(test::failureOf([&] { validateGame(files, game.app); }), "В morra.app отсутствуют ожидаемые игровые данные.");
+    EXPECT_EQ(validateGame(FileManager(), game.root.path() / "link.app").app, fs::canonical(game.app));
 }
 
 TEST(RejectSymbolicLink, LinkRefusedFileAcceptedMissingPathIsAPlatformError) {
-    const FileManager files;
     test::TemporaryDirectory root;
     test::writeFile(root.path() / "file", "x");
     fs::create_symlink(root.path() / "file", root.path() / "link");
-    EXPECT_NO_THROW(rejectSymbolicLink(files, root.path() / "file"));
+    EXPECT_NO_THROW(rejectSymbolicLink(FileManager(), root.path() / "file"));
+    EXPECT_EQ(test::failureOf([&] { rejectSymbolicLink(FileManager(), root.path() / "link"); }),
+              "Установщик не изменяет символические ссылки: " + (root.path() / "link").string());
     try {
-        rejectSymbolicLink(files, root.path() / "link");
-        FAIL();
-    } catch (const InstallerError& error) {
-        EXPECT_EQ(std::string(error.what()), "Установщик не изменяет символические ссылки: " + (root.path() / "link").string());
-    }
-    try {
-        rejectSymbolicLink(files, root.path() / "missing");
+        rejectSymbolicLink(FileManager(), root.path() / "missing");
         FAIL();
     } catch (const std::system_error& error) {
         EXPECT_EQ(error.code().value(), ENOENT);
     }
 }
 
-// Starts a process whose executable lies at the given path (a copy of sleep) and stops it at the end.
+// Runs a copy of sleep from the given path until the object ends; returns once the system lists it
+// among the running applications.
 class RunningCopy {
 public:
     explicit RunningCopy(const fs::path& executable) {
         fs::create_directories(executable.parent_path());
         fs::copy_file("/bin/sleep", executable, fs::copy_options::overwrite_existing);
-        pid_ = ::fork();
-        if (pid_ == 0) {
+        const fs::path real = fs::canonical(executable);
+        const std::optional<fs::path> bundle = platform::bundleOfExecutable(real);
+        if ((pid_ = ::fork()) == 0) {
             ::execl(executable.c_str(), executable.c_str(), "30", static_cast<char*>(nullptr));
             ::_exit(127);
         }
-        // Wait until the process runs the copy (its executable link names it), not the test.
-        const fs::path exe = "/proc/" + std::to_string(pid_) + "/exe";
         for (int i = 0; i < 500; ++i) {
-            std::error_code error;
-            if (fs::read_symlink(exe, error) == executable) break;
+            for (const platform::RunningApplication& running : platform::runningApplications())
+                if (bundle ? running.bundle == bundle : running.localizedName == real.filename().string()) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        ADD_FAILURE() << "the copy is not listed as running: " << real;
     }
     ~RunningCopy() {
         ::kill(pid_, SIGKILL);
@@ -123,41 +91,28 @@ private:
     pid_t pid_;
 };
 
-TEST(RequireGameStopped, TheGameRunningFromThisBundleIsRefusedEvenThroughALink) {
-    const FileManager files;
-    test::GameFixture game;
-    EXPECT_NO_THROW(requireGameStopped(files, game.app));
-    RunningCopy running(game.app / "Contents/MacOS/Morra Vellant");
-    fs::create_symlink(game.app, game.root.path() / "link.app");
-    for (const fs::path& path : {game.app, game.root.path() / "link.app"}) {
-        try {
-            requireGameStopped(files, path);
-            FAIL() << path;
-        } catch (const InstallerError& error) {
-            EXPECT_STREQ(error.what(), "Полностью закройте Morra Vellant перед установкой.");
-        }
-    }
-}
-
-TEST(RequireGameStopped, ACopyElsewhereDoesNotCountButAnUnbundledGameDoes) {
-    const FileManager files;
+// The game running from this bundle is refused, even through a link; a copy in another bundle is
+// not the game, but one running outside any bundle may be.
+TEST(RequireGameStopped, TheGameRunningFromThisBundleIsRefused) {
+    const std::string running = "Полностью закройте Morra Vellant перед установкой.";
     test::GameFixture game;
     test::TemporaryDirectory other;
+    fs::create_symlink(game.app, game.root.path() / "link.app");
+    EXPECT_EQ(test::failureOf([&] { requireGameStopped(FileManager(), game.app); }), "(no error)");
     {
         RunningCopy elsewhere(other.path() / "Morra Vellant.app/Contents/MacOS/Morra Vellant");
-        EXPECT_NO_THROW(requireGameStopped(files, game.app));
+        EXPECT_EQ(test::failureOf([&] { requireGameStopped(FileManager(), game.app); }), "(no error)");
     }
-    RunningCopy unbundled(other.path() / "bin/Morra Vellant");
-    EXPECT_THROW(requireGameStopped(files, game.app), InstallerError);
-}
-
-TEST(RunningApplications, BundleIsTakenFromTheExecutablesPlace) {
-    using platform::bundleOfExecutable;
-    EXPECT_EQ(bundleOfExecutable("/Applications/morra.app/Contents/MacOS/Morra Vellant"), fs::path("/Applications/morra.app"));
-    EXPECT_EQ(bundleOfExecutable("/x/Morra.APP/Contents/MacOS/run"), fs::path("/x/Morra.APP"));
-    EXPECT_FALSE(bundleOfExecutable("/usr/bin/Morra Vellant"));
-    EXPECT_FALSE(bundleOfExecutable("/x/morra.app/Contents/Other/run"));
-    EXPECT_FALSE(bundleOfExecutable("/x/morra/Contents/MacOS/run"));
+    {
+        RunningCopy unbundled(other.path() / "bin/Morra Vellant");
+        EXPECT_EQ(test::failureOf([&] { requireGameStopped(FileManager(), game.app); }), running);
+    }
+    RunningCopy copy(game.app / "Contents/MacOS/Morra Vellant");
+    for (const fs::path& path : {game.app, game.root.path() / "link.app"})
+        EXPECT_EQ(test::failureOf([&] { requireGameStopped(FileManager(), path); }), running) << path;
+    EXPECT_EQ(platform::bundleOfExecutable("/x/Morra.APP/Contents/MacOS/run"), fs::path("/x/Morra.APP"));
+    for (const char* path : {"/usr/bin/Morra Vellant", "/x/morra.app/Contents/Other/run", "/x/morra/Contents/MacOS/run"})
+        EXPECT_FALSE(platform::bundleOfExecutable(path)) << path;
 }
 
 }  // namespace

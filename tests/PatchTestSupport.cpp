@@ -56,24 +56,25 @@ std::string randomBytes(std::uint64_t seed, std::size_t size) {
 namespace {
 
 // Runs "tool old new patch" with the given files' contents (a null one is left for the tool to
-// write), and gives the exit status, standard error and what the missing file holds afterwards.
-std::tuple<int, std::string, std::string> runBsdiffTool(const char* tool, const std::string* oldData, const std::string* newData,
+// write): the exit status, standard error and what the missing file holds afterwards.
+std::tuple<int, std::string, std::string> runBsdiffTool(const char* name, const std::string* oldData, const std::string* newData,
                                                         const std::string* patch) {
+    const std::string tool = systemTool(name);
+    if (tool.empty()) throw std::runtime_error(std::string(name) + " is not installed");
     TemporaryDirectory folder;
     const fs::path files[] = {folder.path() / "old", folder.path() / "new", folder.path() / "patch"};
     const std::string* contents[] = {oldData, newData, patch};
     for (int i = 0; i < 3; ++i)
         if (contents[i]) writeFile(files[i], *contents[i]);
     const ProcessResult result = runProcess({tool, files[0].string(), files[1].string(), files[2].string()});
-    const fs::path& written = files[newData ? 2 : 1];
-    if (result.status != 0 && result.status != 1) throw std::runtime_error(std::string(tool) + " ended abnormally");
-    return {result.status, result.standardError, result.status == 0 ? readFile(written) : ""};
+    if (result.status != 0 && result.status != 1) throw std::runtime_error(tool + " ended abnormally");
+    return {result.status, result.standardError, result.status == 0 ? readFile(files[newData ? 2 : 1]) : ""};
 }
 
 }  // namespace
 
 PatchOutcome runBspatch(const std::string& oldData, const std::string& patch) {
-    const auto [status, error, output] = runBsdiffTool("/usr/bin/bspatch", &oldData, nullptr, &patch);
+    const auto [status, error, output] = runBsdiffTool("bspatch", &oldData, nullptr, &patch);
     return {status == 0, output, error};
 }
 
@@ -100,7 +101,7 @@ PatchOutcome applyInMemory(const std::string& oldData, const std::string& patch,
 }
 
 std::string runBsdiff(const std::string& oldData, const std::string& newData) {
-    const auto [status, error, patch] = runBsdiffTool("/usr/bin/bsdiff", &oldData, &newData, nullptr);
+    const auto [status, error, patch] = runBsdiffTool("bsdiff", &oldData, &newData, nullptr);
     if (status != 0) throw std::runtime_error("bsdiff failed: " + error);
     return patch;
 }

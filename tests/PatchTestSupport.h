@@ -10,8 +10,13 @@
 #include <system_error>
 #include <vector>
 
+#include "TestSupport.h"
 #include "bsdiff/BsdiffApplier.h"
 #include "files/FileManager.h"
+
+// The tests that compare with the bsdiff tools skip, saying so, where the system has none.
+#define MORRA_NEEDS_TOOL(name) \
+    if (::morra::test::systemTool(name).empty()) GTEST_SKIP() << name << " is not installed on this system"
 
 namespace morra::test {
 
@@ -47,11 +52,11 @@ struct PatchOutcome {
     bool operator==(const PatchOutcome&) const = default;
 };
 
-// /usr/bin/bspatch on files in a temporary folder.
+// The system's bspatch on files in a temporary folder.
 PatchOutcome runBspatch(const std::string& oldData, const std::string& patch);
 // The in-process applier over memory.
 PatchOutcome applyInMemory(const std::string& oldData, const std::string& patch, bool parallel);
-// bsdiff's own patch between two byte strings (/usr/bin/bsdiff).
+// bsdiff's own patch between two byte strings.
 std::string runBsdiff(const std::string& oldData, const std::string& newData);
 
 // The text with every upper-case UUID replaced by "<uuid>", so that temporary names compare exactly.

@@ -45,9 +45,7 @@ TEST_F(SettingsMigration, ThirteenBecomesEnglishWithEverythingElseKeptSortedAndP
     EXPECT_LT(rewritten.find("\"LANGUAGE\""), rewritten.find("\"alpha\""));
     EXPECT_LT(rewritten.find("\"alpha\""), rewritten.find("\"zeta\""));
     EXPECT_EQ(test::readFile(copy), original);
-    struct stat status {};
-    ASSERT_EQ(::stat(settings.c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0640u);
+    EXPECT_EQ(fs::status(settings).permissions(), fs::perms(0640));
     EXPECT_TRUE(test::temporaries(root.path()).empty());
     // Idempotent: the second run finds English and writes nothing.
     EXPECT_FALSE(migrate());
@@ -75,15 +73,6 @@ TEST_F(SettingsMigration, OtherValuesAndShapesAreLeftByteForByte) {
         EXPECT_FALSE(migrate()) << text;
         EXPECT_EQ(test::readFile(settings), text);
     }
-    EXPECT_FALSE(fs::exists(copy));
-}
-
-TEST_F(SettingsMigration, AHugeFileIsLeftAloneUnread) {
-    // Far beyond any settings file the game writes: not read whole, not changed, no error.
-    write(R"({"LANGUAGE":{"Language":{"intValue":13}}})");
-    fs::resize_file(settings, 65ull << 20);
-    EXPECT_FALSE(migrate());
-    EXPECT_EQ(fs::file_size(settings), 65ull << 20);
     EXPECT_FALSE(fs::exists(copy));
 }
 
@@ -120,26 +109,29 @@ TEST_F(SettingsMigration, OnlyOneStrictJsonDocumentIsAccepted) {
     EXPECT_TRUE(migrate());
 }
 
-TEST_F(SettingsMigration, ALinkOrAPipeIsRefusedWithoutWaitingOrWriting) {
-    const fs::path real = root.path() / "real.json";
-    test::writeFile(real, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
+// A link or a pipe is refused without waiting or writing; a huge file is left alone unread; the
+// copy is made once, so a later migration keeps the first one; a fraction is truncated.
+TEST_F(SettingsMigration, LinksPipesHugeFilesAndTheFirstCopy) {
+    const std::string thirteen = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
+    test::writeFile(root.path() / "real.json", thirteen);
     fs::create_directories(settings.parent_path());
-    fs::create_symlink(real, settings);
+    fs::create_symlink(root.path() / "real.json", settings);
     EXPECT_EQ(test::failureOf([&] { migrate(); }), "Установщик не изменяет символические ссылки: " + settings.string());
-    EXPECT_EQ(test::readFile(real), R"({"LANGUAGE":{"Language":{"intValue":13}}})");
+    EXPECT_EQ(test::readFile(root.path() / "real.json"), thirteen);
     fs::remove(settings);
     ASSERT_EQ(::mkfifo(settings.c_str(), 0644), 0);
     EXPECT_EQ(test::failureWithin(20, [&] { migrate(); }),
               "Ожидался обычный файл, но это папка, канал или устройство: " + settings.string());
-    EXPECT_FALSE(fs::exists(copy));
-}
-
-// The copy is made once: a later migration (the value set back to 13) keeps the first copy.
-TEST_F(SettingsMigration, TheFirstCopyIsKeptAndAFractionIsTruncated) {
+    fs::remove(settings);
     EXPECT_FALSE(migrate()) << "no file, nothing to do";
+    write(thirteen);
+    fs::resize_file(settings, 65ull << 20);
+    EXPECT_FALSE(migrate());
+    EXPECT_EQ(fs::file_size(settings), 65ull << 20);
+    EXPECT_FALSE(fs::exists(copy));
     write(R"({"LANGUAGE":{"Language":{"intValue":13.75}}})");
     EXPECT_TRUE(migrate());
-    write(R"({"LANGUAGE":{"Language":{"intValue":13}}})");
+    write(thirteen);
     EXPECT_TRUE(migrate());
     EXPECT_EQ(test::readFile(copy), R"({"LANGUAGE":{"Language":{"intValue":13.75}}})");
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -13,7 +14,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <stdexcept>
 
 #include "files/Sha256.h"
@@ -151,58 +151,55 @@ std::string failureWithin(int seconds, const std::function<void()>& call) {
     return timedOut ? "(timed out)" : text;
 }
 
+bool dropRoot() {
+    return ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0);
+}
+
 ProcessResult runProcess(const std::vector<std::string>& arguments,
                          const std::map<std::string, std::optional<std::string>>& environment,
                          const fs::path& workingDirectory, bool unprivileged) {
     TemporaryDirectory outputs;
     const fs::path outPath = outputs.path() / "stdout", errPath = outputs.path() / "stderr";
-
-    std::vector<std::string> command;
-    if (unprivileged) command = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"};
-    command.insert(command.end(), arguments.begin(), arguments.end());
-
     std::map<std::string, std::string> variables;
     for (char** entry = environ; *entry; ++entry) {
-        std::string text(*entry);
-        auto equals = text.find('=');
-        if (equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
+        const std::string text(*entry);
+        if (const auto equals = text.find('='); equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
     }
     for (const auto& [name, value] : environment) {
         if (value) variables[name] = *value;
         else variables.erase(name);
     }
-    std::vector<std::string> environmentText;
+    std::vector<std::string> command = arguments, environmentText;
     for (const auto& [name, value] : variables) environmentText.push_back(name + "=" + value);
-
     std::vector<char*> argv, envp;
     for (std::string& argument : command) argv.push_back(argument.data());
-    argv.push_back(nullptr);
     for (std::string& entry : environmentText) envp.push_back(entry.data());
+    argv.push_back(nullptr);
     envp.push_back(nullptr);
 
-    pid_t pid = ::fork();
+    const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
-        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int in = ::open("/dev/null", O_RDONLY);
-        if (out < 0 || err < 0 || in < 0) ::_exit(126);
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        const int in = ::open("/dev/null", O_RDONLY);
+        if (out < 0 || err < 0 || in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
         if (!workingDirectory.empty() && ::chdir(workingDirectory.c_str()) != 0) ::_exit(126);
+        if (unprivileged && !dropRoot()) ::_exit(126);
         ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
+    while (::waitpid(pid, &status, 0) < 0)
         if (errno != EINTR) throw std::runtime_error("waitpid failed");
-    }
-    ProcessResult result;
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    result.standardOutput = readFile(outPath);
-    result.standardError = readFile(errPath);
-    return result;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outPath), readFile(errPath)};
+}
+
+std::string systemTool(const std::string& name) {
+    // A packaged build of the upstream tools first (Homebrew on macOS), then the system's own.
+    for (const char* folder : {"/opt/homebrew/bin/", "/usr/local/bin/", "/usr/bin/"})
+        if (::access((folder + name).c_str(), X_OK) == 0) return folder + name;
+    return {};
 }
 
 ProcessResult runInstaller(const std::vector<std::string>& options,

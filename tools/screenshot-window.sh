@@ -6,7 +6,7 @@
 #   tools/screenshot-window.sh [BUILD_DIR] [OUTPUT_DIR]     (defaults: build, docs)
 #
 # Writes OUTPUT_DIR/window-found.png, window-not-found.png, window-working.png, window-result.png
-# and window-error.png. Needs a finished build with its tests (the demo game is under
+# and window-error.png. Needs a finished build (the demo game is under
 # BUILD_DIR/demo, and BUILD_DIR/bin/morra-window-states opens the window in a named state) and the
 # Debian packages xvfb, xauth, imagemagick, openbox and fonts-dejavu-core. Each state runs on its
 # own copy of the demo game with its backups, settings and home folder in a temporary folder;
@@ -19,7 +19,7 @@ states=$build/bin/morra-window-states
 demo=$build/demo/morra.app
 
 if [ ! -x "$states" ] || [ ! -d "$demo" ]; then
-  echo "No morra-window-states or demo game under $build: build the project with its tests first." >&2
+  echo "No morra-window-states or demo game under $build: build the project first." >&2
   exit 1
 fi
 for tool in xvfb-run import convert display openbox; do

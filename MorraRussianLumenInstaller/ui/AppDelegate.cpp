@@ -1,14 +1,17 @@
 #include "AppDelegate.h"
 
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QUrl>
 
 #include <exception>
 
 #include "Alert.h"
 #include "BundleChooser.h"
 #include "FittedLabel.h"
+#include "InstallerError.h"
 #include "PathText.h"
 #include "ProgressRelay.h"
 
@@ -22,6 +25,7 @@ const QString kClosingAfterOperation =
     QStringLiteral("Завершаю операцию: окно закроется само, как только файлы игры будут в порядке.");
 const QString kClosingAfterCheck = QStringLiteral("Заканчиваю проверку игры, затем окно закроется.");
 const QString kUnknownError = QStringLiteral("Операция прервана неизвестной ошибкой.");
+const QString kStopped = QStringLiteral("Установка остановлена");
 
 // The text of whatever an operation or a check threw.
 QString errorText() {
@@ -231,6 +235,9 @@ void AppDelegate::runOperation(const QString& initialStatus, Operation operation
         try {
             outcome.message = QString::fromStdString(operation(progress));
             outcome.succeeded = true;
+        } catch (const InstallerError& error) {
+            outcome.message = QString::fromUtf8(error.what());
+            outcome.appManagementRefusal = error.kind() == InstallerError::Kind::AppManagement;
         } catch (...) {
             outcome.message = errorText();
         }
@@ -252,8 +259,10 @@ void AppDelegate::finishOperation(const Outcome& outcome) {
     if (!closeAsked_) startCheck(true);
     if (outcome.succeeded) {
         showResult(QStringLiteral("Готово"), outcome.message, QMessageBox::Information);
+    } else if (outcome.appManagementRefusal) {
+        showAppManagementRefusal(outcome.message);
     } else {
-        showResult(QStringLiteral("Установка остановлена"), outcome.message, QMessageBox::Critical);
+        showResult(kStopped, outcome.message, QMessageBox::Critical);
     }
     emit operationFinished();
     closeIfAsked();
@@ -266,6 +275,23 @@ void AppDelegate::showResult(const QString& title, const QString& message, QMess
     alert.setDefaultButton(ok);
     alert.setEscapeButton(ok);
     dialogs_->run(alert);
+}
+
+void AppDelegate::showAppManagementRefusal(const QString& message) {
+    if (!operations_.appManagementSettings) {
+        showResult(kStopped, message, QMessageBox::Critical);
+        return;
+    }
+    QMessageBox alert(window_.get());
+    prepareAlert(alert, kStopped, message, QMessageBox::Critical);
+    QPushButton* settings = alert.addButton(QStringLiteral("Открыть настройки"), QMessageBox::ActionRole);
+    QPushButton* ok = alert.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+    // Allowing the installer is the way on, so Return opens the settings.
+    alert.setDefaultButton(settings);
+    alert.setEscapeButton(ok);
+    dialogs_->run(alert);
+    if (alert.clickedButton() == settings)
+        QDesktopServices::openUrl(QUrl(QString::fromStdString(*operations_.appManagementSettings)));
 }
 
 bool AppDelegate::mayClose() {

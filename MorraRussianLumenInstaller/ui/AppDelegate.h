@@ -64,6 +64,9 @@ public:
     // thread, the outcome as the status and an alert. Does nothing while another operation runs.
     void runOperation(const QString& initialStatus, Operation operation);
     void showResult(const QString& title, const QString& message, QMessageBox::Icon style);
+    // The failure alert for the system's refusal to let the installer change the game, with a
+    // button that opens the system's settings where the installer can be allowed, if there are any.
+    void showAppManagementRefusal(const QString& message);
 
     const std::optional<std::filesystem::path>& gameBundle() const { return gameBundle_; }
     MainWindow* window() const { return window_.get(); }
@@ -85,6 +88,8 @@ signals:
 private:
     struct Outcome {
         bool succeeded = false;
+        // The system did not let the installer change the game (App Management).
+        bool appManagementRefusal = false;
         QString message;
     };
     struct Check {

@@ -15,6 +15,7 @@ InstallerOperations InstallerOperations::forEngine(const InstallerEngine& engine
     operations.remove = [engine](const std::filesystem::path& game, const ProgressCallback& progress) {
         return engine.remove(game, progress);
     };
+    operations.appManagementSettings = appManagementSettingsAddress();
     return operations;
 }
 

@@ -23,6 +23,9 @@ struct InstallerOperations {
     std::function<std::string(const std::filesystem::path& game, bool skillCardsEnabled, const ProgressCallback&)>
         install;
     std::function<std::string(const std::filesystem::path& game, const ProgressCallback&)> remove;
+    // The address that opens the system's App Management settings, offered with the system's
+    // refusal to let the installer change the game; nothing where the system has no such setting.
+    std::optional<std::string> appManagementSettings;
 
     static InstallerOperations forEngine(const InstallerEngine& engine);
 };

@@ -2,13 +2,17 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSettings>
 #include <QTranslator>
 
+#include <cstdio>
 #include <memory>
 
+#include "Alert.h"
 #include "AppDelegate.h"
 #include "InstallerEngine.h"
 
@@ -55,6 +59,18 @@ void prepareApplication(QApplication& application) {
     application.setWindowIcon(MainWindow::programIcon());
 }
 
+int reportMissingResources(DialogRunner& dialogs) {
+    std::fprintf(stderr, "%s\n", kResourcesUnavailable);
+    QMessageBox alert;
+    prepareAlert(alert, QStringLiteral("Установщик не может работать"), QString::fromUtf8(resourcesUnavailableText()),
+                 QMessageBox::Critical);
+    QPushButton* quit = alert.addButton(QStringLiteral("Завершить"), QMessageBox::AcceptRole);
+    alert.setDefaultButton(quit);
+    alert.setEscapeButton(quit);
+    dialogs.run(alert);
+    return 0;
+}
+
 int runWindowApplication(int argc, char** argv) {
     QApplication application(argc, argv);
     application.setApplicationName(QStringLiteral("MorraRussianLumenInstaller"));
@@ -62,7 +78,12 @@ int runWindowApplication(int argc, char** argv) {
     application.setQuitOnLastWindowClosed(true);
     prepareApplication(application);
 
-    AppDelegate delegate(InstallerOperations::forEngine(InstallerEngine()),
+    const InstallerEngine engine;
+    if (!engine.resourcesAvailable()) {
+        ModalDialogRunner dialogs;
+        return reportMissingResources(dialogs);
+    }
+    AppDelegate delegate(InstallerOperations::forEngine(engine),
                          std::make_unique<ModalDialogRunner>());
     delegate.applicationDidFinishLaunching();
     return application.exec();

@@ -6,6 +6,8 @@ class QApplication;
 
 namespace morra {
 
+class DialogRunner;
+
 // Readies the application object before any window exists: Russian everywhere (Qt's own texts
 // from its Russian translation, Russian number formats), the program's icon, and nothing stored:
 // the settings that Qt's own dialogs would keep (recent folders, the game's path) go nowhere.
@@ -18,8 +20,14 @@ void keepSettingsNowhere();
 // bundle's Contents/Resources/translations, then Qt's own translations folder.
 QStringList qtTranslationFolders();
 
+// Tells the player, in an alert run by `dialogs`, that the program cannot work because its
+// resources cannot be found (and writes the fatal line on standard error, for a terminal). Returns
+// the exit status of the program that then quits: 0, it has ended as the player asked.
+int reportMissingResources(DialogRunner& dialogs);
+
 // Runs the program as a desktop application with its one window, after the command line has
-// named no operation. Returns when the window has been closed (and any operation still running
+// named no operation; without its resources it only says so (reportMissingResources). Returns when
+// the window has been closed (and any operation still running
 // has finished its work); the result is the process's exit status.
 int runWindowApplication(int argc, char** argv);
 

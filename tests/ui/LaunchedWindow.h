@@ -1,23 +1,109 @@
 #pragma once
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThread>
 #include <QUrl>
 
+#include <deque>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "AppDelegate.h"
+#include "DialogRunner.h"
 #include "FittedLabel.h"
-#include "ScriptedDialogs.h"
+#include "WindowApplication.h"
+
+// A test program's main: the application readied as the program readies it (Russian, nothing
+// stored), then the test object's slots.
+#define MORRA_UI_TEST_MAIN(TestObject)          \
+    int main(int argc, char** argv) {           \
+        QApplication application(argc, argv);   \
+        morra::prepareApplication(application); \
+        TestObject test;                        \
+        return QTest::qExec(&test, argc, argv); \
+    }
 
 namespace morra::test {
+
+// What a dialog showed: for a message box its texts, icon and the buttons Return and Escape press.
+struct ShownDialog {
+    bool chooser = false;
+    QString text, informativeText, detailedText, defaultButton, escapeButton;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool onMainThread = false;
+};
+
+// Answers the window's dialogs from a script, in order; a dialog with no answer scripted is
+// rejected and counted in `unexpected`.
+class ScriptedDialogs final : public DialogRunner {
+public:
+    using Answer = std::function<void(QDialog&)>;
+
+    int run(QDialog& dialog) override {
+        ShownDialog seen;
+        seen.onMainThread = QThread::currentThread() == qApp->thread();
+        seen.chooser = qobject_cast<QFileDialog*>(&dialog) != nullptr;
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog)) {
+            seen.text = box->text();
+            seen.informativeText = box->informativeText();
+            seen.detailedText = box->detailedText();
+            seen.icon = box->icon();
+            if (box->defaultButton()) seen.defaultButton = box->defaultButton()->text();
+            if (box->escapeButton()) seen.escapeButton = box->escapeButton()->text();
+        }
+        shown_.push_back(seen);
+        if (answers_.empty()) {
+            ++unexpected_;
+            dialog.reject();
+        } else {
+            Answer answer = std::move(answers_.front());
+            answers_.pop_front();
+            answer(dialog);
+        }
+        return dialog.result();
+    }
+
+    void expect(Answer answer) { answers_.push_back(std::move(answer)); }
+    void reject() {
+        expect([](QDialog& dialog) { dialog.reject(); });
+    }
+    // Accepts the chooser with `path` selected (the chooser's own rules decide whether it closes).
+    void chooseFile(const QString& path) {
+        expect([path](QDialog& dialog) {
+            dynamic_cast<QFileDialog&>(dialog).selectFile(path);
+            dialog.accept();
+        });
+    }
+    // Presses the message box button with this text.
+    void pressButton(const QString& text) {
+        expect([text](QDialog& dialog) {
+            for (QAbstractButton* button : dynamic_cast<QMessageBox&>(dialog).buttons())
+                if (button->text() == text) return button->click();
+            dialog.reject();
+        });
+    }
+
+    const std::vector<ShownDialog>& shown() const { return shown_; }
+    int unexpected() const { return unexpected_; }
+
+private:
+    std::deque<Answer> answers_;
+    std::vector<ShownDialog> shown_;
+    int unexpected_ = 0;
+};
 
 // The application after launch, its dialogs answered from a script.
 struct LaunchedWindow {
@@ -37,14 +123,11 @@ struct LaunchedWindow {
     // The full texts of the status and path lines (the lines show what fits of them).
     QString status() const { return window().statusText(); }
     QString path() const { return window().pathLabel()->fullText(); }
-
-    // Waits until the game's state has been found out.
     bool waitForCheck() const {
         return QTest::qWaitFor([this] { return !delegate->isChecking(); }, 60000);
     }
-
-    // Presses a button and waits until the operation it starts has finished, its alert is
-    // answered and the game's new state is known.
+    // Presses a button and waits until its operation has ended, its alert is answered and the
+    // game's new state is known.
     bool runAndWait(QPushButton* button) {
         QSignalSpy finished(delegate.get(), &AppDelegate::operationFinished);
         button->click();
@@ -62,8 +145,8 @@ inline QString makeFile(const QString& path) {
     return path;
 }
 
-// Drags `paths` (or, with none, `text`) onto the window and drops them there if the window accepts
-// the drag; returns whether it took the drop.
+// Drags `paths` (or, with none, `text`) onto the window and drops them if it accepts the drag;
+// returns whether it took the drop.
 inline bool dropOn(QWidget& window, const QStringList& paths, const QString& text = QString()) {
     QMimeData data;
     QList<QUrl> urls;

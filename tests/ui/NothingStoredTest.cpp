@@ -1,26 +1,19 @@
-// The program stores nothing: with the home and configuration folders in a fresh temporary folder,
-// the window is launched, its chooser is opened, shown, moved about and accepted, the window
-// closed; nothing may have been written under that folder. The folders are set before the
-// application object exists, as they are when the program starts.
-#include <QApplication>
+// The program stores nothing: with home and configuration folders in a fresh temporary folder (set
+// before the application exists), the window is launched, its chooser shown, moved about and
+// accepted, the window closed; nothing may have been written under that folder.
 #include <QDirIterator>
-#include <QFileDialog>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 #include <cstdio>
 #include <memory>
 
-#include "AppDelegate.h"
 #include "LaunchedWindow.h"
-#include "WindowApplication.h"
 
 namespace {
 
-// Shows each dialog for real, in its own modal loop, and answers it from there: the chooser
-// after it has visited a few folders, ending inside the bundle, which it then gives; anything
-// else by rejecting it.
+// Shows each dialog in its own modal loop: the chooser visits a few folders and gives the bundle;
+// anything else is rejected.
 class ShowingDialogs final : public morra::DialogRunner {
 public:
     explicit ShowingDialogs(QString bundle) : bundle_(std::move(bundle)) {}
@@ -61,7 +54,6 @@ int main(int argc, char** argv) {
     qputenv("HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", config.toUtf8());
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The game lives outside the home folder, so that it is not counted.
     QTemporaryDir games;
     const QString bundle = morra::test::makeFolder(games.filePath(QStringLiteral("Games/morra.app")));
 

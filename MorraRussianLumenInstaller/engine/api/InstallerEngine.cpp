@@ -8,6 +8,7 @@
 #include "operations/Inspect.h"
 #include "operations/Install.h"
 #include "operations/Remove.h"
+#include "platform/Platform.h"
 #include "search/GameSearch.h"
 #include "text/Utf8.h"
 
@@ -25,7 +26,7 @@ auto readable(Operation operation) -> decltype(operation()) {
     try {
         return operation();
     } catch (const InstallerError& error) {
-        throw InstallerError(validUtf8(error.message()));
+        throw InstallerError(validUtf8(error.message()), error.kind());
     } catch (const std::bad_alloc&) {
         throw InstallerError("Не хватило памяти, операция остановлена.");
     } catch (const fs::filesystem_error& error) {
@@ -40,10 +41,20 @@ auto readable(Operation operation) -> decltype(operation()) {
 
 std::string readableText(std::string_view text) { return validUtf8(text); }
 
+std::string resourcesUnavailableText() {
+    return std::string("Установщик не нашёл собственных файлов с переводом: его копия неполна или повреждена. "
+                       "Скачайте установщик заново и запустите новую копию.\n") +
+           kResourcesUnavailable;
+}
+
+std::optional<std::string> appManagementSettingsAddress() { return platform::appManagementSettingsAddress(); }
+
 InstallerEngine::InstallerEngine(std::shared_ptr<const Engine> engine) : engine_(std::move(engine)) {}
 InstallerEngine::~InstallerEngine() = default;
 InstallerEngine::InstallerEngine(const InstallerEngine&) = default;
 InstallerEngine& InstallerEngine::operator=(const InstallerEngine&) = default;
+
+bool InstallerEngine::resourcesAvailable() const { return engine_->resourcesAvailable(); }
 
 std::optional<fs::path> InstallerEngine::discoverGame() const { return morra::discoverGame(engine_->fileManager()); }
 

@@ -45,6 +45,16 @@ struct Progress {
     std::uint64_t total = 0;
 };
 
+// What the program says when it cannot find its own resources folder (its payload is there):
+// the command line prints this line alone and ends with status 1.
+inline constexpr const char* kResourcesUnavailable = "Application resources are unavailable";
+// The same for the player: what is wrong and what to do, in Russian, then that line.
+std::string resourcesUnavailableText();
+
+// Where the system lets the user allow the installer to change the game's application (App
+// Management), as an address the system opens; nothing where the system has no such setting.
+std::optional<std::string> appManagementSettingsAddress();
+
 // A text as the program shows it: bytes that are not UTF-8 (a path may hold any) written as "\xNN".
 // Every text the engine returns or throws is already so; front ends use this for paths.
 std::string readableText(std::string_view text);
@@ -67,6 +77,10 @@ public:
     InstallerEngine(const InstallerEngine&);
     InstallerEngine& operator=(const InstallerEngine&);
 
+    // Whether the program's resources folder, which holds the payload, can be found. The front
+    // ends check it once at start; an operation that needs it and does not find it throws
+    // resourcesUnavailableText().
+    bool resourcesAvailable() const;
     // The first of the usual places that holds the game; never throws for a file-system reason.
     std::optional<std::filesystem::path> discoverGame() const;
     // The report of --inspect: the state and the digests of the five assets.

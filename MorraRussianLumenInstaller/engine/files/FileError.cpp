@@ -36,6 +36,15 @@ FileError::FileError(int error, FileOperation operation, const fs::path& path)
       operation_(operation),
       path_(path) {}
 
+InstallerError appManagementRefusal(const fs::path& path) {
+    return InstallerError(
+        "Система не разрешила изменить файлы игры: " + displayPath(path) +
+            "\nОткройте «Системные настройки» → «Конфиденциальность и безопасность» → «Управление приложениями», "
+            "разрешите там изменять приложения этому установщику или, если он запущен из терминала, программе "
+            "терминала (например, «Терминал»), затем повторите попытку.",
+        InstallerError::Kind::AppManagement);
+}
+
 void throwFileError(int error, FileOperation operation, const fs::path& path) { throw FileError(error, operation, path); }
 
 std::string displayPath(const fs::path& path) { return validUtf8(standInTarget(path).string()); }

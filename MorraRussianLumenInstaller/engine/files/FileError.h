@@ -4,6 +4,7 @@
 #include <string>
 #include <system_error>
 
+#include "InstallerError.h"
 #include "files/FileHandle.h"
 
 namespace morra {
@@ -23,6 +24,10 @@ private:
     FileOperation operation_;
     std::filesystem::path path_;
 };
+
+// The system's refusal to let the installer change the game's application bundle (App Management
+// on macOS): what the player reads instead of a failed call, naming the file that was to change.
+InstallerError appManagementRefusal(const std::filesystem::path& path);
 
 [[noreturn]] void throwFileError(int error, FileOperation operation, const std::filesystem::path& path);
 

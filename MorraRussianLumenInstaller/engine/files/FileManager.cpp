@@ -7,6 +7,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
@@ -37,7 +39,19 @@ int openRetrying(const fs::path& path, int flags, mode_t mode = 0) {
 // nothing of ours can take the name in between.
 bool cannotLink(int error) { return error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS; }
 
+// Whether `path` names `folder` or something inside it, by their components as written.
+bool isWithin(const fs::path& path, const fs::path& folder) {
+    const auto inFolder = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end()).first;
+    return inFolder == folder.end() || (std::next(inFolder) == folder.end() && inFolder->empty());
+}
+
 }  // namespace
+
+struct FileManager::ChangeGuard {
+    explicit ChangeGuard(fs::path folder) : application(std::move(folder)) {}
+    const fs::path application;
+    std::atomic<bool> changed{false};
+};
 
 FileManager::FileManager(FaultHook hook) : hook_(std::make_shared<const FaultHook>(std::move(hook))) {}
 
@@ -49,6 +63,30 @@ FileManager FileManager::withTransferObserver(std::function<void(std::uint64_t)>
 
 void FileManager::reportTransfer(std::uint64_t bytes) const {
     if (observer_ && *observer_) (*observer_)(bytes);
+}
+
+FileManager FileManager::guardingChangesIn(const fs::path& application) const {
+    FileManager copy = *this;
+    if (appManagement_.value_or(platform::hasAppManagement())) copy.guard_ = std::make_shared<ChangeGuard>(application);
+    return copy;
+}
+
+FileManager FileManager::withAppManagement(bool guarded) const {
+    FileManager copy = *this;
+    copy.appManagement_ = guarded;
+    return copy;
+}
+
+void FileManager::changeFailed(int error, FileOperation operation, const fs::path& path) const {
+    // The system refuses every change inside an application it guards, so the first is the one
+    // it refuses; a later refusal is a plain permission problem of one folder or file.
+    if (guard_ && (error == EPERM || error == EACCES) && !guard_->changed && isWithin(path, guard_->application))
+        throw appManagementRefusal(path);
+    throwFileError(error, operation, path);
+}
+
+void FileManager::changed(const fs::path& path) const {
+    if (guard_ && isWithin(path, guard_->application)) guard_->changed = true;
 }
 
 int FileManager::fault(FileOperation operation, const fs::path& path) const {
@@ -90,8 +128,9 @@ mode_t FileManager::permissions(const fs::path& path) const {
 }
 
 void FileManager::setPermissions(const fs::path& path, mode_t mode) const {
-    if (int error = fault(FileOperation::SetPermissions, path)) throwFileError(error, FileOperation::SetPermissions, path);
-    if (::chmod(path.c_str(), mode) != 0) throwFileError(errno, FileOperation::SetPermissions, path);
+    if (int error = fault(FileOperation::SetPermissions, path)) changeFailed(error, FileOperation::SetPermissions, path);
+    if (::chmod(path.c_str(), mode) != 0) changeFailed(errno, FileOperation::SetPermissions, path);
+    changed(path);
 }
 
 dev_t FileManager::volumeOf(const fs::path& path) const {
@@ -155,9 +194,10 @@ void FileManager::requireRegularFileIfPresent(const fs::path& path) const {
 }
 
 FileHandle FileManager::createNewFile(const fs::path& path, mode_t mode) const {
-    if (int error = fault(FileOperation::Create, path)) throwFileError(error, FileOperation::Create, path);
+    if (int error = fault(FileOperation::Create, path)) changeFailed(error, FileOperation::Create, path);
     const int fd = openRetrying(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd < 0) throwFileError(errno, FileOperation::Create, path);
+    if (fd < 0) changeFailed(errno, FileOperation::Create, path);
+    changed(path);
     return FileHandle(fd, path, hook_);
 }
 
@@ -182,6 +222,7 @@ void FileManager::copyItem(const fs::path& from, const fs::path& to) const {
         const int error = platform::cloneFile(source.descriptor(), to);
         if (error == EEXIST) throwFileError(EEXIST, FileOperation::Create, to);
         if (error == 0) {
+            changed(to);
             try {
                 const int fd = openRetrying(to, O_RDONLY | O_CLOEXEC);
                 if (fd < 0) throwFileError(errno, FileOperation::Open, to);
@@ -236,7 +277,7 @@ void FileManager::copyItem(const fs::path& from, const fs::path& to) const {
 }
 
 void FileManager::moveItem(const fs::path& from, const fs::path& to) const {
-    if (int error = fault(FileOperation::Rename, to)) throwFileError(error, FileOperation::Rename, to);
+    if (int error = fault(FileOperation::Rename, to)) changeFailed(error, FileOperation::Rename, to);
     int error = platform::renameExclusive(from, to);
     if (error == ENOTSUP) {
         // No exclusive rename here (FAT, exFAT, network shares): a hard link refuses an existing
@@ -251,19 +292,22 @@ void FileManager::moveItem(const fs::path& from, const fs::path& to) const {
             if (error == 0 && ::rename(from.c_str(), to.c_str()) != 0) error = errno;
         }
     }
-    if (error != 0) throwFileError(error, FileOperation::Rename, to);
+    if (error != 0) changeFailed(error, FileOperation::Rename, to);
+    changed(to);
     syncDirectory(to.parent_path());
 }
 
 void FileManager::replaceItem(const fs::path& target, const fs::path& replacement) const {
-    if (int error = fault(FileOperation::Rename, target)) throwFileError(error, FileOperation::Rename, target);
-    if (::rename(replacement.c_str(), target.c_str()) != 0) throwFileError(errno, FileOperation::Rename, target);
+    if (int error = fault(FileOperation::Rename, target)) changeFailed(error, FileOperation::Rename, target);
+    if (::rename(replacement.c_str(), target.c_str()) != 0) changeFailed(errno, FileOperation::Rename, target);
+    changed(target);
     syncDirectory(target.parent_path());
 }
 
 void FileManager::removeItem(const fs::path& path) const {
-    if (int error = fault(FileOperation::Remove, path)) throwFileError(error, FileOperation::Remove, path);
-    if (::unlink(path.c_str()) != 0) throwFileError(errno, FileOperation::Remove, path);
+    if (int error = fault(FileOperation::Remove, path)) changeFailed(error, FileOperation::Remove, path);
+    if (::unlink(path.c_str()) != 0) changeFailed(errno, FileOperation::Remove, path);
+    changed(path);
     syncDirectory(path.parent_path());
 }
 
@@ -277,10 +321,10 @@ void FileManager::discard(const fs::path& path) const noexcept {
 }
 
 void FileManager::createDirectories(const fs::path& path) const {
-    if (int error = fault(FileOperation::CreateDirectory, path)) throwFileError(error, FileOperation::CreateDirectory, path);
+    if (int error = fault(FileOperation::CreateDirectory, path)) changeFailed(error, FileOperation::CreateDirectory, path);
     std::error_code error;
-    fs::create_directories(path, error);
-    if (error) throwFileError(error.value(), FileOperation::CreateDirectory, path);
+    if (fs::create_directories(path, error)) changed(path);
+    if (error) changeFailed(error.value(), FileOperation::CreateDirectory, path);
     if (!directoryExists(path)) throwFileError(ENOTDIR, FileOperation::CreateDirectory, path);
 }
 

@@ -17,7 +17,8 @@ namespace morra {
 // The engine's one way to the file system: every call that reaches it goes through here, so that
 // a test can make any one of them fail (the fault hook) and an operation can count the bytes it
 // moves (the transfer observer). Failures are thrown as FileError, whose text names the file as
-// the player knows it; a file that is not a regular file where one is read is refused with an
+// the player knows it (the first change inside a game that the system guards excepted: see
+// guardingChangesIn); a file that is not a regular file where one is read is refused with an
 // InstallerError before anything is read from it.
 class FileManager {
 public:
@@ -28,6 +29,16 @@ public:
     FileManager withTransferObserver(std::function<void(std::uint64_t bytes)> observer) const;
     // Tells the observer that `bytes` more bytes of work are done.
     void reportTransfer(std::uint64_t bytes) const;
+
+    // A copy for one operation on the game `application`. Where the system may refuse to let us
+    // change another maker's application (App Management), a refusal (EPERM or EACCES) of the
+    // first change inside the bundle is thrown as appManagementRefusal, an InstallerError that
+    // names the game's file; once a change inside has succeeded, every later failure is thrown as
+    // the failed call it is. Where the system has no such guard, nothing differs. Copies made
+    // from the result share what has happened.
+    FileManager guardingChangesIn(const std::filesystem::path& application) const;
+    // Whether the system guards applications so; the system's own answer unless a test sets it.
+    FileManager withAppManagement(bool guarded) const;
 
     // True when the path names an existing item, following symbolic links (a dangling link is
     // absent). Never throws.
@@ -90,9 +101,18 @@ public:
     std::optional<std::filesystem::path> resourcesDirectory() const;
 
 private:
+    struct ChangeGuard;
+
     int fault(FileOperation operation, const std::filesystem::path& path) const;
+    // A change at `path` has failed with `error`: thrown as the system's refusal when it is the
+    // first change inside the guarded application, else as a FileError.
+    [[noreturn]] void changeFailed(int error, FileOperation operation, const std::filesystem::path& path) const;
+    // A change at `path` has been made.
+    void changed(const std::filesystem::path& path) const;
 
     std::shared_ptr<const FaultHook> hook_;
+    std::optional<bool> appManagement_;
+    std::shared_ptr<ChangeGuard> guard_;
     std::shared_ptr<const std::function<void(std::uint64_t)>> observer_;
 };
 

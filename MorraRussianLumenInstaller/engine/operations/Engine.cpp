@@ -1,9 +1,9 @@
 #include "operations/Engine.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "InstallerEngine.h"
+#include "InstallerError.h"
 
 namespace morra {
 
@@ -32,14 +32,15 @@ Engine Engine::withFileManager(FileManager fileManager) const {
     return copy;
 }
 
+bool Engine::resourcesAvailable() const {
+    return payloadDirectory_.has_value() || fileManager_.resourcesDirectory().has_value();
+}
+
 fs::path Engine::payloadDirectory() const {
     if (payloadDirectory_) return *payloadDirectory_;
+    // The front ends check the resources at start; one that went missing since is refused here.
     const std::optional<fs::path> resources = fileManager_.resourcesDirectory();
-    if (!resources) {
-        std::fputs("Application resources are unavailable\n", stderr);
-        std::fflush(stdout);
-        std::_Exit(1);
-    }
+    if (!resources) throw InstallerError(resourcesUnavailableText());
     return *resources / "Payload";
 }
 

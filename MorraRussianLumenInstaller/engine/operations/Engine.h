@@ -23,8 +23,10 @@ public:
     // The same engine over another file service (one that counts an operation's progress).
     Engine withFileManager(FileManager fileManager) const;
 
-    // The "Payload" folder of the program's resources; stops the process with "Application
-    // resources are unavailable" when the resources cannot be found.
+    // Whether payloadDirectory() has a folder to give.
+    bool resourcesAvailable() const;
+    // The "Payload" folder of the program's resources; throws an InstallerError with
+    // resourcesUnavailableText() when the resources cannot be found.
     std::filesystem::path payloadDirectory() const;
     // MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY, else Application Support + "Morra Vellant Russian Lumen".
     std::filesystem::path supportDirectory() const;

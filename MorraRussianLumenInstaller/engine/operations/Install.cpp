@@ -100,8 +100,9 @@ std::string install(const Engine& base, const fs::path& game, bool skillCardsEna
     const std::vector<AddedFile> added = addedFiles(paths, base.profile(), payload);
     const InstallWork work = planInstall(base, manifest, added);
     ProgressMeter meter(progress, work.total());
-    const Engine engine =
-        base.withFileManager(base.fileManager().withTransferObserver([&meter](std::uint64_t bytes) { meter.advance(bytes); }));
+    // The system's refusal of the first change inside the game is told as what it is.
+    const Engine engine = base.withFileManager(base.fileManager().guardingChangesIn(paths.app).withTransferObserver(
+        [&meter](std::uint64_t bytes) { meter.advance(bytes); }));
     const FileManager& files = engine.fileManager();
 
     meter.begin(Progress::Step::Checking, work.checking);

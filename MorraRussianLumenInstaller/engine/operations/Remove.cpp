@@ -57,8 +57,9 @@ std::string remove(const Engine& base, const fs::path& game, const ProgressCallb
     std::uint64_t total = checking + removing;
     for (std::uint64_t bytes : restoring) total += bytes;
     ProgressMeter meter(progress, total);
-    const Engine engine =
-        base.withFileManager(baseFiles.withTransferObserver([&meter](std::uint64_t bytes) { meter.advance(bytes); }));
+    // The system's refusal of the first change inside the game is told as what it is.
+    const Engine engine = base.withFileManager(
+        baseFiles.guardingChangesIn(paths.app).withTransferObserver([&meter](std::uint64_t bytes) { meter.advance(bytes); }));
     const FileManager& files = engine.fileManager();
 
     meter.begin(Progress::Step::Checking, checking);

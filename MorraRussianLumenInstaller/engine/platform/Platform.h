@@ -46,6 +46,12 @@ std::optional<std::filesystem::path> executablePath();
 // bin/ on Linux, the bundle's Contents/Resources on macOS.
 std::filesystem::path resourcesDirectoryOf(const std::filesystem::path& executable);
 
+// Whether the system may refuse to let a program change another maker's application bundle
+// until the user allows it (macOS: "App Management" under Privacy & Security).
+bool hasAppManagement();
+// The address that opens the system's settings at that permission; nothing where there is none.
+std::optional<std::string> appManagementSettingsAddress();
+
 // The user's Application Support folder (on Linux, the XDG data folder).
 std::filesystem::path applicationSupportDirectory(const std::filesystem::path& home);
 

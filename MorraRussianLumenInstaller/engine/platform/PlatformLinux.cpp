@@ -78,6 +78,10 @@ fs::path resourcesDirectoryOf(const fs::path& executable) {
     return executable.parent_path().parent_path() / "share" / "MorraRussianLumenInstaller";
 }
 
+bool hasAppManagement() { return false; }
+
+std::optional<std::string> appManagementSettingsAddress() { return std::nullopt; }
+
 fs::path applicationSupportDirectory(const fs::path& home) {
     const char* dataHome = std::getenv("XDG_DATA_HOME");
     if (dataHome && *dataHome) return dataHome;

@@ -75,6 +75,14 @@ fs::path resourcesDirectoryOf(const fs::path& executable) {
     return executable.parent_path().parent_path() / "Resources";  // X.app/Contents/MacOS/<file>
 }
 
+// Every system the program runs on (macOS 14 and later) guards application bundles this way; it
+// came with macOS 13.
+bool hasAppManagement() { return true; }
+
+std::optional<std::string> appManagementSettingsAddress() {
+    return "x-apple.systempreferences:com.apple.preference.security?Privacy_AppBundles";
+}
+
 fs::path applicationSupportDirectory(const fs::path& home) { return home / "Library" / "Application Support"; }
 
 std::vector<RunningApplication> runningApplications() {
