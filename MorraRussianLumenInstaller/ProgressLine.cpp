@@ -58,7 +58,9 @@ void ProgressLine::show(const Progress& progress) {
 void ProgressLine::finish() {
     std::lock_guard lock(mutex_);
     if (shownWidth_ == 0) return;
-    write("\r" + std::string(shownWidth_, ' ') + "\r");
+    std::string blank(shownWidth_ + 2, ' ');
+    blank.front() = blank.back() = '\r';
+    write(blank);
     shown_.clear();
     shownWidth_ = 0;
 }

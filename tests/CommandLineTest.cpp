@@ -28,7 +28,8 @@ TEST(CommandLine, RelativeGamePathIsTakenFromTheWorkingFolder) {
     test::GameFixture game(GameState::InstalledEnglish);
     const test::ProcessResult result = test::runInstaller({"--inspect", "morra.app"}, {}, game.root.path());
     EXPECT_EQ(result.status, 0);
-    EXPECT_NE(result.standardOutput.find("\n" + fs::canonical(game.app).string() + "\n"), std::string::npos);
+    const std::string path = fs::canonical(game.app).string();
+    EXPECT_NE(result.standardOutput.find('\n' + path + '\n'), std::string::npos);
     EXPECT_NE(result.standardOutput.find("оставлены английскими"), std::string::npos);
     const test::ProcessResult gone = test::runProcess(
         {"/bin/sh", "-c", "mkdir gone && cd gone && rmdir ../gone && exec \"$0\" --inspect morra.app", MORRA_PROGRAM}, {},

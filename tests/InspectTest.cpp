@@ -10,9 +10,18 @@ namespace fs = std::filesystem;
 using tools::GameState;
 
 std::string expectedReport(const test::GameFixture& game, const std::string& status) {
-    std::string report = "Совместимый профиль macOS 57314208: " + status + "\n" + fs::canonical(game.app).string();
+    // Appended in place: GCC 12 at -O3 misreads "literal" + std::string&& as an overlapping copy.
+    std::string report = "Совместимый профиль macOS 57314208: ";
+    report += status;
+    report += "\n";
+    report += fs::canonical(game.app).string();
     const char* names[] = {"resources.assets", "level2", "level3", "sharedassets0.assets", "sharedassets1.assets"};
-    for (std::size_t i = 0; i < 5; ++i) report += "\n" + std::string(names[i]) + ": " + test::digestOf(test::readFile(game.asset(i)));
+    for (std::size_t i = 0; i < 5; ++i) {
+        report += "\n";
+        report += names[i];
+        report += ": ";
+        report += test::digestOf(test::readFile(game.asset(i)));
+    }
     return report;
 }
 

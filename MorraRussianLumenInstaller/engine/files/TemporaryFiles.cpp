@@ -50,8 +50,12 @@ std::string makeUuidText() {
 }
 
 fs::path temporarySibling(const fs::path& target, TemporaryRole role) {
-    return target.parent_path() /
-           ("." + target.filename().string() + kInfixes[static_cast<std::size_t>(role)] + makeUuidText());
+    // Appended in place: GCC 12 at -O3 misreads "literal" + std::string&& as an overlapping copy.
+    std::string name = ".";
+    name += target.filename().string();
+    name += kInfixes[static_cast<std::size_t>(role)];
+    name += makeUuidText();
+    return target.parent_path() / name;
 }
 
 fs::path standInTarget(const fs::path& path) {

@@ -53,8 +53,12 @@ std::string inspect(const Engine& engine, const fs::path& game) {
     report += statusText(inspection.state);
     report += "\n";
     report += displayPath(inspection.paths.app);
-    for (std::size_t i = 0; i < inspection.digests.size(); ++i)
-        report += "\n" + displayName(inspection.manifest[i].file) + ": " + inspection.digests[i];
+    for (std::size_t i = 0; i < inspection.digests.size(); ++i) {
+        report += "\n";
+        report += displayName(inspection.manifest[i].file);
+        report += ": ";
+        report += inspection.digests[i];
+    }
     return report;
 }
 
