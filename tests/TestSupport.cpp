@@ -4,9 +4,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,8 +16,6 @@
 
 #include "files/Sha256.h"
 #include "files/TemporaryFiles.h"
-
-extern char** environ;
 
 namespace morra::test {
 
@@ -54,10 +50,6 @@ const tools::Fixture& demoFixture() {
 }
 
 Engine demoEngine(FileManager fileManager) { return Engine(std::move(fileManager), builtInProfile()); }
-
-Engine fixtureEngine(const tools::Fixture& fixture, const fs::path& payload, FaultHook hook) {
-    return Engine(hook ? FileManager(std::move(hook)) : FileManager(), fixture.profile, payload);
-}
 
 GameFixture::GameFixture(tools::GameState state, bool backups, const std::string& appName,
                          const tools::Fixture& fixture)
@@ -102,53 +94,24 @@ std::vector<std::string> temporaries(const fs::path& folder) {
     return found;
 }
 
-void ProgressLog::expectCompleteAndMonotonic() const {
-    ASSERT_FALSE(reports.empty());
-    const std::uint64_t total = reports.front().total;
-    EXPECT_GT(total, 0u);
-    for (std::size_t i = 0; i < reports.size(); ++i) {
-        EXPECT_EQ(reports[i].total, total) << i;
-        EXPECT_LE(reports[i].done, total) << i;
-        if (i > 0) {
-            EXPECT_GE(reports[i].done, reports[i - 1].done) << i;
-        }
-    }
-    EXPECT_EQ(reports.back().done, total);
-}
-
-bool ProgressLog::sawStep(Progress::Step step) const {
-    return std::any_of(reports.begin(), reports.end(), [step](const Progress& progress) { return progress.step == step; });
-}
-
 std::string failureWithin(int seconds, const std::function<void()>& call) {
     int channel[2];
     if (::pipe(channel) != 0) throw std::runtime_error("pipe failed");
     const pid_t child = ::fork();
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
-        ::close(channel[0]);
+        ::alarm(static_cast<unsigned>(seconds));  // a blocked call ends the child
         const std::string text = failureOf(call);
-        if (::write(channel[1], text.data(), text.size()) < 0) ::_exit(2);
-        ::_exit(0);
+        ::_exit(::write(channel[1], text.data(), text.size()) < 0 ? 2 : 0);
     }
     ::close(channel[1]);
     std::string text;
-    bool timedOut = false;
-    for (;;) {
-        pollfd waiting{channel[0], POLLIN, 0};
-        if (::poll(&waiting, 1, seconds * 1000) <= 0) {
-            timedOut = true;
-            break;
-        }
-        char buffer[4096];
-        const ssize_t count = ::read(channel[0], buffer, sizeof buffer);
-        if (count <= 0) break;
-        text.append(buffer, static_cast<std::size_t>(count));
-    }
+    char buffer[4096];
+    for (ssize_t count; (count = ::read(channel[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(count));
     ::close(channel[0]);
-    if (timedOut) ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    return timedOut ? "(timed out)" : text;
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM ? "(timed out)" : text;
 }
 
 bool dropRoot() {
@@ -160,22 +123,10 @@ ProcessResult runProcess(const std::vector<std::string>& arguments,
                          const fs::path& workingDirectory, bool unprivileged) {
     TemporaryDirectory outputs;
     const fs::path outPath = outputs.path() / "stdout", errPath = outputs.path() / "stderr";
-    std::map<std::string, std::string> variables;
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string text(*entry);
-        if (const auto equals = text.find('='); equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
-    }
-    for (const auto& [name, value] : environment) {
-        if (value) variables[name] = *value;
-        else variables.erase(name);
-    }
-    std::vector<std::string> command = arguments, environmentText;
-    for (const auto& [name, value] : variables) environmentText.push_back(name + "=" + value);
-    std::vector<char*> argv, envp;
+    std::vector<std::string> command = arguments;
+    std::vector<char*> argv;
     for (std::string& argument : command) argv.push_back(argument.data());
-    for (std::string& entry : environmentText) envp.push_back(entry.data());
     argv.push_back(nullptr);
-    envp.push_back(nullptr);
 
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -186,7 +137,8 @@ ProcessResult runProcess(const std::vector<std::string>& arguments,
         if (out < 0 || err < 0 || in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
         if (!workingDirectory.empty() && ::chdir(workingDirectory.c_str()) != 0) ::_exit(126);
         if (unprivileged && !dropRoot()) ::_exit(126);
-        ::execve(argv[0], argv.data(), envp.data());
+        for (const auto& [name, value] : environment) value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+        ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     int status = 0;

@@ -48,8 +48,6 @@ const tools::Fixture& demoFixture();
 
 // The program's engine (its compiled-in profile and payload), over the given file service.
 Engine demoEngine(FileManager fileManager = FileManager());
-// An engine over a fixture's profile and a payload folder written for it.
-Engine fixtureEngine(const tools::Fixture& fixture, const fs::path& payload, FaultHook hook = {});
 
 // A game in a temporary folder, with its own support folder and settings file location. While it
 // lives, the engine's support folder and settings file point into it.
@@ -89,21 +87,9 @@ std::string failureOf(Call call) {
     return "(no error)";
 }
 
-// Runs `call` in a child process and gives what it threw (as failureOf does), or "(timed out)" when
-// it does not end within `seconds` (the child is then killed): a call that could block on a pipe
-// fails the test instead of stalling it.
+// failureOf in a child process, or "(timed out)" when the call does not end within `seconds`: a
+// call that blocks on a pipe fails the test instead of stalling it.
 std::string failureWithin(int seconds, const std::function<void()>& call);
-
-// The progress reports of one operation.
-struct ProgressLog {
-    std::vector<Progress> reports;
-    ProgressCallback callback() {
-        return [this](const Progress& progress) { reports.push_back(progress); };
-    }
-    // The reports never go back, never pass the total, and end at it.
-    void expectCompleteAndMonotonic() const;
-    bool sawStep(Progress::Step step) const;
-};
 
 struct ProcessResult {
     int status = -1;
