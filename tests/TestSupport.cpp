@@ -114,10 +114,6 @@ std::string failureWithin(int seconds, const std::function<void()>& call) {
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM ? "(timed out)" : text;
 }
 
-bool dropRoot() {
-    return ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0);
-}
-
 ProcessResult runProcess(const std::vector<std::string>& arguments,
                          const std::map<std::string, std::optional<std::string>>& environment,
                          const fs::path& workingDirectory, bool unprivileged) {
@@ -136,7 +132,8 @@ ProcessResult runProcess(const std::vector<std::string>& arguments,
         const int in = ::open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
         if (!workingDirectory.empty() && ::chdir(workingDirectory.c_str()) != 0) ::_exit(126);
-        if (unprivileged && !dropRoot()) ::_exit(126);
+        if (unprivileged && ::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(126);
         for (const auto& [name, value] : environment) value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
         ::execv(argv[0], argv.data());
         ::_exit(127);

@@ -97,13 +97,9 @@ struct ProcessResult {
     std::string standardError;
 };
 
-// Root reads any file: as root, the calling process becomes user and group 65534 ("nobody");
-// anyone else is already refused by a file's permissions. False when that fails.
-bool dropRoot();
-
 // Runs a program with the given arguments (arguments[0] is the program) and environment changes
-// (a nullopt value unsets the variable), in the given working folder; with `unprivileged`, after
-// dropRoot().
+// (a nullopt value unsets the variable), in the given working folder; with `unprivileged`, as user
+// and group 65534 ("nobody"), since root reads any file.
 ProcessResult runProcess(const std::vector<std::string>& arguments,
                          const std::map<std::string, std::optional<std::string>>& environment = {},
                          const fs::path& workingDirectory = {}, bool unprivileged = false);
