@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-
-#include <algorithm>
 #if __has_include(<pty.h>)
 #include <pty.h>
 #else
@@ -13,6 +11,8 @@
 #endif
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "ProgressLine.h"
 #include "ProgressText.h"
