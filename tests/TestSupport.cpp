@@ -153,10 +153,10 @@ std::string systemTool(const std::string& name) {
 
 ProcessResult runInstaller(const std::vector<std::string>& options,
                            const std::map<std::string, std::optional<std::string>>& environment,
-                           const fs::path& workingDirectory, bool unprivileged) {
+                           const fs::path& workingDirectory) {
     std::vector<std::string> arguments = {MORRA_PROGRAM};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    return runProcess(arguments, environment, workingDirectory, unprivileged);
+    return runProcess(arguments, environment, workingDirectory);
 }
 
 }  // namespace morra::test

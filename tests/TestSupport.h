@@ -56,11 +56,8 @@ struct GameFixture {
                          const std::string& appName = "morra.app", const tools::Fixture& fixture = demoFixture());
 
     TemporaryDirectory root;
-    fs::path app;
-    fs::path support;
-    fs::path settings;
-    ScopedEnvironment supportOverride;
-    ScopedEnvironment settingsOverride;
+    fs::path app, support, settings;
+    ScopedEnvironment supportOverride, settingsOverride;
 
     fs::path asset(std::size_t index) const;
     fs::path added(std::size_t index) const;
@@ -93,8 +90,7 @@ std::string failureWithin(int seconds, const std::function<void()>& call);
 
 struct ProcessResult {
     int status = -1;
-    std::string standardOutput;
-    std::string standardError;
+    std::string standardOutput, standardError;
 };
 
 // Runs a program with the given arguments (arguments[0] is the program) and environment changes
@@ -110,6 +106,6 @@ std::string systemTool(const std::string& name);
 // Runs the installer program itself.
 ProcessResult runInstaller(const std::vector<std::string>& options,
                            const std::map<std::string, std::optional<std::string>>& environment = {},
-                           const fs::path& workingDirectory = {}, bool unprivileged = false);
+                           const fs::path& workingDirectory = {});
 
 }  // namespace morra::test
