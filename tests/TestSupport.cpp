@@ -7,6 +7,11 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#if __has_include(<pty.h>)
+#include <pty.h>
+#else
+#include <util.h>  // openpty on macOS
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -116,7 +121,10 @@ std::string failureWithin(int seconds, const std::function<void()>& call) {
 
 ProcessResult runProcess(const std::vector<std::string>& arguments,
                          const std::map<std::string, std::optional<std::string>>& environment,
-                         const fs::path& workingDirectory, bool unprivileged) {
+                         const fs::path& workingDirectory, bool unprivileged, bool errorsOnTerminal) {
+    int terminal[2] = {-1, -1};  // what the child writes on it must fit in its buffer
+    if (errorsOnTerminal && ::openpty(&terminal[0], &terminal[1], nullptr, nullptr, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
     TemporaryDirectory outputs;
     const fs::path outPath = outputs.path() / "stdout", errPath = outputs.path() / "stderr";
     std::vector<std::string> command = arguments;
@@ -128,7 +136,7 @@ ProcessResult runProcess(const std::vector<std::string>& arguments,
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        const int err = errorsOnTerminal ? terminal[1] : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         const int in = ::open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
         if (!workingDirectory.empty() && ::chdir(workingDirectory.c_str()) != 0) ::_exit(126);
@@ -141,7 +149,14 @@ ProcessResult runProcess(const std::vector<std::string>& arguments,
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0)
         if (errno != EINTR) throw std::runtime_error("waitpid failed");
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outPath), readFile(errPath)};
+    ProcessResult result{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outPath), ""};
+    if (!errorsOnTerminal) result.standardError = readFile(errPath);
+    ::close(terminal[1]);
+    char buffer[4096];
+    for (ssize_t count; errorsOnTerminal && (count = ::read(terminal[0], buffer, sizeof buffer)) > 0;)
+        result.standardError.append(buffer, static_cast<std::size_t>(count));
+    ::close(terminal[0]);
+    return result;
 }
 
 std::string systemTool(const std::string& name) {
@@ -153,10 +168,10 @@ std::string systemTool(const std::string& name) {
 
 ProcessResult runInstaller(const std::vector<std::string>& options,
                            const std::map<std::string, std::optional<std::string>>& environment,
-                           const fs::path& workingDirectory) {
+                           const fs::path& workingDirectory, bool errorsOnTerminal) {
     std::vector<std::string> arguments = {MORRA_PROGRAM};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    return runProcess(arguments, environment, workingDirectory);
+    return runProcess(arguments, environment, workingDirectory, false, errorsOnTerminal);
 }
 
 }  // namespace morra::test

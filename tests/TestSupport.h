@@ -95,10 +95,10 @@ struct ProcessResult {
 
 // Runs a program with the given arguments (arguments[0] is the program) and environment changes
 // (a nullopt value unsets the variable), in the given working folder; with `unprivileged`, as user
-// and group 65534 ("nobody"), since root reads any file.
+// and group 65534 ("nobody"), since root reads any file; standard error on a file or a terminal.
 ProcessResult runProcess(const std::vector<std::string>& arguments,
                          const std::map<std::string, std::optional<std::string>>& environment = {},
-                         const fs::path& workingDirectory = {}, bool unprivileged = false);
+                         const fs::path& workingDirectory = {}, bool unprivileged = false, bool errorsOnTerminal = false);
 
 // The system's own tool of this name (bspatch, bsdiff), or an empty text when it has none.
 std::string systemTool(const std::string& name);
@@ -106,6 +106,6 @@ std::string systemTool(const std::string& name);
 // Runs the installer program itself.
 ProcessResult runInstaller(const std::vector<std::string>& options,
                            const std::map<std::string, std::optional<std::string>>& environment = {},
-                           const fs::path& workingDirectory = {});
+                           const fs::path& workingDirectory = {}, bool errorsOnTerminal = false);
 
 }  // namespace morra::test
