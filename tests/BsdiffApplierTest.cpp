@@ -39,12 +39,6 @@ std::string withEdits(std::string data, std::uint64_t seed, int edits) {
     return data;
 }
 
-std::uint64_t newSizeOf(const std::vector<BsdiffControl>& controls) {
-    std::uint64_t size = 0;
-    for (const BsdiffControl& control : controls) size += control.add + control.copy;
-    return size;
-}
-
 // Random controls that never seek before the old file's start, where the tool's behaviour is undefined.
 std::vector<BsdiffControl> randomControls(std::mt19937_64& generator, std::size_t count, std::uint64_t add, std::uint64_t copy,
                                           std::int64_t seek) {
@@ -106,7 +100,9 @@ TEST(BsdiffApplierTest, MatchesTheToolOnHandWrittenControls) {
         {"entries larger than the chunks", large, {{(5u << 20) / 2, 700000, -(1 << 20)}, {1200000, 0, 0}, {1, 3 << 20, 0}}},
     };
     for (const Case& entry : cases) {
-        const std::string newData = withEdits(test::randomBytes(12, newSizeOf(entry.controls)), 15, 100);
+        std::uint64_t newSize = 0;
+        for (const BsdiffControl& control : entry.controls) newSize += control.add + control.copy;
+        const std::string newData = withEdits(test::randomBytes(12, newSize), 15, 100);
         expectAppliesTo(entry.oldData, newData, tools::makeBsdiffPatch(entry.oldData, newData, entry.controls), entry.name);
     }
 }

@@ -86,16 +86,5 @@ TEST(BsdiffDifferTest, SamePatchWhateverTheThreadCount) {
     for (unsigned threads : {2u, 3u, 8u}) EXPECT_EQ(one, makeBsdiff(oldData, newData, small(64 << 10, 10000, threads)));
 }
 
-// The patch of a pair with scattered edits is as small as bsdiff's own, or nearly.
-TEST(BsdiffDifferTest, PatchIsAboutAsSmallAsBsdiffs) {
-    MORRA_NEEDS_TOOL("bspatch");
-    MORRA_NEEDS_TOOL("bsdiff");
-    const std::string oldData = randomBytes(11, 1 << 20), newData = edited(oldData, 12, 200);
-    const std::string ours = makeBsdiff(oldData, newData), theirs = runBsdiff(oldData, newData);
-    expectRebuilds(oldData, newData, ours);
-    EXPECT_LE(static_cast<double>(ours.size()), 1.05 * static_cast<double>(theirs.size()))
-        << "ours " << ours.size() << " bytes, bsdiff's " << theirs.size();
-}
-
 }  // namespace
 }  // namespace morra::test

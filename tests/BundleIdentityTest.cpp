@@ -92,7 +92,7 @@ TEST(BundleIdentity, OnlyTheGamesIdentifierAndExecutableInAnAppFolderPass) {
     };
     int index = 0;
     for (const auto& entry : cases) {
-        const fs::path bundle = test::makeBundleWithInfo(scratch / std::to_string(index++) / entry.bundle, entry.plist);
+        const fs::path bundle = test::makeBundle(scratch / std::to_string(index++) / entry.bundle, entry.plist);
         EXPECT_EQ(validateBundleIdentity(FileManager(), bundle), entry.accepted) << entry.name;
     }
     EXPECT_FALSE(validateBundleIdentity(FileManager(), scratch / "missing.app"));

@@ -12,7 +12,7 @@ namespace morra {
 namespace {
 
 namespace fs = std::filesystem;
-using test::makeGameBundle;
+using test::makeBundle;
 using test::ScopedEnvironment;
 using test::ScratchFolder;
 using test::writeFile;
@@ -71,10 +71,10 @@ TEST_F(GameSearch, EarlierPlacesWinOverLaterOnes) {
                                   test::steamGameIn(home_ / "Library" / "Application Support" / "Steam"),
                                   inHome("GOG Games/Morra Vellant/Morra Vellant.app"), inHome("GOG Games/Morra Vellant/morra.app"),
                                   inHome("Applications/Morra Vellant.app"), inHome("Applications/morra.app")}) {
-        makeGameBundle(place);
+        makeBundle(place);
         EXPECT_EQ(discover(), place);
     }
-    const fs::path elsewhere = makeGameBundle(scratch_ / "Elsewhere" / "Custom.app");
+    const fs::path elsewhere = makeBundle(scratch_ / "Elsewhere" / "Custom.app");
     ScopedEnvironment override(kOverride, elsewhere.string());
     EXPECT_EQ(discover(), elsewhere) << "the override beats every other place";
 }
@@ -82,11 +82,11 @@ TEST_F(GameSearch, EarlierPlacesWinOverLaterOnes) {
 // A rejected, missing or empty override is passed over silently; a relative one is taken from the
 // working folder, and a working folder that is gone does not stop the search.
 TEST_F(GameSearch, OverridesThatCannotBeUsedArePassedOverSilently) {
-    const fs::path fallback = makeGameBundle(inHome("GOG Games/Morra Vellant/morra.app"));
-    const fs::path notTheGame = test::makeBundleWithInfo(
+    const fs::path fallback = makeBundle(inHome("GOG Games/Morra Vellant/morra.app"));
+    const fs::path notTheGame = test::makeBundle(
         scratch_ / "Other.app", test::infoPlist(test::plistString("CFBundleIdentifier", "com.example.other") +
                                                 test::plistString("CFBundleExecutable", "Morra Vellant")));
-    const fs::path game = makeGameBundle(scratch_ / "work" / "games" / "morra.app");
+    const fs::path game = makeBundle(scratch_ / "work" / "games" / "morra.app");
     const fs::path previous = fs::current_path();
     fs::current_path(scratch_ / "work");
     for (const auto& [value, expected] : std::vector<std::pair<std::string, fs::path>>{
@@ -109,7 +109,7 @@ TEST_F(GameSearch, OverridesThatCannotBeUsedArePassedOverSilently) {
 // that loop through links are tested once and never throw.
 TEST(FirstAcceptedCandidate, TestsEachResolvedPathOnce) {
     ScratchFolder scratch;
-    const fs::path game = makeGameBundle(scratch / "games" / "morra.app");
+    const fs::path game = makeBundle(scratch / "games" / "morra.app");
     fs::create_directory_symlink(game, scratch / "link.app");
     fs::create_directory_symlink(scratch / "link.app", scratch / "link-to-link.app");
     fs::create_directory_symlink(scratch / "games", scratch / "games-link");

@@ -3,10 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <functional>
-#include <system_error>
 #include <thread>
 
 #include "SearchTestSupport.h"
@@ -45,21 +43,6 @@ TEST(ValidateGame, RefusesWhatIsNotTheGameOrLacksItsDataOrHoldsALink) {
     test::GameFixture game;
     fs::create_symlink(game.app, game.root.path() / "link.app");
     EXPECT_EQ(validateGame(FileManager(), game.root.path() / "link.app").app, fs::canonical(game.app));
-}
-
-TEST(RejectSymbolicLink, LinkRefusedFileAcceptedMissingPathIsAPlatformError) {
-    test::TemporaryDirectory root;
-    test::writeFile(root.path() / "file", "x");
-    fs::create_symlink(root.path() / "file", root.path() / "link");
-    EXPECT_NO_THROW(rejectSymbolicLink(FileManager(), root.path() / "file"));
-    EXPECT_EQ(test::failureOf([&] { rejectSymbolicLink(FileManager(), root.path() / "link"); }),
-              "Установщик не изменяет символические ссылки: " + (root.path() / "link").string());
-    try {
-        rejectSymbolicLink(FileManager(), root.path() / "missing");
-        FAIL();
-    } catch (const std::system_error& error) {
-        EXPECT_EQ(error.code().value(), ENOENT);
-    }
 }
 
 // Runs a copy of sleep from the given path until the object ends; returns once the system lists it

@@ -3,20 +3,11 @@
 // file receives stays exactly the operation's output.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#if __has_include(<pty.h>)
-#include <pty.h>
-#else
-#include <util.h>  // openpty on macOS
-#endif
-#include <sys/wait.h>
-#include <unistd.h>
+#include <algorithm>
 
 #include "ProgressLine.h"
 #include "ProgressText.h"
 #include "TestSupport.h"
-
-extern char** environ;
 
 namespace morra {
 namespace {
@@ -24,36 +15,15 @@ namespace {
 using namespace std::chrono_literals;
 using Step = Progress::Step;
 
-// What a terminal shows after `bytes`, for output of one line: each carriage return starts the
-// line again, and later characters overwrite earlier ones.
-std::u32string screenLine(const std::string& bytes) {
-    std::u32string line;
-    std::size_t column = 0;
-    for (std::size_t i = 0; i < bytes.size();) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        char32_t c = length == 1 ? lead : lead & (0xFF >> (length + 1));
-        for (std::size_t k = 1; k < length; ++k) c = (c << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
-        i += length;
-        if (c == U'\r') {
-            column = 0;
-            continue;
-        }
-        if (column < line.size()) line[column] = c;
-        else line.push_back(c);
-        ++column;
+// The lines written between carriage returns, each as wide as its code points.
+std::vector<std::pair<std::string, std::size_t>> lines(const std::string& bytes) {
+    std::vector<std::pair<std::string, std::size_t>> found;
+    for (std::size_t start = 0, end; start < bytes.size(); start = end + 1) {
+        end = std::min(bytes.find('\r', start), bytes.size());
+        const std::string line = bytes.substr(start, end - start);
+        found.emplace_back(line, std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xC0) != 0x80; }));
     }
-    return line;
-}
-
-bool blank(const std::u32string& line) { return line.find_first_not_of(U' ') == std::u32string::npos; }
-
-// Everything that can be read from `fd` until its writers are gone.
-std::string drain(int fd) {
-    std::string bytes;
-    char buffer[4096];
-    for (ssize_t count; (count = ::read(fd, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(count));
-    return bytes;
+    return found;
 }
 
 TEST(ProgressText, WordsTheStepThePercentAndTheTimeLeftOnceItCanBeGuessed) {
@@ -79,51 +49,15 @@ TEST(ProgressText, WordsTheStepThePercentAndTheTimeLeftOnceItCanBeGuessed) {
     EXPECT_EQ(estimate.remaining(Progress{Step::Verifying, 0, 0, 1000, 1000}, start + 10s), std::nullopt);
 }
 
-struct ProgramRun {
-    int status = -1;
-    std::string standardOutput, standardError;
-};
-
-// Runs the installer with standard output on a pipe and standard error on a pipe or a terminal,
-// and reads both once it has ended (what it writes here fits in their buffers).
-ProgramRun runInstaller(const std::vector<std::string>& options, bool terminal) {
-    int out[2], err[2];
-    if (::pipe(out) != 0 || (terminal ? ::openpty(&err[0], &err[1], nullptr, nullptr, nullptr) : ::pipe(err)) != 0)
-        throw std::runtime_error("no pipe or terminal");
-    std::vector<std::string> arguments = {MORRA_PROGRAM};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        ::dup2(err[1], 2);
-        ::execve(argv[0], argv.data(), environ);
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    ProgramRun run;
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.standardOutput = drain(out[0]);
-    run.standardError = drain(err[0]);
-    ::close(out[0]);
-    ::close(err[0]);
-    return run;
-}
-
 TEST(ProgressLine, TheProgramsOutputIsTheSameWithOrWithoutATerminal) {
-    ProgramRun piped, onTerminal;
+    test::ProcessResult piped, onTerminal;
     {
         test::GameFixture game;
-        piped = runInstaller({"--install", game.app.string()}, false);
+        piped = test::runInstaller({"--install", game.app.string()});
     }
     {
         test::GameFixture game;
-        onTerminal = runInstaller({"--install", game.app.string()}, true);
+        onTerminal = test::runInstaller({"--install", game.app.string()}, {}, {}, true);
     }
     EXPECT_EQ(piped.status, 0);
     EXPECT_EQ(onTerminal.status, 0);
@@ -134,7 +68,11 @@ TEST(ProgressLine, TheProgramsOutputIsTheSameWithOrWithoutATerminal) {
     for (const char* step : {"\rПроверка файлов… 0\u00a0%", "\rПатч 1 из 5…", "\rПроверка результата… 100\u00a0%"})
         EXPECT_NE(onTerminal.standardError.find(step), std::string::npos) << step;
     EXPECT_EQ(onTerminal.standardError.back(), '\r');
-    EXPECT_TRUE(blank(screenLine(onTerminal.standardError))) << onTerminal.standardError;
+    // The last line is spaces at least as wide as any before it: the terminal's line is blank.
+    const auto written = lines(onTerminal.standardError);
+    ASSERT_FALSE(written.empty());
+    EXPECT_EQ(written.back().first.find_first_not_of(' '), std::string::npos) << onTerminal.standardError;
+    for (const auto& [line, width] : written) EXPECT_LE(width, written.back().second) << line;
     EXPECT_EQ(onTerminal.standardError.find('\n'), std::string::npos);
     for (const char* step : {"Проверка файлов… 0\u00a0%", "Проверка результата… 100\u00a0%"}) {
         const std::size_t first = onTerminal.standardError.find(step);
@@ -144,7 +82,7 @@ TEST(ProgressLine, TheProgramsOutputIsTheSameWithOrWithoutATerminal) {
     // A failure prints its text after the blanked line, and nothing else changes.
     test::TemporaryDirectory root;
     std::filesystem::create_directories(root.path() / "other.app");
-    const ProgramRun refused = runInstaller({"--remove", (root.path() / "other.app").string()}, true);
+    const test::ProcessResult refused = test::runInstaller({"--remove", (root.path() / "other.app").string()}, {}, {}, true);
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.standardOutput, "");
     EXPECT_NE(refused.standardError.find("Выбранный файл не является Morra Vellant для macOS."), std::string::npos);

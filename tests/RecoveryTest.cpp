@@ -60,7 +60,7 @@ const tools::Fixture& smallFixture() {
 }
 
 Engine engineFor(const test::TemporaryDirectory& payload, FaultHook hook = {}) {
-    return test::fixtureEngine(smallFixture(), payload.path(), std::move(hook));
+    return Engine(hook ? FileManager(std::move(hook)) : FileManager(), smallFixture().profile, payload.path());
 }
 
 // Every file of the game and the backup store has a content some legitimate state gives it.

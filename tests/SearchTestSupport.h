@@ -43,13 +43,9 @@ inline const std::string& gameInfoPlist() {
     return plist;
 }
 
-// A folder that passes the game's identity test (and nothing more: no game data).
-inline std::filesystem::path makeGameBundle(const std::filesystem::path& bundle) {
-    writeFile(bundle / "Contents" / "Info.plist", gameInfoPlist());
-    return bundle;
-}
-
-inline std::filesystem::path makeBundleWithInfo(const std::filesystem::path& bundle, const std::string& plist) {
+// A folder with this Info.plist and nothing more (by default one that passes the game's identity
+// test, without game data).
+inline std::filesystem::path makeBundle(const std::filesystem::path& bundle, const std::string& plist = gameInfoPlist()) {
     writeFile(bundle / "Contents" / "Info.plist", plist);
     return bundle;
 }

@@ -4,11 +4,14 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#if __has_include(<pty.h>)
+#include <pty.h>
+#else
+#include <util.h>  // openpty on macOS
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -18,8 +21,6 @@
 
 #include "files/Sha256.h"
 #include "files/TemporaryFiles.h"
-
-extern char** environ;
 
 namespace morra::test {
 
@@ -54,10 +55,6 @@ const tools::Fixture& demoFixture() {
 }
 
 Engine demoEngine(FileManager fileManager) { return Engine(std::move(fileManager), builtInProfile()); }
-
-Engine fixtureEngine(const tools::Fixture& fixture, const fs::path& payload, FaultHook hook) {
-    return Engine(hook ? FileManager(std::move(hook)) : FileManager(), fixture.profile, payload);
-}
 
 GameFixture::GameFixture(tools::GameState state, bool backups, const std::string& appName,
                          const tools::Fixture& fixture)
@@ -102,97 +99,64 @@ std::vector<std::string> temporaries(const fs::path& folder) {
     return found;
 }
 
-void ProgressLog::expectCompleteAndMonotonic() const {
-    ASSERT_FALSE(reports.empty());
-    const std::uint64_t total = reports.front().total;
-    EXPECT_GT(total, 0u);
-    for (std::size_t i = 0; i < reports.size(); ++i) {
-        EXPECT_EQ(reports[i].total, total) << i;
-        EXPECT_LE(reports[i].done, total) << i;
-        if (i > 0) {
-            EXPECT_GE(reports[i].done, reports[i - 1].done) << i;
-        }
-    }
-    EXPECT_EQ(reports.back().done, total);
-}
-
-bool ProgressLog::sawStep(Progress::Step step) const {
-    return std::any_of(reports.begin(), reports.end(), [step](const Progress& progress) { return progress.step == step; });
-}
-
 std::string failureWithin(int seconds, const std::function<void()>& call) {
     int channel[2];
     if (::pipe(channel) != 0) throw std::runtime_error("pipe failed");
     const pid_t child = ::fork();
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
-        ::close(channel[0]);
+        ::alarm(static_cast<unsigned>(seconds));  // a blocked call ends the child
         const std::string text = failureOf(call);
-        if (::write(channel[1], text.data(), text.size()) < 0) ::_exit(2);
-        ::_exit(0);
+        ::_exit(::write(channel[1], text.data(), text.size()) < 0 ? 2 : 0);
     }
     ::close(channel[1]);
     std::string text;
-    bool timedOut = false;
-    for (;;) {
-        pollfd waiting{channel[0], POLLIN, 0};
-        if (::poll(&waiting, 1, seconds * 1000) <= 0) {
-            timedOut = true;
-            break;
-        }
-        char buffer[4096];
-        const ssize_t count = ::read(channel[0], buffer, sizeof buffer);
-        if (count <= 0) break;
-        text.append(buffer, static_cast<std::size_t>(count));
-    }
+    char buffer[4096];
+    for (ssize_t count; (count = ::read(channel[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(count));
     ::close(channel[0]);
-    if (timedOut) ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    return timedOut ? "(timed out)" : text;
-}
-
-bool dropRoot() {
-    return ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM ? "(timed out)" : text;
 }
 
 ProcessResult runProcess(const std::vector<std::string>& arguments,
                          const std::map<std::string, std::optional<std::string>>& environment,
-                         const fs::path& workingDirectory, bool unprivileged) {
+                         const fs::path& workingDirectory, bool unprivileged, bool errorsOnTerminal) {
+    int terminal[2] = {-1, -1};  // what the child writes on it must fit in its buffer
+    if (errorsOnTerminal && ::openpty(&terminal[0], &terminal[1], nullptr, nullptr, nullptr) != 0)
+        throw std::runtime_error("openpty failed");
     TemporaryDirectory outputs;
     const fs::path outPath = outputs.path() / "stdout", errPath = outputs.path() / "stderr";
-    std::map<std::string, std::string> variables;
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string text(*entry);
-        if (const auto equals = text.find('='); equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
-    }
-    for (const auto& [name, value] : environment) {
-        if (value) variables[name] = *value;
-        else variables.erase(name);
-    }
-    std::vector<std::string> command = arguments, environmentText;
-    for (const auto& [name, value] : variables) environmentText.push_back(name + "=" + value);
-    std::vector<char*> argv, envp;
+    std::vector<std::string> command = arguments;
+    std::vector<char*> argv;
     for (std::string& argument : command) argv.push_back(argument.data());
-    for (std::string& entry : environmentText) envp.push_back(entry.data());
     argv.push_back(nullptr);
-    envp.push_back(nullptr);
 
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        const int err = errorsOnTerminal ? terminal[1] : ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         const int in = ::open("/dev/null", O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
         if (!workingDirectory.empty() && ::chdir(workingDirectory.c_str()) != 0) ::_exit(126);
-        if (unprivileged && !dropRoot()) ::_exit(126);
-        ::execve(argv[0], argv.data(), envp.data());
+        if (unprivileged && ::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(126);
+        for (const auto& [name, value] : environment) value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+        ::execv(argv[0], argv.data());
         ::_exit(127);
     }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0)
         if (errno != EINTR) throw std::runtime_error("waitpid failed");
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outPath), readFile(errPath)};
+    ProcessResult result{WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outPath), ""};
+    if (!errorsOnTerminal) result.standardError = readFile(errPath);
+    ::close(terminal[1]);
+    char buffer[4096];
+    for (ssize_t count; errorsOnTerminal && (count = ::read(terminal[0], buffer, sizeof buffer)) > 0;)
+        result.standardError.append(buffer, static_cast<std::size_t>(count));
+    ::close(terminal[0]);
+    return result;
 }
 
 std::string systemTool(const std::string& name) {
@@ -204,10 +168,10 @@ std::string systemTool(const std::string& name) {
 
 ProcessResult runInstaller(const std::vector<std::string>& options,
                            const std::map<std::string, std::optional<std::string>>& environment,
-                           const fs::path& workingDirectory, bool unprivileged) {
+                           const fs::path& workingDirectory, bool errorsOnTerminal) {
     std::vector<std::string> arguments = {MORRA_PROGRAM};
     arguments.insert(arguments.end(), options.begin(), options.end());
-    return runProcess(arguments, environment, workingDirectory, unprivileged);
+    return runProcess(arguments, environment, workingDirectory, false, errorsOnTerminal);
 }
 
 }  // namespace morra::test

@@ -48,8 +48,6 @@ const tools::Fixture& demoFixture();
 
 // The program's engine (its compiled-in profile and payload), over the given file service.
 Engine demoEngine(FileManager fileManager = FileManager());
-// An engine over a fixture's profile and a payload folder written for it.
-Engine fixtureEngine(const tools::Fixture& fixture, const fs::path& payload, FaultHook hook = {});
 
 // A game in a temporary folder, with its own support folder and settings file location. While it
 // lives, the engine's support folder and settings file point into it.
@@ -58,11 +56,8 @@ struct GameFixture {
                          const std::string& appName = "morra.app", const tools::Fixture& fixture = demoFixture());
 
     TemporaryDirectory root;
-    fs::path app;
-    fs::path support;
-    fs::path settings;
-    ScopedEnvironment supportOverride;
-    ScopedEnvironment settingsOverride;
+    fs::path app, support, settings;
+    ScopedEnvironment supportOverride, settingsOverride;
 
     fs::path asset(std::size_t index) const;
     fs::path added(std::size_t index) const;
@@ -89,38 +84,21 @@ std::string failureOf(Call call) {
     return "(no error)";
 }
 
-// Runs `call` in a child process and gives what it threw (as failureOf does), or "(timed out)" when
-// it does not end within `seconds` (the child is then killed): a call that could block on a pipe
-// fails the test instead of stalling it.
+// failureOf in a child process, or "(timed out)" when the call does not end within `seconds`: a
+// call that blocks on a pipe fails the test instead of stalling it.
 std::string failureWithin(int seconds, const std::function<void()>& call);
-
-// The progress reports of one operation.
-struct ProgressLog {
-    std::vector<Progress> reports;
-    ProgressCallback callback() {
-        return [this](const Progress& progress) { reports.push_back(progress); };
-    }
-    // The reports never go back, never pass the total, and end at it.
-    void expectCompleteAndMonotonic() const;
-    bool sawStep(Progress::Step step) const;
-};
 
 struct ProcessResult {
     int status = -1;
-    std::string standardOutput;
-    std::string standardError;
+    std::string standardOutput, standardError;
 };
 
-// Root reads any file: as root, the calling process becomes user and group 65534 ("nobody");
-// anyone else is already refused by a file's permissions. False when that fails.
-bool dropRoot();
-
 // Runs a program with the given arguments (arguments[0] is the program) and environment changes
-// (a nullopt value unsets the variable), in the given working folder; with `unprivileged`, after
-// dropRoot().
+// (a nullopt value unsets the variable), in the given working folder; with `unprivileged`, as user
+// and group 65534 ("nobody"), since root reads any file; standard error on a file or a terminal.
 ProcessResult runProcess(const std::vector<std::string>& arguments,
                          const std::map<std::string, std::optional<std::string>>& environment = {},
-                         const fs::path& workingDirectory = {}, bool unprivileged = false);
+                         const fs::path& workingDirectory = {}, bool unprivileged = false, bool errorsOnTerminal = false);
 
 // The system's own tool of this name (bspatch, bsdiff), or an empty text when it has none.
 std::string systemTool(const std::string& name);
@@ -128,6 +106,6 @@ std::string systemTool(const std::string& name);
 // Runs the installer program itself.
 ProcessResult runInstaller(const std::vector<std::string>& options,
                            const std::map<std::string, std::optional<std::string>>& environment = {},
-                           const fs::path& workingDirectory = {}, bool unprivileged = false);
+                           const fs::path& workingDirectory = {}, bool errorsOnTerminal = false);
 
 }  // namespace morra::test

@@ -17,15 +17,11 @@ class BundleChooserTest : public QObject {
     static std::optional<std::filesystem::path> pathOf(const QString& text) { return std::filesystem::path(text.toStdString()); }
 
 private slots:
+    // What the drop and chooser tests leave out: a bare ".app" and the outermost of nested bundles.
     void recognisesApplicationBundles() {
-        for (const char* name : {"morra.app", "Morra Vellant.APP", "Игра.aPp"})
-            QVERIFY(morra::isApplicationBundle(makeFolder(at(QString::fromUtf8(name)))));
-        QVERIFY(QFile::link(at(QStringLiteral("morra.app")), at(QStringLiteral("link.app"))));
+        QVERIFY(!morra::isApplicationBundle(makeFolder(at(QStringLiteral(".app")))));
+        QVERIFY(QFile::link(makeFolder(at(QStringLiteral("morra.app"))), at(QStringLiteral("link.app"))));
         QVERIFY(morra::isApplicationBundle(at(QStringLiteral("link.app"))));
-        for (const char* name : {".app", "morra.apps", "morra"})
-            QVERIFY(!morra::isApplicationBundle(makeFolder(at(QString::fromUtf8(name)))));
-        QVERIFY(!morra::isApplicationBundle(morra::test::makeFile(at(QStringLiteral("file.app")))));
-        QVERIFY(!morra::isApplicationBundle(at(QStringLiteral("missing.app"))));
         const QString inner = makeFolder(at(QStringLiteral("Outer.app/Contents/Helpers/Inner.app/Contents")));
         QCOMPARE(morra::enclosingBundle(inner), at(QStringLiteral("Outer.app")));
     }
