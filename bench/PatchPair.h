@@ -2,8 +2,6 @@
 
 // The patch benchmarks' pair: a large random asset and a patch that changes it in scattered
 // places, as a translation of text and tables does. Applying the patch gives the new form.
-#include <bzlib.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "BsdiffOffset.h"
+#include "Bzip2Compressor.h"
 
 namespace morra::bench {
 
@@ -22,39 +21,6 @@ inline std::string offset(std::int64_t value) {
     morra::tools::appendBsdiffOffset(bytes, value);
     return bytes;
 }
-
-// Streaming bzip2 compression (block size 9, as bsdiff writes).
-class Compressor {
-public:
-    Compressor() {
-        if (BZ2_bzCompressInit(&stream_, 9, 0, 0) != BZ_OK) throw std::runtime_error("bzip2 init failed");
-    }
-    ~Compressor() { BZ2_bzCompressEnd(&stream_); }
-    void add(const char* data, std::size_t size) {
-        if (size > 0) pump(data, size, BZ_RUN);
-    }
-    std::string finish() {
-        pump(nullptr, 0, BZ_FINISH);
-        return std::move(out_);
-    }
-
-private:
-    void pump(const char* data, std::size_t size, int action) {
-        stream_.next_in = const_cast<char*>(data);
-        stream_.avail_in = static_cast<unsigned>(size);
-        char buffer[1 << 16];
-        for (;;) {
-            stream_.next_out = buffer;
-            stream_.avail_out = sizeof buffer;
-            const int result = BZ2_bzCompress(&stream_, action);
-            if (result < 0) throw std::runtime_error("bzip2 failed");
-            out_.append(buffer, sizeof buffer - stream_.avail_out);
-            if (action == BZ_FINISH ? result == BZ_STREAM_END : stream_.avail_in == 0) break;
-        }
-    }
-    bz_stream stream_{};
-    std::string out_;
-};
 
 // A random asset and a patch that changes it in `edits` scattered places: most edits replace a
 // few bytes, some insert bytes, some delete bytes, as a translation of text and tables does.
@@ -72,7 +38,7 @@ inline void makeAssetAndPatch(const std::filesystem::path& asset, const std::fil
     for (int i = 0; i < edits; ++i) positions.push_back(random() % (size - 4096));
     std::sort(positions.begin(), positions.end());
 
-    Compressor control, diff, extra;
+    tools::Bzip2Compressor control, diff, extra;
     const std::vector<char> zeros(1 << 20, 0);
     auto addZeros = [&](std::uint64_t count) {
         for (; count > 0;) {
