@@ -82,11 +82,14 @@ public:
     // Makes target name the item at replacement, in one step; the old name of the replacement
     // disappears and no copy of the replaced content remains.
     void replaceItem(const std::filesystem::path& target, const std::filesystem::path& replacement) const;
+    // Deletes a file and flushes its folder, so that it stays deleted.
     void removeItem(const std::filesystem::path& path) const;
-    // Deletes a file of our own that is no longer wanted; a failure is ignored (clean-up never
-    // hides the error that is travelling).
+    // Deletes a file of our own that is no longer wanted and flushes its folder; a failure is
+    // ignored (clean-up never hides the error that is travelling).
     void discard(const std::filesystem::path& path) const noexcept;
-    // Creates the folder and any missing parents; an existing folder is not an error.
+    // Creates the folder and any missing parents; an existing folder is not an error. Returns
+    // once the folder is durable: the parent of every level it made is flushed, or the folder's
+    // own parent when it was there already.
     void createDirectories(const std::filesystem::path& path) const;
     // Flushes a folder's entries to stable storage.
     void syncDirectory(const std::filesystem::path& path) const;
