@@ -12,6 +12,7 @@
 #include "InstallerEngine.h"
 #include "InstallerError.h"
 #include "TestSupport.h"
+#include "text/SystemErrorText.h"
 
 namespace morra {
 namespace {
@@ -94,7 +95,7 @@ TEST_P(AppManagementTest, RefusalIsToldAndTheGameKeepsOnlyVerifiedFiles) {
     } else {
         // The failed call as it is told everywhere else: the game's file and the system's words.
         EXPECT_NE(failure.find(named.string()), std::string::npos) << failure;
-        EXPECT_NE(failure.find("Permission denied"), std::string::npos) << failure;
+        EXPECT_NE(failure.find(systemErrorText(c.error)), std::string::npos) << failure;
     }
     EXPECT_TRUE(test::temporaries(game.app).empty());
     auto after = test::snapshot(game.app);

@@ -11,6 +11,7 @@
 #include "BsdiffWriter.h"
 #include "PatchTestSupport.h"
 #include "TestSupport.h"
+#include "text/SystemErrorText.h"
 
 namespace morra {
 namespace {
@@ -184,8 +185,8 @@ TEST(FilePlacement, AFailedChainLeavesTheAssetAndNoTemporary) {
         {{files.basePatch, corrupt}, failed + "bspatch: Corrupt patch\n"},
         {{files.deltaPatch, files.basePatch}, wrongDigest},  // the wrong order
         {{files.basePatch}, wrongDigest},
-        {{russian}, failed + "bspatch: fopen(" + russian.string() + "): No such file or directory\n"},
-        {{files.basePatch, files.deltaPatch}, failed + "bspatch: " + files.asset.string() + ": No space left on device\n",
+        {{russian}, failed + "bspatch: fopen(" + russian.string() + "): " + systemErrorText(ENOENT) + "\n"},
+        {{files.basePatch, files.deltaPatch}, failed + "bspatch: " + files.asset.string() + ": " + systemErrorText(ENOSPC) + "\n",
          fullDisk.fileManager()},
     };
     for (const Case& entry : cases) {

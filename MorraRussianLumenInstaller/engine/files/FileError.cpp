@@ -1,6 +1,7 @@
 #include "files/FileError.h"
 
 #include "files/TemporaryFiles.h"
+#include "text/SystemErrorText.h"
 #include "text/Utf8.h"
 
 namespace morra {
@@ -34,7 +35,8 @@ const char* failedAction(FileOperation operation) {
 FileError::FileError(int error, FileOperation operation, const fs::path& path)
     : std::system_error(error, std::generic_category(), std::string(failedAction(operation)) + " " + displayPath(path)),
       operation_(operation),
-      path_(path) {}
+      path_(path),
+      message_(std::string(failedAction(operation)) + " " + displayPath(path) + ": " + systemErrorText(error)) {}
 
 InstallerError appManagementRefusal(const fs::path& path) {
     return InstallerError(
