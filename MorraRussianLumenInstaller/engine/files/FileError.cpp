@@ -47,6 +47,15 @@ InstallerError appManagementRefusal(const fs::path& path) {
         InstallerError::Kind::AppManagement);
 }
 
+InstallerError foreignOwnerRefusal(const fs::path& path) {
+    return InstallerError(
+        "Файлы игры принадлежат другой учётной записи, и у этой нет прав их изменить: " + displayPath(path) +
+            "\nОткройте в Finder «Свойства» папки игры, в разделе «Общий доступ и права доступа» дайте своей учётной "
+            "записи право «Чтение и запись» и примените его к вложенным объектам или запустите установщик из той "
+            "учётной записи, которая установила игру, затем повторите попытку.",
+        InstallerError::Kind::ForeignOwner);
+}
+
 void throwFileError(int error, FileOperation operation, const fs::path& path) { throw FileError(error, operation, path); }
 
 std::string displayPath(const fs::path& path) { return validUtf8(standInTarget(path).string()); }

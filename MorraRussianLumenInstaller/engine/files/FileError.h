@@ -31,6 +31,9 @@ private:
 // The system's refusal to let the installer change the game's application bundle (App Management
 // on macOS): what the player reads instead of a failed call, naming the file that was to change.
 InstallerError appManagementRefusal(const std::filesystem::path& path);
+// The system's refusal to let this account change the game's files (they belong to another
+// account): what the player reads instead of a failed call, naming the file that was to change.
+InstallerError foreignOwnerRefusal(const std::filesystem::path& path);
 
 [[noreturn]] void throwFileError(int error, FileOperation operation, const std::filesystem::path& path);
 

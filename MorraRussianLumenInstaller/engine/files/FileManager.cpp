@@ -78,10 +78,13 @@ FileManager FileManager::withAppManagement(bool guarded) const {
 }
 
 void FileManager::changeFailed(int error, FileOperation operation, const fs::path& path) const {
-    // The system refuses every change inside an application it guards, so the first is the one
-    // it refuses; a later refusal is a plain permission problem of one folder or file.
-    if (guard_ && (error == EPERM || error == EACCES) && !guard_->changed && isWithin(path, guard_->application))
-        throw appManagementRefusal(path);
+    // The system refuses every change inside an application it guards (EPERM), so the first is
+    // the one it refuses; EACCES there means the files belong to another account. A later refusal
+    // is a plain permission problem of one folder or file.
+    if (guard_ && !guard_->changed && isWithin(path, guard_->application)) {
+        if (error == EPERM) throw appManagementRefusal(path);
+        if (error == EACCES) throw foreignOwnerRefusal(path);
+    }
     throwFileError(error, operation, path);
 }
 

@@ -31,11 +31,12 @@ public:
     void reportTransfer(std::uint64_t bytes) const;
 
     // A copy for one operation on the game `application`. Where the system may refuse to let us
-    // change another maker's application (App Management), a refusal (EPERM or EACCES) of the
-    // first change inside the bundle is thrown as appManagementRefusal, an InstallerError that
-    // names the game's file; once a change inside has succeeded, every later failure is thrown as
-    // the failed call it is. Where the system has no such guard, nothing differs. Copies made
-    // from the result share what has happened.
+    // change another maker's application (App Management), a refusal of the first change inside
+    // the bundle is thrown as an InstallerError that names the game's file: EPERM, the system's
+    // refusal, as appManagementRefusal; EACCES, files of another account, as foreignOwnerRefusal.
+    // Once a change inside has succeeded, every later failure is thrown as the failed call it is.
+    // Where the system has no such guard, nothing differs. Copies made from the result share what
+    // has happened.
     FileManager guardingChangesIn(const std::filesystem::path& application) const;
     // Whether the system guards applications so; the system's own answer unless a test sets it.
     FileManager withAppManagement(bool guarded) const;
