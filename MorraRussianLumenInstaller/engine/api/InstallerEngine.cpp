@@ -30,6 +30,7 @@ std::string describedCode(const std::error_code& code) {
 // own words) in Russian; a file error is worded so already.
 std::string describedInRussian(const std::system_error& error) {
     const std::string text = error.what();
+    if (text == error.code().message()) return describedCode(error.code());
     const std::string english = ": " + error.code().message();
     if (text.size() < english.size() || text.compare(text.size() - english.size(), english.size(), english) != 0)
         return validUtf8(text);
