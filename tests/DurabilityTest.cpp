@@ -74,14 +74,15 @@ private:
 struct Case {
     const char* name;
     GameState start;
-    bool install, skillCards;
+    bool install;
+    SkillCards skillCards;
 };
 
 const Case kCases[] = {
-    {"fresh install", GameState::Untouched, true, true},
-    {"switch to English cards", GameState::InstalledTranslated, true, false},
-    {"update an earlier release", GameState::EarlierRelease, true, true},
-    {"remove", GameState::InstalledTranslated, false, true},
+    {"fresh install", GameState::Untouched, true, SkillCards::Translated},
+    {"switch to English cards", GameState::InstalledTranslated, true, SkillCards::English},
+    {"update an earlier release", GameState::EarlierRelease, true, SkillCards::Translated},
+    {"remove", GameState::InstalledTranslated, false, SkillCards::Translated},
 };
 
 TEST(Durability, EveryChangedFolderIsFlushedBeforeTheGameChangesAgainAndByTheEnd) {
@@ -96,8 +97,8 @@ TEST(Durability, EveryChangedFolderIsFlushedBeforeTheGameChangesAgainAndByTheEnd
         test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
 
         FlushedEntries model(game.app);
-        const Engine engine = test::demoEngine(FileManager(model.hook()));
-        EXPECT_NO_THROW(c.install ? (void)install(engine, game.app, c.skillCards) : (void)remove(engine, game.app));
+        const InstallContext context = test::demoContext(FileManager(model.hook()));
+        EXPECT_NO_THROW(c.install ? (void)install(context, game.app, c.skillCards) : (void)remove(context, game.app));
         model.expectNothingUnflushed("at the end");
 
         EXPECT_EQ(model.problems, std::vector<std::string>{});
