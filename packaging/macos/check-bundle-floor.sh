@@ -7,11 +7,13 @@
 # only inside the bundle. Prints every binary's minimum; exits 1 on any fault.
 #
 #   packaging/macos/check-bundle-floor.sh [--floor 14.0] [--dump FILE] APP
+#   packaging/macos/check-bundle-floor.sh [--floor 14.0] --archives LIBRARY.a...
 #   packaging/macos/check-bundle-floor.sh [--floor 14.0] --from-dump FILE
 #   packaging/macos/check-bundle-floor.sh --self-test
 #
 # On macOS it reads the bundle with `lipo -archs`, `otool -arch ARCH -l` and `otool -arch ARCH -L`
-# (Xcode's command line tools) and can keep what they printed (--dump). --from-dump checks such a
+# (Xcode's command line tools) and can keep what they printed (--dump). --archives checks the object
+# files of static libraries linked into the program the same way (their minimum only). --from-dump checks such a
 # dump anywhere, Linux included: a line "@@@ RELATIVE-PATH (ARCH)" before each file's otool output.
 # --self-test checks the hand-written sample dump beside this script (otool's format as Apple's
 # tools print it) as it is, and with each fault put into it, on any system.
@@ -31,6 +33,8 @@ check_dump() {
     function fault(text) { print "FAULT: " name ": " text; ++faults }
     function finish() {
       if (name == "") return
+      # An object file in a static library may leave its minimum to the program it is linked into.
+      if (minos == "" && name ~ /\.o\)$/) { ++files; return }
       if (minos == "") fault("declares no minimum macOS (no LC_BUILD_VERSION or LC_VERSION_MIN_MACOSX)")
       else {
         printf "minos %-8s %s\n", minos, name
@@ -83,6 +87,22 @@ dump_bundle() {
   done < <(find "$app" -type f -print0 | sort -z)
 }
 
+# Writes the dump of static libraries: each object file in them is a file of its own. The linker
+# gives the program the minimum it is linked for, whatever its objects say, so an object built for
+# a newer macOS is seen only here (it may call what macOS 14 does not have).
+dump_archives() {
+  local library
+  for library in "$@"; do
+    otool -l "$library" | archive_sections "$(basename "$library")"
+  done
+}
+archive_sections() {  # otool -l of a static library on standard input: a section per object file
+  awk -v library="$1" '
+    /^[^ \t].*\(.*\.o\):$/ { member = $0; sub(/^.*\(/, "", member); sub(/\):$/, "", member)
+                              print "@@@ " library "(" member ")"; next }
+    { print }'
+}
+
 # The sample as it is must pass; each fault put into it must fail, naming the fault.
 self_test() {
   local sample=$here/bundle-floor-sample.txt failed=0 output
@@ -111,23 +131,44 @@ self_test() {
     expect fail "libqcocoa.dylib (arm64): declares no minimum macOS" "no minimum"
   printf '' | expect fail "no Mach-O file" "an empty bundle"
   floor=15.0 expect pass "start on macOS 15.0" "another floor" <"$sample"
+  # A static library: an object file without a minimum is left to the program; one for 15 is not.
+  local archive='Archive : /Users/runner/deps/lib/libcrypto.a
+/Users/runner/deps/lib/libcrypto.a(libcrypto-lib-sha256.o):
+Load command 1
+      cmd LC_BUILD_VERSION
+  cmdsize 24
+ platform 1
+    minos 14.0
+      sdk 15.5
+   ntools 0
+/Users/runner/deps/lib/libcrypto.a(libcrypto-lib-sha256-armv8.o):
+Load command 0
+      cmd LC_SEGMENT_64
+  cmdsize 232'
+  archive_sections libcrypto.a <<<"$archive" | expect pass "2 Mach-O file(s)" "a static library"
+  sed 's/minos 14.0/minos 15.0/' <<<"$archive" | archive_sections libcrypto.a |
+    expect fail "libcrypto.a(libcrypto-lib-sha256.o): minos 15.0" "a static library for macOS 15"
   return $failed
 }
 
 dump=
 from=
+archives=0
 while (($#)); do
   case $1 in
+    --archives) archives=1; shift ;;
     --floor) floor=$2; shift 2 ;;
     --dump) dump=$2; shift 2 ;;
     --from-dump) from=$2; shift 2 ;;
     --self-test) self_test; exit ;;
-    -*) echo "usage: $0 [--floor X.Y] [--dump FILE] APP | --from-dump FILE | --self-test" >&2; exit 2 ;;
+    -*) echo "usage: $0 [--floor X.Y] [--dump FILE] APP | --archives LIBRARY.a... | --from-dump FILE | --self-test" >&2; exit 2 ;;
     *) break ;;
   esac
 done
 if [[ -n $from ]]; then
   check_dump <"$from"
+elif ((archives)); then
+  dump_archives "$@" | check_dump
 elif (($# == 1)) && [[ -d $1/Contents ]]; then
   if [[ -n $dump ]]; then
     dump_bundle "$1" >"$dump"
@@ -136,6 +177,6 @@ elif (($# == 1)) && [[ -d $1/Contents ]]; then
     dump_bundle "$1" | check_dump
   fi
 else
-  echo "usage: $0 [--floor X.Y] [--dump FILE] APP | --from-dump FILE | --self-test" >&2
+  echo "usage: $0 [--floor X.Y] [--dump FILE] APP | --archives LIBRARY.a... | --from-dump FILE | --self-test" >&2
   exit 2
 fi
