@@ -34,7 +34,10 @@ qt_version=${MORRA_QT_VERSION:-6.10.1}
 vcpkg_root=${VCPKG_ROOT:-${VCPKG_INSTALLATION_ROOT:-}}
 if [ -n "$vcpkg_root" ]; then
     vcpkg=$vcpkg_root/vcpkg
-elif ! vcpkg=$(command -v vcpkg); then
+elif vcpkg=$(command -v vcpkg); then
+    # vcpkg finds its ports beside its real self, not beside a link to it.
+    vcpkg=$(python3 -c 'import os, sys; print(os.path.realpath(sys.argv[1]))' "$vcpkg")
+else
     echo "$0: vcpkg not found: set VCPKG_ROOT to a clone of https://github.com/microsoft/vcpkg (bootstrapped)" >&2
     exit 1
 fi
