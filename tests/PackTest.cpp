@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -59,15 +60,6 @@ struct Copies {
              older = root.path() / "older.app", out = root.path() / "out";
 };
 
-void expectForms(const GameFixture& game, bool translatedCards) {
-    const tools::Fixture& fixture = packFixture();
-    for (std::size_t i = 0; i < tools::Fixture::kAssets; ++i)
-        EXPECT_TRUE(readFile(game.asset(i)) == (translatedCards ? fixture.translatedCards[i] : fixture.englishCards[i]))
-            << tools::assetPaths()[i];
-    for (std::size_t i = 0; i < tools::Fixture::kAdded; ++i)
-        EXPECT_TRUE(readFile(game.added(i)) == fixture.addedExpected[i]) << tools::addedFilePaths()[i];
-}
-
 TEST(PackTest, PackedPayloadInstallsUpdatesAndRemovesExactly) {
     const tools::Fixture& fixture = packFixture();
     Copies copies;
@@ -100,22 +92,17 @@ TEST(PackTest, PackedPayloadInstallsUpdatesAndRemovesExactly) {
         EXPECT_EQ(profile.addedFiles[row].replaceable, replaceable) << profile.addedFiles[row].target;
     }
 
+    // An update from an earlier release, a switch of the variant, and a removal back to the original.
     const Engine engine(FileManager(), profile, payload);
-    for (bool translatedCards : {true, false}) {
-        SCOPED_TRACE(translatedCards ? "translated cards" : "English cards");
-        GameFixture game(GameState::Untouched, false, "morra.app", fixture);
-        const auto untouched = snapshot(game.app);
-        install(engine, game.app, translatedCards);
-        expectForms(game, translatedCards);
-        remove(engine, game.app);
-        EXPECT_TRUE(snapshot(game.app) == untouched);
-    }
-    // An update from an earlier release, then a switch of the variant.
     GameFixture game(GameState::EarlierRelease, true, "morra.app", fixture);
-    install(engine, game.app, true);
-    expectForms(game, true);
-    install(engine, game.app, false);
-    expectForms(game, false);
+    for (bool translatedCards : {true, false}) {
+        install(engine, game.app, translatedCards);
+        for (std::size_t i = 0; i < tools::Fixture::kAssets; ++i)
+            EXPECT_TRUE(readFile(game.asset(i)) == (translatedCards ? fixture.translatedCards[i] : fixture.englishCards[i])) << i;
+        for (std::size_t i = 0; i < tools::Fixture::kAdded; ++i) EXPECT_TRUE(readFile(game.added(i)) == fixture.addedExpected[i]) << i;
+    }
+    remove(engine, game.app);
+    EXPECT_TRUE(snapshot(game.app) == snapshot(copies.original));
 }
 
 TEST(PackTest, RefusesCopiesItCannotUseAndLeavesNothing) {
@@ -130,15 +117,8 @@ TEST(PackTest, RefusesCopiesItCannotUseAndLeavesNothing) {
         {"not the game",
          [](const Copies& c) { tools::writeFile(c.translated / "Contents/Info.plist", "<plist><dict/></plist>"); },
          "the translated copy <translated> is not the game"},
-        {"missing asset", [&](const Copies& c) { fs::remove(c.english / (data + "level3")); },
-         "missing file: <english>/" + data + "level3"},
         {"added bundle in the original", [&](const Copies& c) { tools::writeFile(c.original / (bundles + "lockits/russianblind"), "x"); },
          "extra file: <original>/" + bundles + "lockits/russianblind"},
-        {"stray file", [&](const Copies& c) { tools::writeFile(c.translated / (data + "notes.txt"), "x"); },
-         "extra file: <translated>/" + data + "notes.txt"},
-        {"source bundle changed",
-         [&](const Copies& c) { tools::writeFile(c.translated / (bundles + "fonts/russian"), "other"); },
-         "<translated>/" + bundles + "fonts/russian differs from the original copy's"},
         {"earlier copy of another build",
          [&](const Copies& c) { tools::writeFile(c.older / (data + "globalgamemanagers"), "other"); },
          "<older>/" + data + "globalgamemanagers differs from the original copy's"},
@@ -177,28 +157,63 @@ TEST(PackTest, RefusesCopiesItCannotUseAndLeavesNothing) {
     }
 }
 
+// An output folder in use is refused before anything is written; a run stopped midway leaves
+// nothing beside it.
 TEST(PackTest, WritesNothingIntoAnOutputFolderInUseOrWhenStoppedMidway) {
-    {
-        Copies copies;
-        tools::writeFile(copies.out / "keep", "mine");
-        const ProcessResult result = runProcess({MORRA_PACK_PROGRAM, "--original", copies.original.string(), "--english-cards",
-                                                 copies.english.string(), "--translated", copies.translated.string(),
-                                                 "--out", copies.out.string()});
-        EXPECT_EQ(result.status, 1);
-        EXPECT_NE(result.standardError.find(copies.out.string() + " already exists and is not an empty folder"), std::string::npos)
-            << result.standardError;
-        EXPECT_EQ(snapshot(copies.out), (std::map<std::string, std::string>{{"keep", "mine"}}));
+    Copies copies;
+    tools::writeFile(copies.out / "keep", "mine");
+    const ProcessResult result = runProcess({MORRA_PACK_PROGRAM, "--original", copies.original.string(), "--english-cards",
+                                             copies.english.string(), "--translated", copies.translated.string(), "--out",
+                                             copies.out.string()});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.standardError.find(copies.out.string() + " already exists and is not an empty folder"), std::string::npos)
+        << result.standardError;
+    EXPECT_EQ(snapshot(copies.out), (std::map<std::string, std::string>{{"keep", "mine"}}));
+    fs::remove_all(copies.out);
+    tools::PackInputs inputs = copies.inputs();
+    inputs.progress = [](const std::string& line) {
+        if (line.find("level2.bsdiff") != std::string::npos) throw std::runtime_error("stopped");
+    };
+    EXPECT_THROW(tools::pack(inputs), std::runtime_error);
+    EXPECT_TRUE(copies.leftovers().empty());
+}
+
+// The profile file names every fault by its key; the build step refuses a bad profile or a
+// tampered payload before it writes anything.
+TEST(ProfileFile, EveryFaultNamesItsKeyAndTheBuildStepWritesNothing) {
+    const auto demoJson = [] { return nlohmann::json::parse(tools::profileToJson(demoFixture().profile)); };
+    const std::vector<std::pair<std::function<void(nlohmann::json&)>, std::string>> cases = {
+        {[](auto& d) { d["assets"][1].erase("original"); }, "assets[1].original"},
+        {[](auto& d) { d["assets"][2]["englishCards"] = std::string(64, 'A'); }, "assets[2].englishCards"},
+        {[](auto& d) { d["assets"][0]["file"] = "level2"; }, "assets[0].file"},
+        {[](auto& d) { d["payload"]["extra.bsdiff"] = std::string(64, 'a'); }, "payload.extra.bsdiff"},
+        {[](auto& d) { d["addedFiles"][3]["replaceable"][1] = 5; }, "addedFiles[3].replaceable[1]"},
+        {[](auto& d) { d["addedFiles"][0]["expected"] = std::string(64, 'b'); }, "payload.russianblind"},
+        {[](auto& d) { d = nlohmann::json::array(); }, "top level"},
+    };
+    for (const auto& [spoil, key] : cases) {
+        nlohmann::json document = demoJson();
+        spoil(document);
+        EXPECT_NE(failureOf([&] { tools::parseProfile(document.dump()); }).find(key), std::string::npos) << key;
     }
-    {
-        // A failure after some payload files were written aside.
-        Copies copies;
-        tools::PackInputs inputs = copies.inputs();
-        inputs.progress = [](const std::string& line) {
-            if (line.find("level2.bsdiff") != std::string::npos) throw std::runtime_error("stopped");
-        };
-        EXPECT_THROW(tools::pack(inputs), std::runtime_error);
-        EXPECT_TRUE(copies.leftovers().empty());
-    }
+    TemporaryDirectory root;
+    tools::writePayload(demoFixture(), root.path() / "Payload");
+    const auto compile = [&](const nlohmann::json& profile) {
+        writeFile(root.path() / "profile.json", profile.dump());
+        return runProcess({MORRA_PROFILE_COMPILER, "--profile", (root.path() / "profile.json").string(), "--payload",
+                           (root.path() / "Payload").string(), "--output", (root.path() / "out.cpp").string(), "--resources",
+                           (root.path() / "resources").string()});
+    };
+    nlohmann::json document = demoJson();
+    document["assets"][4].erase("earlierReleases");
+    ProcessResult result = compile(document);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.standardError.find("assets[4].earlierReleases"), std::string::npos) << result.standardError;
+    writeFile(root.path() / "Payload" / "level2.bsdiff", "tampered");
+    result = compile(demoJson());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.standardError.find("level2.bsdiff"), std::string::npos) << result.standardError;
+    EXPECT_FALSE(fs::exists(root.path() / "out.cpp"));
 }
 
 }  // namespace
