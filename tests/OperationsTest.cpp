@@ -44,7 +44,7 @@ TEST(Install, AFreshGameGetsBackupsAddedBundlesAndPatchedAssetsWithProgressToThe
     test::GameFixture game;
     test::writeFile(game.settings, kThirteen);
     std::vector<Progress> reports;
-    EXPECT_EQ(install(test::demoEngine(), game.app, true, [&](const Progress& p) { reports.push_back(p); }), kCardsTranslated + kMigrated);
+    EXPECT_EQ(install(test::demoContext(), game.app, SkillCards::Translated, [&](const Progress& p) { reports.push_back(p); }), kCardsTranslated + kMigrated);
     expectInstalled(game, true);
     for (std::size_t i = 0; i < 5; ++i)
         EXPECT_EQ(test::readFile(game.root.path() / kStore / fs::path(tools::assetPaths()[i]).filename()), fixture().original[i]);
@@ -69,10 +69,10 @@ TEST(Install, AFreshGameGetsBackupsAddedBundlesAndPatchedAssetsWithProgressToThe
 // files), and leaves the other three as they are (the same files).
 TEST(Install, ARerunChangesNothingAndASwitchRebuildsOnlyTwoAssets) {
     test::GameFixture game;
-    const Engine engine = test::demoEngine();
-    ASSERT_EQ(install(engine, game.app, true), kCardsTranslated);
+    const InstallContext engine = test::demoContext();
+    ASSERT_EQ(install(engine, game.app, SkillCards::Translated), kCardsTranslated);
     const auto installed = test::snapshot(game.root.path());
-    EXPECT_EQ(install(engine, game.app, true), kCardsTranslated);
+    EXPECT_EQ(install(engine, game.app, SkillCards::Translated), kCardsTranslated);
     EXPECT_TRUE(test::snapshot(game.root.path()) == installed);
     const auto inodeOf = [&](std::size_t i) {
         struct stat status {};
@@ -81,7 +81,7 @@ TEST(Install, ARerunChangesNothingAndASwitchRebuildsOnlyTwoAssets) {
     };
     std::vector<ino_t> before;
     for (std::size_t i = 0; i < 5; ++i) before.push_back(inodeOf(i));
-    EXPECT_EQ(install(engine, game.app, false), kDone + "\nКарточки навыков возвращены к английскому варианту.");
+    EXPECT_EQ(install(engine, game.app, SkillCards::English), kDone + "\nКарточки навыков возвращены к английскому варианту.");
     expectInstalled(game, false);
     for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(inodeOf(i) == before[i], i >= 2) << i;
 }
@@ -116,10 +116,10 @@ TEST(Install, RefusalsComeBeforeTheGameChanges) {
         test::GameFixture game;
         test::TemporaryDirectory payload;
         tools::writePayload(fixture(), payload.path());
-        const Engine engine(FileManager(), builtInProfile(), payload.path());
+        const InstallContext engine(FileManager(), builtInProfile(), payload.path());
         prepare(game, payload.path());
         const auto before = test::snapshot(game.app);
-        EXPECT_EQ(test::failureWithin(30, [&] { install(engine, game.app, false); }), expected(game));
+        EXPECT_EQ(test::failureWithin(30, [&] { install(engine, game.app, SkillCards::English); }), expected(game));
         EXPECT_TRUE(test::snapshot(game.app) == before) << expected(game);
     }
 }
@@ -129,23 +129,23 @@ TEST(Install, RefusalsComeBeforeTheGameChanges) {
 TEST(Install, OlderFormsNeedTheirBackupAndForeignBundlesAreKept) {
     test::GameFixture game(GameState::EarlierRelease, /*backups=*/true);
     const fs::path backup = game.root.path() / kStore / "level2";
-    const Engine engine = test::demoEngine();
+    const InstallContext engine = test::demoContext();
     for (const std::string& content : {std::string(), std::string("damaged")}) {
         if (content.empty()) fs::remove(backup);
         else test::writeFile(backup, content);
-        EXPECT_EQ(test::failureOf([&] { install(engine, game.app, true); }), "Для обновления не найдена проверенная резервная копия: level2");
+        EXPECT_EQ(test::failureOf([&] { install(engine, game.app, SkillCards::Translated); }), "Для обновления не найдена проверенная резервная копия: level2");
         EXPECT_EQ(test::readFile(game.asset(0)), fixture().translatedCards[0]);
         EXPECT_EQ(test::readFile(game.asset(1)), fixture().earlierReleases[1].back());
     }
     test::writeFile(backup, fixture().original[1]);
     test::writeFile(game.added(2), fixture().addedReplaceable[2][1]);
     test::writeFile(game.added(3), "made by someone else");
-    EXPECT_EQ(test::failureOf([&] { install(engine, game.app, true); }),
+    EXPECT_EQ(test::failureOf([&] { install(engine, game.app, SkillCards::Translated); }),
               "Установочный файл уже существует и отличается: " + shown(game, tools::addedFilePaths()[3]).string());
     EXPECT_EQ(test::readFile(game.added(2)), fixture().addedExpected[2]);
     EXPECT_EQ(test::readFile(game.added(3)), "made by someone else");
     fs::remove(game.added(3));
-    EXPECT_EQ(install(engine, game.app, true), kCardsTranslated);
+    EXPECT_EQ(install(engine, game.app, SkillCards::Translated), kCardsTranslated);
     expectInstalled(game, true);
 }
 
@@ -153,11 +153,11 @@ TEST(Install, OlderFormsNeedTheirBackupAndForeignBundlesAreKept) {
 // keeps the backups; a second remove is the plain message and changes nothing. Added files that
 // someone else made are listed in the table's order and kept.
 TEST(Remove, GivesBackEveryFileByteForByteAndKeepsForeignBundles) {
-    const Engine engine = test::demoEngine();
+    const InstallContext engine = test::demoContext();
     const auto untouched = test::snapshot(test::GameFixture().app);
     for (GameState start : {GameState::Untouched, GameState::EarlierRelease}) {
         test::GameFixture game(start, start == GameState::EarlierRelease);
-        if (start == GameState::Untouched) install(engine, game.app, false);
+        if (start == GameState::Untouched) install(engine, game.app, SkillCards::English);
         else test::writeFile(game.settings, kThirteen);
         const auto backups = test::snapshot(game.root.path() / kStore);
         EXPECT_EQ(remove(engine, game.app), kRemoved + (start == GameState::Untouched ? "" : kEnglishNext));
@@ -196,7 +196,7 @@ TEST(Remove, StopsBeforeAnyRestore) {
         prepare(game);
         const auto before = test::snapshot(game.app);
         const std::string expected = message == kNotRegular ? message + shown(game, tools::addedFilePaths()[2]).string() : message;
-        EXPECT_EQ(test::failureWithin(30, [&] { remove(test::demoEngine(), game.app); }), expected);
+        EXPECT_EQ(test::failureWithin(30, [&] { remove(test::demoContext(), game.app); }), expected);
         EXPECT_TRUE(test::snapshot(game.app) == before) << expected;
     }
 }
@@ -216,7 +216,7 @@ std::string expectedReport(const test::GameFixture& game, const std::string& sta
 // incomplete version; one unknown file (also a known digest of another entry) makes the build
 // unsupported, its digest still printed. Nothing changes.
 TEST(Inspect, EachStateHasItsStatusAndNothingChanges) {
-    const Engine engine = test::demoEngine();
+    const InstallContext engine = test::demoContext();
     const std::string incomplete = "установлена предыдущая или неполная версия", unsupported = "неподдерживаемая или изменённая сборка";
     const std::tuple<GameState, std::string, InstallationState> states[] = {
         {GameState::Untouched, "перевод не установлен", InstallationState::NotInstalled},

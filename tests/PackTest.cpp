@@ -87,10 +87,10 @@ TEST(PackTest, PackedPayloadInstallsUpdatesAndRemovesExactly) {
     }
 
     // An update from an earlier release, a switch of the variant, and a removal back to the original.
-    const Engine engine(FileManager(), profile, payload);
+    const InstallContext engine(FileManager(), profile, payload);
     GameFixture game(GameState::EarlierRelease, true, "morra.app", fixture);
     for (bool translatedCards : {true, false}) {
-        install(engine, game.app, translatedCards);
+        install(engine, game.app, translatedCards ? SkillCards::Translated : SkillCards::English);
         for (std::size_t i = 0; i < tools::Fixture::kAssets; ++i)
             EXPECT_TRUE(readFile(game.asset(i)) == (translatedCards ? fixture.translatedCards[i] : fixture.englishCards[i])) << i;
         for (std::size_t i = 0; i < tools::Fixture::kAdded; ++i) EXPECT_TRUE(readFile(game.added(i)) == fixture.addedExpected[i]) << i;

@@ -165,7 +165,7 @@ TEST(FilePlacement, AnAssetIsRewrittenThroughItsChainOfPatchesOrLeftAsItWas) {
 struct BackupFixture {
     BackupFixture() { test::writeFile(asset, original); }
     std::string backUp(const std::string& expected, FileManager files = FileManager()) const {
-        return test::failureOf([&] { createBackupIfNeeded(test::demoEngine(std::move(files)), asset, expected); });
+        return test::failureOf([&] { createBackupIfNeeded(test::demoContext(std::move(files)), asset, expected); });
     }
 
     test::TemporaryDirectory root;
