@@ -8,7 +8,7 @@ namespace morra::tools {
 
 // Where the time went, in seconds of wall time.
 struct DifferTimings {
-    double index = 0;     // sorting the old file's suffixes
+    double index = 0;     // indexing the old file
     double matching = 0;  // finding the runs
     double layout = 0;    // widening the runs into control entries
     double writing = 0;   // making and compressing the three streams
@@ -17,7 +17,11 @@ struct DifferTimings {
 struct DifferOptions {
     // Worker threads; 0: one per core. The patch is the same whatever the count.
     unsigned threads = 0;
-    // The old file is indexed in chunks of at most this size (see SuffixIndex), and the new file
+    // Old files below this size are matched through a suffix sort of the whole file, larger ones
+    // through an index of the 32-byte blocks at every `fingerprintStep`-th position.
+    std::size_t suffixSortBelow = std::size_t{8} << 20;
+    std::size_t fingerprintStep = 16;
+    // The old file is suffix-sorted in chunks of at most this size (see SuffixIndex), and the new file
     // is matched in segments of this size, each on its own. Both shape the patch; neither depends
     // on the machine.
     std::size_t indexChunkBytes = std::size_t{64} << 20;

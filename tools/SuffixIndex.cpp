@@ -4,12 +4,12 @@
 #include <sys/mman.h>
 
 #include <algorithm>
-#include <bit>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
 
+#include "ByteCompare.h"
 #include "ParallelFor.h"
 
 namespace morra::tools {
@@ -38,20 +38,6 @@ std::int32_t* allocateSuffixes(std::size_t count) {
 }
 
 }  // namespace
-
-std::size_t commonPrefix(const unsigned char* a, const unsigned char* b, std::size_t size) {
-    std::size_t i = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        for (; i + 8 <= size; i += 8) {
-            std::uint64_t x, y;
-            std::memcpy(&x, a + i, 8);
-            std::memcpy(&y, b + i, 8);
-            if (x != y) return i + static_cast<std::size_t>(std::countr_zero(x ^ y)) / 8;
-        }
-    }
-    while (i < size && a[i] == b[i]) ++i;
-    return i;
-}
 
 void SuffixIndex::Release::operator()(std::int32_t* memory) const { std::free(memory); }
 

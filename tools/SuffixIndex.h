@@ -64,7 +64,4 @@ private:
     std::unique_ptr<std::int32_t, Release> suffixes_;
 };
 
-// Length of the common prefix of a and b, at most `size` bytes.
-std::size_t commonPrefix(const unsigned char* a, const unsigned char* b, std::size_t size);
-
 }  // namespace morra::tools
