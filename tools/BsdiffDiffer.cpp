@@ -169,7 +169,7 @@ private:
         // The difference stream is as long as the new file and takes the longest to compress, so
         // it is made and compressed beside the other two.
         parallelFor(2, std::min(threads_, 2u), [&](std::size_t item) {
-            Bzip2Compressor compressor;
+            Bzip2Compressor compressor(item == 0);
             if (item == 0) {
                 std::vector<char> buffer(1 << 20);
                 std::size_t filled = 0;

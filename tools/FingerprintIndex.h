@@ -7,13 +7,16 @@
 #include <memory>
 #include <string_view>
 
+#include "HugePageMemory.h"
+
 namespace morra::tools {
 
 // Where blocks of a fixed text (the old file) lie: the 32-byte block at every `step`-th position
 // of the text, filed by a fingerprint of its bytes. Any match of at least 32 + step - 1 bytes
 // between the text and another string holds one such block whole, so looking up the block at every
 // position of the other string finds every match of that length, at a cost of one lookup per
-// position; the index takes about 8 / step bytes per text byte.
+// position; the index takes 8 to 16 bytes per block, half a byte to a byte per text byte at
+// the usual step of 16.
 //
 // The table has buckets of four entries; each entry holds a block's number and a few further bits
 // of its fingerprint, so that most blocks that merely share a bucket are told apart without
@@ -43,6 +46,8 @@ public:
 private:
     static constexpr std::size_t kSlots = 4;
 
+    void file(std::uint64_t block, std::uint64_t print);
+
     static std::uint64_t fingerprint(const unsigned char* block) {
         std::uint64_t words[4];
         std::memcpy(words, block, kBlock);
@@ -56,7 +61,7 @@ private:
     int bucketShift_ = 63;
     int tagBits_ = 0;
     std::uint32_t tagMask_ = 0;
-    std::unique_ptr<std::uint32_t[]> buckets_;
+    HugePageArray<std::uint32_t> buckets_;
 };
 
 }  // namespace morra::tools
