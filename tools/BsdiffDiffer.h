@@ -35,12 +35,13 @@ struct DifferOptions {
 // mostly zeros, so they compress well) and runs of bytes of its own. The patch is read by
 // /usr/bin/bspatch and by the installer's applier; its three streams are bzip2-compressed.
 //
-// The matching finds, at each place in the new file, the longest match anywhere in the old file
-// through suffix arrays (libdivsufsort), and starts a new run where that match beats the current
-// run's offset clearly; runs are then widened forward and backward as far as they pay. The new
-// file is cut into fixed segments that are matched in parallel; a segment starts with the longest
-// match at its first byte, and runs that continue across a segment's end are joined again.
-// Memory: the two inputs, 4 bytes per old byte for the index, and the compressed streams.
+// Where the runs start is found through an index of the old file's sampled 32-byte blocks (see
+// fingerprintAnchors), or for old files under `suffixSortBelow` through suffix arrays, which also
+// find short matches (see suffixAnchors). The runs are then widened forward and backward as far as
+// they pay; runs that continue across a matching segment's end are joined again. Between two runs
+// the new bytes the widening leaves are stored as they are.
+// Memory: the two inputs, 0.5 to 1 byte per old byte for the block index (4 for the suffix arrays
+// of small files), and the compressed streams.
 std::string makeBsdiff(std::string_view oldData, std::string_view newData, const DifferOptions& options = {});
 
 }  // namespace morra::tools
