@@ -10,7 +10,7 @@ InstallerOperations InstallerOperations::forEngine(const InstallerEngine& engine
     };
     operations.install = [engine](const std::filesystem::path& game, bool skillCardsEnabled,
                                   const ProgressCallback& progress) {
-        return engine.install(game, skillCardsEnabled, progress);
+        return engine.install(game, skillCardsEnabled ? SkillCards::Translated : SkillCards::English, progress);
     };
     operations.remove = [engine](const std::filesystem::path& game, const ProgressCallback& progress) {
         return engine.remove(game, progress);

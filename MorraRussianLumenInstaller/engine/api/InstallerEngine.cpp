@@ -3,13 +3,13 @@
 #include <new>
 #include <system_error>
 
-#include "InstallerError.h"
-#include "operations/Engine.h"
+#include "InstallerEngineFactory.h"
 #include "operations/Inspect.h"
 #include "operations/Install.h"
 #include "operations/Remove.h"
 #include "platform/Platform.h"
 #include "search/GameSearch.h"
+#include "text/SystemErrorText.h"
 #include "text/Utf8.h"
 
 namespace morra {
@@ -17,6 +17,24 @@ namespace morra {
 namespace fs = std::filesystem;
 
 namespace {
+
+// The system's description of an error code: ours in Russian for the system's own codes.
+std::string describedCode(const std::error_code& code) {
+    if (code.category() == std::generic_category() || code.category() == std::system_category())
+        return systemErrorText(code.value());
+    return validUtf8(code.message());
+}
+
+// A system error's text with the system's description (what std::system_error appends to its
+// own words) in Russian; a file error is worded so already.
+std::string describedInRussian(const std::system_error& error) {
+    const std::string text = error.what();
+    if (text == error.code().message()) return describedCode(error.code());
+    const std::string english = ": " + error.code().message();
+    if (text.size() < english.size() || text.compare(text.size() - english.size(), english.size(), english) != 0)
+        return validUtf8(text);
+    return validUtf8(std::string_view(text).substr(0, text.size() - english.size())) + ": " + describedCode(error.code());
+}
 
 // Whatever goes wrong reaches the front ends as one Russian text in valid UTF-8: the program's
 // own errors as they are worded, a failed file-system call as its file service words it, and what
@@ -31,7 +49,9 @@ auto readable(Operation operation) -> decltype(operation()) {
         throw InstallerError("Не хватило памяти, операция остановлена.");
     } catch (const fs::filesystem_error& error) {
         throw InstallerError("Не удалось обратиться к " + validUtf8(error.path1().string()) + ": " +
-                             validUtf8(error.code().message()));
+                             describedCode(error.code()));
+    } catch (const std::system_error& error) {
+        throw InstallerError("Операция остановлена из-за ошибки: " + describedInRussian(error));
     } catch (const std::exception& error) {
         throw InstallerError("Операция остановлена из-за ошибки: " + validUtf8(error.what()));
     }
@@ -41,37 +61,31 @@ auto readable(Operation operation) -> decltype(operation()) {
 
 std::string readableText(std::string_view text) { return validUtf8(text); }
 
-std::string resourcesUnavailableText() {
-    return std::string("Установщик не нашёл собственных файлов с переводом: его копия неполна или повреждена. "
-                       "Скачайте установщик заново и запустите новую копию.\n") +
-           kResourcesUnavailable;
-}
-
 std::optional<std::string> appManagementSettingsAddress() { return platform::appManagementSettingsAddress(); }
 
-InstallerEngine::InstallerEngine(std::shared_ptr<const Engine> engine) : engine_(std::move(engine)) {}
+InstallerEngine::InstallerEngine(std::shared_ptr<const State> state) : state_(std::move(state)) {}
 InstallerEngine::~InstallerEngine() = default;
 InstallerEngine::InstallerEngine(const InstallerEngine&) = default;
 InstallerEngine& InstallerEngine::operator=(const InstallerEngine&) = default;
 
-bool InstallerEngine::resourcesAvailable() const { return engine_->resourcesAvailable(); }
+bool InstallerEngine::resourcesAvailable() const { return state_->context.resourcesAvailable(); }
 
-std::optional<fs::path> InstallerEngine::discoverGame() const { return morra::discoverGame(engine_->fileManager()); }
+std::optional<fs::path> InstallerEngine::discoverGame() const { return morra::discoverGame(state_->context.fileManager()); }
 
 std::string InstallerEngine::inspect(const fs::path& game) const {
-    return readable([&] { return validUtf8(morra::inspect(*engine_, game)); });
+    return readable([&] { return validUtf8(morra::inspect(state_->context, game)); });
 }
 
 InstallationState InstallerEngine::installationState(const fs::path& game) const {
-    return readable([&] { return morra::installationState(*engine_, game); });
+    return readable([&] { return morra::installationState(state_->context, game); });
 }
 
-std::string InstallerEngine::install(const fs::path& game, bool skillCardsEnabled, const ProgressCallback& progress) const {
-    return readable([&] { return validUtf8(morra::install(*engine_, game, skillCardsEnabled, progress)); });
+std::string InstallerEngine::install(const fs::path& game, SkillCards skillCards, const ProgressCallback& progress) const {
+    return readable([&] { return validUtf8(morra::install(state_->context, game, skillCards, progress)); });
 }
 
 std::string InstallerEngine::remove(const fs::path& game, const ProgressCallback& progress) const {
-    return readable([&] { return validUtf8(morra::remove(*engine_, game, progress)); });
+    return readable([&] { return validUtf8(morra::remove(state_->context, game, progress)); });
 }
 
 }  // namespace morra

@@ -1,55 +1,19 @@
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "BuildNumber.h"
+#include "InstallationState.h"
+#include "InstallerError.h"
+#include "Progress.h"
+#include "ResourcesUnavailable.h"
+#include "SkillCards.h"
+
 namespace morra {
-
-class Engine;
-
-// The build number of the one supported game build: it names the compatible profile in every
-// text and the backup store's folder.
-inline constexpr const char* kBuildNumber = "57314208";
-
-// The translation's state in a game, as the inspection report words it.
-enum class InstallationState {
-    NotInstalled,         // every asset as the supported build ships it
-    TranslatedCards,      // installed, skill cards translated
-    EnglishCards,         // installed, skill cards left English
-    EarlierOrIncomplete,  // an earlier release, or an installation that stopped part-way
-    Unsupported,          // another game build, or files changed by something else
-};
-
-// How far an operation has come. `done` counts the bytes of the operation's work that are
-// finished, of `total`; it never decreases, and the last report of a successful operation has
-// done == total.
-struct Progress {
-    enum class Step {
-        Checking,         // hashing the game's files and the backups
-        BackingUp,        // copying untouched assets into the backup store
-        AddingBundles,    // putting the four added bundles in place
-        Patching,         // patching asset `item` of `itemCount`
-        Restoring,        // restoring asset `item` of `itemCount` from its backup
-        RemovingBundles,  // deleting the added bundles
-        Verifying,        // hashing the results
-    };
-    Step step = Step::Checking;
-    int item = 0;
-    int itemCount = 0;
-    std::uint64_t done = 0;
-    std::uint64_t total = 0;
-};
-
-// What the program says when it cannot find its own resources folder (its payload is there):
-// the command line prints this line alone and ends with status 1.
-inline constexpr const char* kResourcesUnavailable = "Application resources are unavailable";
-// The same for the player: what is wrong and what to do, in Russian, then that line.
-std::string resourcesUnavailableText();
 
 // Where the system lets the user allow the installer to change the game's application (App
 // Management), as an address the system opens; nothing where the system has no such setting.
@@ -59,27 +23,21 @@ std::optional<std::string> appManagementSettingsAddress();
 // Every text the engine returns or throws is already so; front ends use this for paths.
 std::string readableText(std::string_view text);
 
-// Called on the operation's own thread, often (every few MiB); it must return quickly.
-using ProgressCallback = std::function<void(const Progress&)>;
-
 // The installer's game-side operations, as the command line and the window use them. Every
 // operation is synchronous and keeps nothing between calls: what lasts is on disk. Each returns
-// its finished Russian text or throws: InstallerError (the program's own checks, with the
-// complete text) or another std::exception whose what() is the text to show.
+// its finished Russian text or throws InstallerError with the complete Russian text to show.
 class InstallerEngine {
 public:
     // The program's own engine: the profile compiled into it, its own payload, the real disk.
     // (Defined beside the compiled-in profile.)
     InstallerEngine();
-    // An engine over a prepared internal engine (tests and benchmarks).
-    explicit InstallerEngine(std::shared_ptr<const Engine> engine);
     ~InstallerEngine();
     InstallerEngine(const InstallerEngine&);
     InstallerEngine& operator=(const InstallerEngine&);
 
     // Whether the program's resources folder, which holds the payload, can be found. The front
-    // ends check it once at start; an operation that needs it and does not find it throws
-    // resourcesUnavailableText().
+    // ends check it once at start; an operation that needs it and does not find it throws an
+    // InstallerError that says so in Russian and ends with kResourcesUnavailable.
     bool resourcesAvailable() const;
     // The first of the usual places that holds the game; never throws for a file-system reason.
     std::optional<std::filesystem::path> discoverGame() const;
@@ -87,12 +45,18 @@ public:
     std::string inspect(const std::filesystem::path& game) const;
     // The state that inspect reports, for a front end to word it its own way.
     InstallationState installationState(const std::filesystem::path& game) const;
-    std::string install(const std::filesystem::path& game, bool skillCardsEnabled,
+    std::string install(const std::filesystem::path& game, SkillCards skillCards,
                         const ProgressCallback& progress = {}) const;
     std::string remove(const std::filesystem::path& game, const ProgressCallback& progress = {}) const;
 
 private:
-    std::shared_ptr<const Engine> engine_;
+    // What the operations work with, private to the engine; tests and benchmarks make an engine
+    // over their own through the engine's internal factory.
+    struct State;
+    friend struct InstallerEngineFactory;
+    explicit InstallerEngine(std::shared_ptr<const State> state);
+
+    std::shared_ptr<const State> state_;
 };
 
 }  // namespace morra

@@ -1,7 +1,7 @@
 #include "steps/FilePlacement.h"
 
-#include "InstallerEngine.h"
-#include "InstallerError.h"
+#include "core/BuildNumber.h"
+#include "core/InstallerError.h"
 #include "bsdiff/BsdiffFile.h"
 #include "files/FileError.h"
 #include "files/Sha256.h"
@@ -36,9 +36,10 @@ Placement placementFor(TargetState state) {
     return state == TargetState::Replaceable ? Placement::Replace : Placement::CreateNew;
 }
 
-// The tool's error text as a message carries it; text that is not valid UTF-8 is dropped whole.
+// The tool's error text as a message carries it (a system's description in Russian); text that
+// is not valid UTF-8 is dropped whole.
 std::string toolText(const BsdiffError& error) {
-    const std::string text = error.what();
+    const std::string text = error.readableText();
     return isValidUtf8(text) ? text : std::string();
 }
 
