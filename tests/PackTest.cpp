@@ -90,14 +90,14 @@ TEST(PackTest, PackedPayloadInstallsUpdatesAndRemovesExactly) {
         EXPECT_EQ(made.translatedCards, known.translatedCards);
         std::vector<std::string> earlier = {digestOf(fixture.earlierReleases[i].back())};
         if (i == 0) earlier.push_back(digestOf(fixture.earlierReleases[0].front()));
-        EXPECT_EQ(made.earlierReleases, earlier) << made.file;
+        EXPECT_EQ(made.earlierReleases, earlier) << kAssetTable[i].name;
     }
     for (std::size_t row = 0; row < tools::Fixture::kAdded; ++row) {
         EXPECT_EQ(profile.addedFiles[row].source, fixture.profile.addedFiles[row].source);
         EXPECT_EQ(profile.addedFiles[row].expected, fixture.profile.addedFiles[row].expected);
         std::vector<std::string> replaceable = {digestOf(fixture.addedReplaceable[row].front())};
         if (row == 1) replaceable.push_back(digestOf(fixture.addedReplaceable[1][1]));
-        EXPECT_EQ(profile.addedFiles[row].replaceable, replaceable) << profile.addedFiles[row].target;
+        EXPECT_EQ(profile.addedFiles[row].replaceable, replaceable) << kAddedFileTable[row].target;
     }
 
     const InstallContext engine(FileManager(), profile, payload);
