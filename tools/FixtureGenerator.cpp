@@ -9,16 +9,13 @@
 #include "ProfileFile.h"
 #include "files/Sha256.h"
 #include "InstallerEngine.h"
-#include "game/Manifest.h"
+#include "game/GamePlaces.h"
 
 namespace morra::tools {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr const char* kData = "Contents/Resources/Data/";
-constexpr const char* kBundles = "Contents/Resources/Data/StreamingAssets/AssetBundles/OSX/";
 
 // splitmix64: small, fast and the same everywhere.
 class Random {
@@ -116,7 +113,7 @@ bool parseGameState(const std::string& text, GameState& state) {
 const std::array<std::string, Fixture::kAssets>& assetPaths() {
     static const std::array<std::string, Fixture::kAssets> paths = [] {
         std::array<std::string, Fixture::kAssets> result;
-        for (std::size_t i = 0; i < result.size(); ++i) result[i] = std::string(kData) + kAssetTable[i].name;
+        for (std::size_t i = 0; i < result.size(); ++i) result[i] = kAssetTable[i].path();
         return result;
     }();
     return paths;
@@ -125,7 +122,7 @@ const std::array<std::string, Fixture::kAssets>& assetPaths() {
 const std::array<std::string, 3>& sourceBundlePaths() {
     static const std::array<std::string, 3> paths = [] {
         std::array<std::string, 3> result;
-        for (std::size_t i = 0; i < result.size(); ++i) result[i] = std::string(kBundles) + kAddedFileTable[i + 1].source;
+        for (std::size_t i = 0; i < result.size(); ++i) result[i] = kAddedFileTable[i + 1].sourcePath();
         return result;
     }();
     return paths;
@@ -134,7 +131,7 @@ const std::array<std::string, 3>& sourceBundlePaths() {
 const std::array<std::string, Fixture::kAdded>& addedFilePaths() {
     static const std::array<std::string, Fixture::kAdded> paths = [] {
         std::array<std::string, Fixture::kAdded> result;
-        for (std::size_t i = 0; i < result.size(); ++i) result[i] = std::string(kBundles) + kAddedFileTable[i].target;
+        for (std::size_t i = 0; i < result.size(); ++i) result[i] = kAddedFileTable[i].targetPath();
         return result;
     }();
     return paths;
@@ -153,7 +150,7 @@ Fixture makeFixture(std::uint64_t seed, std::uint64_t assetBytes) {
         const std::size_t size = std::max<std::size_t>(1024, assetBytes * shares[i] / 100);
         fixture.original[i] = makeContent(seed, "original " + name, size);
         fixture.englishCards[i] = mutate(fixture.original[i], seed, "english " + name, stride, englishGrowth[i]);
-        fixture.translatedCards[i] = i < 2 ? mutate(fixture.englishCards[i], seed, "cards " + name, stride * 8, i == 0 ? 512 : -64)
+        fixture.translatedCards[i] = kAssetTable[i].skillCardDelta ? mutate(fixture.englishCards[i], seed, "cards " + name, stride * 8, i == 0 ? 512 : -64)
                                            : fixture.englishCards[i];
         fixture.earlierReleases[i].push_back(mutate(fixture.original[i], seed, "earlier " + name, stride, earlierGrowth[i]));
         if (i == 0)
@@ -172,33 +169,30 @@ Fixture makeFixture(std::uint64_t seed, std::uint64_t assetBytes) {
             fixture.addedReplaceable[i].push_back(
                 mutate(fixture.addedExpected[i], seed, "replaceable " + std::to_string(k) + " " + addedFilePaths()[i], 256, 7 * static_cast<std::int64_t>(k)));
 
-    // The payload, in its checking order.
+    // The payload, made from the table of the game's places.
     auto& payload = fixture.payload;
-    payload["russianblind"] = fixture.addedExpected[0];
-    payload["resources.assets.bsdiff"] = patchFor(fixture.original[0], fixture.englishCards[0]);
-    payload["resources-skill-cards.delta.bsdiff"] = patchFor(fixture.englishCards[0], fixture.translatedCards[0]);
-    payload["level2.bsdiff"] = patchFor(fixture.original[1], fixture.englishCards[1]);
-    payload["level2-skill-cards.delta.bsdiff"] = patchFor(fixture.englishCards[1], fixture.translatedCards[1]);
-    payload["level3.bsdiff"] = patchFor(fixture.original[2], fixture.englishCards[2]);
-    payload["sharedassets0.assets.bsdiff"] = patchFor(fixture.original[3], fixture.englishCards[3]);
-    payload["sharedassets1.assets.bsdiff"] = patchFor(fixture.original[4], fixture.englishCards[4]);
-    payload["fonts-russianblind.bsdiff"] = patchFor(fixture.sourceBundles[0], fixture.addedExpected[1]);
-    payload["images-russianblind.bsdiff"] = patchFor(fixture.sourceBundles[1], fixture.addedExpected[2]);
-    payload["images-dyslexic-russianblind.bsdiff"] = patchFor(fixture.sourceBundles[2], fixture.addedExpected[3]);
+    payload[kAddedFileTable[0].payload] = fixture.addedExpected[0];
+    for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
+        payload[kAssetTable[i].basePatch] = patchFor(fixture.original[i], fixture.englishCards[i]);
+        if (kAssetTable[i].skillCardDelta)
+            payload[kAssetTable[i].skillCardDelta] = patchFor(fixture.englishCards[i], fixture.translatedCards[i]);
+    }
+    for (std::size_t row = 1; row < Fixture::kAdded; ++row)
+        payload[kAddedFileTable[row].payload] = patchFor(fixture.sourceBundles[row - 1], fixture.addedExpected[row]);
 
     Profile& profile = fixture.profile;
     for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
-        AssetDigests entry{kAssetTable[i].name, digestOf(fixture.original[i]), digestOf(fixture.englishCards[i]),
+        AssetDigests entry{digestOf(fixture.original[i]), digestOf(fixture.englishCards[i]),
                            digestOf(fixture.translatedCards[i]), {}};
         for (const std::string& form : fixture.earlierReleases[i]) entry.earlierReleases.push_back(digestOf(form));
-        profile.assets.push_back(std::move(entry));
+        profile.assets[i] = std::move(entry);
     }
     for (const std::string& name : payloadFileNames()) profile.payload.push_back({name, digestOf(payload.at(name))});
     for (std::size_t i = 0; i < Fixture::kAdded; ++i) {
-        AddedFileDigests entry{kAddedFileTable[i].target, i ? digestOf(fixture.sourceBundles[i - 1]) : std::string(),
+        AddedFileDigests entry{i ? digestOf(fixture.sourceBundles[i - 1]) : std::string(),
                                digestOf(fixture.addedExpected[i]), {}};
         for (const std::string& form : fixture.addedReplaceable[i]) entry.replaceable.push_back(digestOf(form));
-        profile.addedFiles.push_back(std::move(entry));
+        profile.addedFiles[i] = std::move(entry);
     }
     return fixture;
 }
@@ -216,8 +210,8 @@ void writeFile(const fs::path& path, const std::string& contents, unsigned mode)
 void writeGame(const Fixture& fixture, const fs::path& app, GameState state) {
     writeFile(app / "Contents" / "Info.plist", infoPlist());
     writeFile(app / "Contents" / "MacOS" / "Morra Vellant", "#!/bin/sh\nexit 0\n", 0755);
-    writeFile(app / kData / "globalgamemanagers", makeContent(1, "globalgamemanagers", 2048));
-    writeFile(app / kBundles / "lockits" / "english", makeContent(1, "lockit english", 2048));
+    writeFile(app / kDataFolder / "globalgamemanagers", makeContent(1, "globalgamemanagers", 2048));
+    writeFile(app / kBundlesFolder / "lockits" / "english", makeContent(1, "lockit english", 2048));
     for (std::size_t i = 0; i < 3; ++i) writeFile(app / sourceBundlePaths()[i], fixture.sourceBundles[i]);
 
     for (std::size_t i = 0; i < Fixture::kAssets; ++i) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "game/GamePlaces.h"
 #include "game/Profile.h"
 
 namespace morra::tools {
@@ -25,8 +26,8 @@ bool parseGameState(const std::string& text, GameState& state);
 // A complete synthetic supported build, made deterministically from a seed: every form of every
 // file the installer knows, the payload (valid BSDIFF40 patches) and the profile.
 struct Fixture {
-    static constexpr std::size_t kAssets = 5;
-    static constexpr std::size_t kAdded = 4;
+    static constexpr std::size_t kAssets = kAssetTable.size();
+    static constexpr std::size_t kAdded = kAddedFileTable.size();
 
     Profile profile;
     std::map<std::string, std::string> payload;  // payload file name -> bytes

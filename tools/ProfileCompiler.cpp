@@ -27,19 +27,19 @@ std::string toCpp(const Profile& profile) {
     std::ostringstream out;
     out << "// Written by the build from the profile file; do not edit.\n"
         << "#include \"game/Profile.h\"\n\nnamespace morra {\n\nconst Profile& builtInProfile() {\n"
-        << "    static const Profile profile{\n        {\n";
+        << "    static const Profile profile{\n        {{\n";
     for (const auto& asset : profile.assets)
-        out << "            {" << quoted(asset.file) << ", " << quoted(asset.original) << ", "
+        out << "            {" << quoted(asset.original) << ", "
             << quoted(asset.englishCards) << ", " << quoted(asset.translatedCards) << ", "
             << list(asset.earlierReleases) << "},\n";
-    out << "        },\n        {\n";
+    out << "        }},\n        {\n";
     for (const auto& file : profile.payload)
         out << "            {" << quoted(file.name) << ", " << quoted(file.digest) << "},\n";
-    out << "        },\n        {\n";
+    out << "        },\n        {{\n";
     for (const auto& added : profile.addedFiles)
-        out << "            {" << quoted(added.target) << ", " << quoted(added.source) << ", "
+        out << "            {" << quoted(added.source) << ", "
             << quoted(added.expected) << ", " << list(added.replaceable) << "},\n";
-    out << "        },\n    };\n    return profile;\n}\n\n}  // namespace morra\n";
+    out << "        }},\n    };\n    return profile;\n}\n\n}  // namespace morra\n";
     return out.str();
 }
 

@@ -77,17 +77,17 @@ Profile parseProfile(const std::string& text) {
     for (std::size_t i = 0; i < assets.size(); ++i) {
         const std::string where = "assets[" + std::to_string(i) + "].";
         AssetDigests entry;
-        entry.file = stringAt(assets[i], "file", where);
-        if (entry.file != kAssetTable[i].name)
+        const std::string file = stringAt(assets[i], "file", where);
+        if (file != kAssetTable[i].name)
             throw ProfileFileError("profile: " + where + "file must be \"" + kAssetTable[i].name + "\", not \"" +
-                                   entry.file + "\"");
+                                   file + "\"");
         entry.original = digestAt(assets[i], "original", where);
         entry.englishCards = digestAt(assets[i], "englishCards", where);
         entry.translatedCards = digestAt(assets[i], "translatedCards", where);
         entry.earlierReleases = digestListAt(assets[i], "earlierReleases", where);
         if (!kAssetTable[i].skillCardDelta && entry.englishCards != entry.translatedCards)
-            throw ProfileFileError("profile: " + where + "englishCards and translatedCards must be equal for " + entry.file);
-        profile.assets.push_back(std::move(entry));
+            throw ProfileFileError("profile: " + where + "englishCards and translatedCards must be equal for " + file);
+        profile.assets[i] = std::move(entry);
     }
 
     const json& payload = member(document, "payload", "");
@@ -104,14 +104,14 @@ Profile parseProfile(const std::string& text) {
     for (std::size_t i = 0; i < added.size(); ++i) {
         const std::string where = "addedFiles[" + std::to_string(i) + "].";
         AddedFileDigests entry;
-        entry.target = stringAt(added[i], "target", where);
-        if (entry.target != kAddedFileTable[i].target)
+        const std::string target = stringAt(added[i], "target", where);
+        if (target != kAddedFileTable[i].target)
             throw ProfileFileError("profile: " + where + "target must be \"" + kAddedFileTable[i].target + "\", not \"" +
-                                   entry.target + "\"");
+                                   target + "\"");
         if (kAddedFileTable[i].source) entry.source = digestAt(added[i], "source", where);
         entry.expected = digestAt(added[i], "expected", where);
         entry.replaceable = digestListAt(added[i], "replaceable", where);
-        profile.addedFiles.push_back(std::move(entry));
+        profile.addedFiles[i] = std::move(entry);
     }
     if (profile.addedFiles[0].expected != profile.payload[0].digest)
         throw ProfileFileError("profile: addedFiles[0].expected must equal payload.russianblind");
@@ -147,19 +147,22 @@ void checkPayload(const Profile& profile, const fs::path& payloadDirectory) {
 std::string profileToJson(const Profile& profile) {
     json document;
     document["assets"] = json::array();
-    for (const AssetDigests& entry : profile.assets)
-        document["assets"].push_back({{"file", entry.file},
+    for (std::size_t i = 0; i < profile.assets.size(); ++i) {
+        const AssetDigests& entry = profile.assets[i];
+        document["assets"].push_back({{"file", kAssetTable[i].name},
                                       {"original", entry.original},
                                       {"englishCards", entry.englishCards},
                                       {"translatedCards", entry.translatedCards},
                                       {"earlierReleases", entry.earlierReleases}});
+    }
     document["payload"] = json::object();
     for (const PayloadFile& file : profile.payload) document["payload"][file.name] = file.digest;
     document["addedFiles"] = json::array();
-    for (const AddedFileDigests& entry : profile.addedFiles) {
-        json row = {{"target", entry.target}, {"expected", entry.expected}, {"replaceable", entry.replaceable}};
-        if (!entry.source.empty()) row["source"] = entry.source;
-        document["addedFiles"].push_back(row);
+    for (std::size_t row = 0; row < profile.addedFiles.size(); ++row) {
+        const AddedFileDigests& entry = profile.addedFiles[row];
+        json fields = {{"target", kAddedFileTable[row].target}, {"expected", entry.expected}, {"replaceable", entry.replaceable}};
+        if (!entry.source.empty()) fields["source"] = entry.source;
+        document["addedFiles"].push_back(fields);
     }
     return document.dump(2) + "\n";
 }

@@ -1,6 +1,10 @@
 #include "files/VerifiedPublish.h"
 
+#include <cerrno>
+
 #include "core/InstallerError.h"
+#include "files/FileError.h"
+#include "files/Sha256.h"
 
 namespace morra {
 
@@ -14,6 +18,28 @@ void publishVerified(const FileManager& fileManager, const fs::path& target, Tem
     if (produce(temporary) != expectedDigest) throw InstallerError(mismatchMessage);
     if (placement == Placement::Replace) fileManager.replaceItem(target, temporary);
     else fileManager.moveItem(temporary, target);
+}
+
+void publishCopy(const FileManager& fileManager, const fs::path& target, const fs::path& source, TemporaryRole role,
+                 Placement placement, const std::string& expectedDigest, const std::string& mismatchMessage) {
+    publishVerified(
+        fileManager, target, role, placement,
+        [&](const fs::path& temporary) {
+            fileManager.copyItem(source, temporary);
+            return sha256(fileManager, temporary);
+        },
+        expectedDigest, mismatchMessage);
+}
+
+bool publishCopyOrKeep(const FileManager& fileManager, const fs::path& target, const fs::path& source,
+                       TemporaryRole role, const std::string& expectedDigest, const std::string& mismatchMessage) {
+    try {
+        publishCopy(fileManager, target, source, role, Placement::CreateNew, expectedDigest, mismatchMessage);
+        return true;
+    } catch (const FileError& error) {
+        if (error.code().value() != EEXIST || error.operation() != FileOperation::Rename) throw;
+        return false;
+    }
 }
 
 }  // namespace morra

@@ -26,4 +26,16 @@ void publishVerified(const FileManager& fileManager, const std::filesystem::path
                      Placement placement, const std::function<std::string(const std::filesystem::path&)>& produce,
                      const std::string& expectedDigest, const std::string& mismatchMessage);
 
+// The one copy step: `source` copied into the temporary (cloned where the volume can), the copy's
+// digest checked, then published as above.
+void publishCopy(const FileManager& fileManager, const std::filesystem::path& target, const std::filesystem::path& source,
+                 TemporaryRole role, Placement placement, const std::string& expectedDigest,
+                 const std::string& mismatchMessage);
+
+// Create or keep: publishes a copy under a name that must be free. Where another run took the name
+// at the same moment, its file is kept and false is returned (the caller judges that file).
+bool publishCopyOrKeep(const FileManager& fileManager, const std::filesystem::path& target,
+                       const std::filesystem::path& source, TemporaryRole role, const std::string& expectedDigest,
+                       const std::string& mismatchMessage);
+
 }  // namespace morra

@@ -6,16 +6,6 @@ namespace morra {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> payloadFileNames() {
-    std::vector<std::string> names{kAddedFileTable[0].payload};
-    for (const AssetSpec& asset : kAssetTable) {
-        names.emplace_back(asset.basePatch);
-        if (asset.skillCardDelta) names.emplace_back(asset.skillCardDelta);
-    }
-    for (std::size_t row = 1; row < kAddedFileTable.size(); ++row) names.emplace_back(kAddedFileTable[row].payload);
-    return names;
-}
-
 std::vector<GameAsset> gameAssets(const GamePaths& paths, const Profile& profile, const fs::path& payloadDirectory,
                                   bool skillCardsEnabled) {
     const auto files = paths.assets();
@@ -50,8 +40,8 @@ std::vector<AddedFile> addedFiles(const GamePaths& paths, const Profile& profile
     std::vector<AddedFile> rows;
     for (std::size_t row = 0; row < kAddedFileTable.size(); ++row) {
         const AddedFileSpec& spec = kAddedFileTable[row];
-        AddedFile file{paths.bundles / spec.target, std::nullopt, payloadDirectory / spec.payload, &profile.addedFiles.at(row)};
-        if (spec.source) file.source = paths.bundles / spec.source;
+        AddedFile file{paths.addedTarget(row), std::nullopt, payloadDirectory / spec.payload, &profile.addedFiles.at(row)};
+        if (spec.source) file.source = paths.addedSource(row);
         rows.push_back(std::move(file));
     }
     return rows;

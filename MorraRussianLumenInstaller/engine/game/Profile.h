@@ -1,15 +1,17 @@
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
+#include "game/GamePlaces.h"
+
 namespace morra {
 
-// The digests of the one supported game build and of its payload. The program uses the profile
-// compiled into it (builtInProfile); tests and benchmarks may hand an engine the profile of a
-// fixture they generated.
+// The digests of the one supported game build and of its payload, one row for each row of the
+// table of the game's places. The program uses the profile compiled into it (builtInProfile);
+// tests and benchmarks may hand an engine the profile of a fixture they generated.
 struct AssetDigests {
-    std::string file;
     std::string original;
     std::string englishCards;
     std::string translatedCards;
@@ -22,16 +24,15 @@ struct PayloadFile {
 };
 
 struct AddedFileDigests {
-    std::string target;  // relative to the bundles folder, e.g. "fonts/russianblind"
     std::string source;  // expected digest of the game's source bundle; empty for the lockit
     std::string expected;
     std::vector<std::string> replaceable;
 };
 
 struct Profile {
-    std::vector<AssetDigests> assets;          // the five manifest entries, in manifest order
-    std::vector<PayloadFile> payload;          // the eleven payload files, in checking order
-    std::vector<AddedFileDigests> addedFiles;  // the four added files, in table order
+    std::array<AssetDigests, kAssetTable.size()> assets;
+    std::vector<PayloadFile> payload;  // the eleven payload files, in checking order
+    std::array<AddedFileDigests, kAddedFileTable.size()> addedFiles;
 };
 
 // The profile compiled into the program at build time.

@@ -4,7 +4,6 @@
 #include "game/AssetClassification.h"
 #include "game/GameValidation.h"
 #include "files/FileError.h"
-#include "files/Sha256.h"
 #include "context/InstallContext.h"
 
 namespace morra {
@@ -25,8 +24,7 @@ Inspection inspectGame(const InstallContext& context, const fs::path& game) {
     // Inspection needs no payload: the patches of the manifests are not looked at.
     const std::vector<GameAsset> english = gameAssets(paths, context.profile(), fs::path(), false);
     const std::vector<GameAsset> translated = gameAssets(paths, context.profile(), fs::path(), true);
-    std::vector<std::string> digests;
-    for (const GameAsset& asset : english) digests.push_back(sha256(context.fileManager(), asset.file));
+    std::vector<std::string> digests = currentDigests(context.fileManager(), english);
     const InstallationState state = installationState(classifyAssets(english, digests), classifyAssets(translated, digests));
     return {paths, english, digests, state};
 }

@@ -10,9 +10,7 @@
 #include "files/Sha256.h"
 #include "files/TemporaryFiles.h"
 #include "game/AssetClassification.h"
-#include "game/GameValidation.h"
-#include "context/InstallContext.h"
-#include "operations/GameLock.h"
+#include "operations/GameOperation.h"
 #include "operations/ProgressMeter.h"
 #include "steps/Backups.h"
 #include "steps/DiskSpace.h"
@@ -26,21 +24,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::uint64_t sizeOrZero(const FileManager& files, const fs::path& path) {
-    try {
-        return files.fileExists(path) ? files.fileSize(path) : 0;
-    } catch (const std::exception&) {
-        return 0;  // the step that needs the file reports it
-    }
-}
-
 // The bytes one install moves, stretch by stretch, and the room it takes, planned from file sizes
 // and patch headers before anything is read whole.
 struct InstallWork {
     std::uint64_t checking = 0;
-    std::array<std::uint64_t, 5> backup{};
-    std::array<std::uint64_t, 4> added{};
-    std::array<std::uint64_t, 5> patching{};
+    std::array<std::uint64_t, kAssetTable.size()> backup{};
+    std::array<std::uint64_t, kAddedFileTable.size()> added{};
+    std::array<std::uint64_t, kAssetTable.size()> patching{};
     std::uint64_t verifying = 0;
 
     std::uint64_t newBackups = 0;      // room the backups still to be made take
@@ -56,11 +46,15 @@ struct InstallWork {
     }
 };
 
-InstallWork planInstall(const InstallContext& context, const std::vector<GameAsset>& manifest, const std::vector<AddedFile>& added) {
-    const FileManager& files = context.fileManager();
+// What one install works on: the chosen variant's manifest, the added files and the plan.
+struct InstallRun {
+    std::vector<GameAsset> manifest;
+    std::vector<AddedFile> added;
     InstallWork work;
-    const fs::path payload = context.payloadDirectory();
-    for (const PayloadFile& file : context.profile().payload) work.checking += sizeOrZero(files, payload / file.name);
+};
+
+void planAssets(const InstallContext& context, const std::vector<GameAsset>& manifest, InstallWork& work) {
+    const FileManager& files = context.fileManager();
     for (std::size_t i = 0; i < manifest.size(); ++i) {
         const std::uint64_t size = sizeOrZero(files, manifest[i].file);
         const fs::path backup = context.backupPath(manifest[i].file);
@@ -74,13 +68,24 @@ InstallWork planInstall(const InstallContext& context, const std::vector<GameAss
         work.largestPatching = std::max(work.largestPatching, outputs);
         work.verifying += last;
     }
-    for (std::size_t row = 0; row < added.size(); ++row) {
-        const AddedFile& file = added[row];
+}
+
+InstallRun planInstall(const GameOperation& operation, SkillCards skillCards) {
+    const InstallContext& context = operation.base();
+    const FileManager& files = context.fileManager();
+    const fs::path payload = context.payloadDirectory();
+    InstallRun run{gameAssets(operation.paths(), context.profile(), payload, skillCards == SkillCards::Translated),
+                   addedFiles(operation.paths(), context.profile(), payload), {}};
+    InstallWork& work = run.work;
+    for (const PayloadFile& file : context.profile().payload) work.checking += sizeOrZero(files, payload / file.name);
+    planAssets(context, run.manifest, work);
+    for (std::size_t row = 0; row < run.added.size(); ++row) {
+        const AddedFile& file = run.added[row];
         const std::uint64_t output = file.source ? patchOutputSize(files, file.payload).value_or(0) : sizeOrZero(files, file.payload);
         work.added[row] = sizeOrZero(files, file.target) + (file.source ? sizeOrZero(files, *file.source) + output : 2 * output);
         work.newBundles += output;
     }
-    return work;
+    return run;
 }
 
 std::string unsupportedVersion(const ClassifiedAsset& asset) {
@@ -89,74 +94,57 @@ std::string unsupportedVersion(const ClassifiedAsset& asset) {
            kBuildNumber + ".\n" + displayName(asset.asset.file) + ": " + asset.digest;
 }
 
-}  // namespace
-
-std::string install(const InstallContext& base, const fs::path& game, SkillCards skillCards, const ProgressCallback& progress) {
-    const GamePaths paths = validateGame(base.fileManager(), game);
-    const GameLock lock(base.fileManager(), paths.app, base.supportDirectory());
-    requireGameStopped(base.fileManager(), paths.app);
-
-    const fs::path payload = base.payloadDirectory();
-    const std::vector<GameAsset> manifest = gameAssets(paths, base.profile(), payload, skillCards == SkillCards::Translated);
-    const std::vector<AddedFile> added = addedFiles(paths, base.profile(), payload);
-    const InstallWork work = planInstall(base, manifest, added);
-    ProgressMeter meter(progress, work.total());
-    // The system's refusal of the first change inside the game is told as what it is.
-    const InstallContext context = base.withFileManager(base.fileManager().guardingChangesIn(paths.app).withTransferObserver(
-        [&meter](std::uint64_t bytes) { meter.advance(bytes); }));
+// Everything an install checks before the first change: the payload, the room, the game's files.
+// Returns whether the startup language was migrated, and the assets classified.
+std::vector<ClassifiedAsset> checkGame(const GameOperation& operation, const InstallContext& context,
+                                       const InstallRun& run, bool& languageMigrated) {
     const FileManager& files = context.fileManager();
-
-    meter.begin(Progress::Step::Checking, work.checking);
     validatePayload(context);
     // Backups cost nothing where the support folder shares the game's volume and that clones.
-    const bool backupsClone = files.clonesFiles(paths.data) &&
-                              files.volumeOf(context.supportDirectory()) == files.volumeOf(paths.data);
-    requireFreeSpace(files, {{context.supportDirectory(), backupsClone ? 0 : work.newBackups},
-                             {paths.data, work.largestPatching + work.newBundles}});
-    const bool languageMigrated = migrateStartupLanguageToEnglish(context);
+    requireFreeSpace(files, {{context.supportDirectory(), operation.supportClonesWithGame(context) ? 0 : run.work.newBackups},
+                             {operation.paths().data, run.work.largestPatching + run.work.newBundles}});
+    languageMigrated = migrateStartupLanguageToEnglish(context);
 
-    std::vector<std::string> digests;
-    for (const GameAsset& asset : manifest) digests.push_back(sha256(files, asset.file));
-    const std::vector<ClassifiedAsset> assets = classifyAssets(manifest, digests);
+    std::vector<ClassifiedAsset> assets = classifyGame(files, run.manifest);
     // An unrecognised game is refused before anything in it changes.
     for (const ClassifiedAsset& asset : assets)
         if (asset.assetClass == AssetClass::Unrecognised) throw InstallerError(unsupportedVersion(asset));
 
     // A folder, pipe or device where an added bundle or its source belongs is refused now, before
     // anything in the game changes, rather than after the first bundles are in place.
-    for (const AddedFile& file : added) {
+    for (const AddedFile& file : run.added) {
         files.requireRegularFileIfPresent(file.target);
         if (file.source) files.requireRegularFileIfPresent(*file.source);
     }
 
     // What a killed earlier run may have left beside the files this run writes.
     std::vector<fs::path> written;
-    for (const GameAsset& asset : manifest) {
+    for (const GameAsset& asset : run.manifest) {
         written.push_back(asset.file);
         written.push_back(context.backupPath(asset.file));
     }
-    for (const AddedFile& file : added) written.push_back(file.target);
+    for (const AddedFile& file : run.added) written.push_back(file.target);
     removeStaleTemporaries(files, written);
+    return assets;
+}
 
-    // Every backup is in place before any game file changes.
-    for (std::size_t i = 0; i < assets.size(); ++i) {
-        meter.begin(Progress::Step::BackingUp, work.backup[i]);
-        if (assets[i].assetClass == AssetClass::Untouched)
-            createBackupIfNeeded(context, assets[i].asset.file, assets[i].asset.originalHash);
-    }
-
-    for (std::size_t row = 0; row < added.size(); ++row) {
-        meter.begin(Progress::Step::AddingBundles, work.added[row], static_cast<int>(row + 1), static_cast<int>(added.size()));
-        const AddedFile& file = added[row];
+void addBundles(const InstallContext& context, const InstallRun& run, ProgressMeter& meter) {
+    const FileManager& files = context.fileManager();
+    for (std::size_t row = 0; row < run.added.size(); ++row) {
+        meter.begin(Progress::Step::AddingBundles, run.work.added[row], static_cast<int>(row + 1), static_cast<int>(run.added.size()));
+        const AddedFile& file = run.added[row];
         if (file.source)
             installPatchedFile(files, *file.source, file.target, file.payload, file.digests->source,
                                file.digests->expected, file.digests->replaceable);
         else
             installFile(files, file.payload, file.target, file.digests->expected, file.digests->replaceable);
     }
+}
 
-    // Untouched assets are patched from themselves, then older forms are rebuilt from their
-    // verified backups, never from their current content.
+// Untouched assets are patched from themselves, then older forms are rebuilt from their verified
+// backups, never from their current content.
+void patchAssets(const InstallContext& context, const std::vector<ClassifiedAsset>& assets, const InstallWork& work,
+                 ProgressMeter& meter) {
     const auto toPatch = static_cast<int>(
         std::count_if(assets.begin(), assets.end(), [](const ClassifiedAsset& a) { return a.assetClass != AssetClass::Installed; }));
     int patched = 0;
@@ -174,20 +162,46 @@ std::string install(const InstallContext& base, const fs::path& game, SkillCards
                     throw InstallerError("Для обновления не найдена проверенная резервная копия: " + displayName(asset.file));
                 source = *backup;
             }
-            patchGameAsset(files, asset.file, source, asset.patches, asset.patchedHash);
+            patchGameAsset(context.fileManager(), asset.file, source, asset.patches, asset.patchedHash);
         }
     }
+}
 
-    meter.begin(Progress::Step::Verifying, work.verifying);
-    for (const GameAsset& asset : manifest)
-        if (sha256(files, asset.file) != asset.patchedHash)
-            throw InstallerError("Контрольная сумма после установки неверна: " + displayName(asset.file));
-    meter.finish();
-
+std::string doneText(SkillCards skillCards, bool languageMigrated) {
     std::string result = "Готово. Официальный русский не изменён.\nЗапустите игру и выберите «Русский (Lumen)» в настройках языка.";
-    result += skillCards == SkillCards::Translated ? "\nНазвания навыков на карточках переведены." : "\nКарточки навыков возвращены к английскому варианту.";
+    result += skillCards == SkillCards::Translated ? "\nНазвания навыков на карточках переведены."
+                                                   : "\nКарточки навыков возвращены к английскому варианту.";
     if (languageMigrated) result += "\nСтарое конфликтное значение языка запуска заменено на English.";
     return result;
+}
+
+}  // namespace
+
+std::string install(const InstallContext& base, const fs::path& game, SkillCards skillCards, const ProgressCallback& progress) {
+    const GameOperation operation(base, game);
+    const InstallRun run = planInstall(operation, skillCards);
+    ProgressMeter meter(progress, run.work.total());
+    const InstallContext context = operation.context(meter);
+
+    meter.begin(Progress::Step::Checking, run.work.checking);
+    bool languageMigrated = false;
+    const std::vector<ClassifiedAsset> assets = checkGame(operation, context, run, languageMigrated);
+
+    // Every backup is in place before any game file changes.
+    for (std::size_t i = 0; i < assets.size(); ++i) {
+        meter.begin(Progress::Step::BackingUp, run.work.backup[i]);
+        if (assets[i].assetClass == AssetClass::Untouched)
+            createBackupIfNeeded(context, assets[i].asset.file, assets[i].asset.originalHash);
+    }
+    addBundles(context, run, meter);
+    patchAssets(context, assets, run.work, meter);
+
+    meter.begin(Progress::Step::Verifying, run.work.verifying);
+    for (const GameAsset& asset : run.manifest)
+        if (sha256(context.fileManager(), asset.file) != asset.patchedHash)
+            throw InstallerError("Контрольная сумма после установки неверна: " + displayName(asset.file));
+    meter.finish();
+    return doneText(skillCards, languageMigrated);
 }
 
 }  // namespace morra

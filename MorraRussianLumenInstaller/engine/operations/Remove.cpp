@@ -7,9 +7,7 @@
 #include "files/Sha256.h"
 #include "files/TemporaryFiles.h"
 #include "game/AssetClassification.h"
-#include "game/GameValidation.h"
-#include "context/InstallContext.h"
-#include "operations/GameLock.h"
+#include "operations/GameOperation.h"
 #include "operations/ProgressMeter.h"
 #include "steps/AtomicReplace.h"
 #include "steps/Backups.h"
@@ -22,58 +20,47 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::uint64_t sizeOrZero(const FileManager& files, const fs::path& path) {
-    try {
-        return files.fileExists(path) ? files.fileSize(path) : 0;
-    } catch (const std::exception&) {
-        return 0;  // the step that needs the file reports it
-    }
-}
-
-}  // namespace
-
-std::string remove(const InstallContext& base, const fs::path& game, const ProgressCallback& progress) {
-    const GamePaths paths = validateGame(base.fileManager(), game);
-    const GameLock lock(base.fileManager(), paths.app, base.supportDirectory());
-    requireGameStopped(base.fileManager(), paths.app);
-
-    // Removal recognises either variant: the translated-card manifest lists the other variant's
-    // patched digests among its older forms. It needs no payload, so none is named.
-    const std::vector<GameAsset> manifest = gameAssets(paths, base.profile(), fs::path(), true);
-    const std::vector<AddedFile> added = addedFiles(paths, base.profile(), fs::path());
-
-    // The work, planned from file sizes: hashing the assets and their backups, copying each
-    // backup back and checking the copy, hashing the added bundles.
-    const FileManager& baseFiles = base.fileManager();
+// What one removal works on, and the work planned from file sizes: hashing the assets and their
+// backups, copying each backup back and checking the copy, hashing the added bundles.
+struct RemoveRun {
+    std::vector<GameAsset> manifest;
+    std::vector<AddedFile> added;
     std::uint64_t checking = 0, removing = 0, largestBackup = 0;
     std::vector<std::uint64_t> restoring;
-    for (const GameAsset& asset : manifest) {
-        const std::uint64_t backup = sizeOrZero(baseFiles, base.backupPath(asset.file));
-        checking += sizeOrZero(baseFiles, asset.file) + backup;
-        restoring.push_back(2 * backup);
-        largestBackup = std::max(largestBackup, backup);
+
+    std::uint64_t total() const {
+        std::uint64_t sum = checking + removing;
+        for (std::uint64_t bytes : restoring) sum += bytes;
+        return sum;
     }
-    for (const AddedFile& file : added) removing += sizeOrZero(baseFiles, file.target);
-    std::uint64_t total = checking + removing;
-    for (std::uint64_t bytes : restoring) total += bytes;
-    ProgressMeter meter(progress, total);
-    // The system's refusal of the first change inside the game is told as what it is.
-    const InstallContext context = base.withFileManager(
-        baseFiles.guardingChangesIn(paths.app).withTransferObserver([&meter](std::uint64_t bytes) { meter.advance(bytes); }));
+};
+
+RemoveRun planRemove(const GameOperation& operation) {
+    const InstallContext& base = operation.base();
+    // Removal recognises either variant: the translated-card manifest lists the other variant's
+    // patched digests among its older forms. It needs no payload, so none is named.
+    RemoveRun run{gameAssets(operation.paths(), base.profile(), fs::path(), true),
+                  addedFiles(operation.paths(), base.profile(), fs::path()), 0, 0, 0, {}};
+    const FileManager& files = base.fileManager();
+    for (const GameAsset& asset : run.manifest) {
+        const std::uint64_t backup = sizeOrZero(files, base.backupPath(asset.file));
+        run.checking += sizeOrZero(files, asset.file) + backup;
+        run.restoring.push_back(2 * backup);
+        run.largestBackup = std::max(run.largestBackup, backup);
+    }
+    for (const AddedFile& file : run.added) run.removing += sizeOrZero(files, file.target);
+    return run;
+}
+
+// Every asset is checked, and every backup it needs verified, before any asset is restored.
+std::vector<ClassifiedAsset> checkGame(const GameOperation& operation, const InstallContext& context,
+                                       const RemoveRun& run, bool& languageMigrated) {
     const FileManager& files = context.fileManager();
-
-    meter.begin(Progress::Step::Checking, checking);
     // A restored copy is made beside the asset before it replaces it.
-    const bool restoresClone = files.clonesFiles(paths.data) &&
-                               files.volumeOf(context.supportDirectory()) == files.volumeOf(paths.data);
-    requireFreeSpace(files, {{paths.data, restoresClone ? 0 : largestBackup}});
-    const bool languageMigrated = migrateStartupLanguageToEnglish(context);
+    requireFreeSpace(files, {{operation.paths().data, operation.supportClonesWithGame(context) ? 0 : run.largestBackup}});
+    languageMigrated = migrateStartupLanguageToEnglish(context);
 
-    std::vector<std::string> digests;
-    for (const GameAsset& asset : manifest) digests.push_back(sha256(files, asset.file));
-    const std::vector<ClassifiedAsset> assets = classifyAssets(manifest, digests);
-
-    // Every asset is checked, and every backup it needs verified, before any asset is restored.
+    std::vector<ClassifiedAsset> assets = classifyGame(files, run.manifest);
     for (const ClassifiedAsset& asset : assets) {
         const std::string name = displayName(asset.asset.file);
         if (asset.isPatched()) {
@@ -84,42 +71,68 @@ std::string remove(const InstallContext& base, const fs::path& game, const Progr
     }
 
     // A folder, pipe or device where an added bundle belongs is refused before any asset is restored.
-    for (const AddedFile& file : added) files.requireRegularFileIfPresent(file.target);
+    for (const AddedFile& file : run.added) files.requireRegularFileIfPresent(file.target);
 
     // What a killed earlier run (an install or a removal) may have left beside the game's files.
     std::vector<fs::path> written;
-    for (const GameAsset& asset : manifest) written.push_back(asset.file);
-    for (const AddedFile& file : added) written.push_back(file.target);
+    for (const GameAsset& asset : run.manifest) written.push_back(asset.file);
+    for (const AddedFile& file : run.added) written.push_back(file.target);
     removeStaleTemporaries(files, written);
+    return assets;
+}
 
+void restoreAssets(const InstallContext& context, const std::vector<ClassifiedAsset>& assets, const RemoveRun& run,
+                   ProgressMeter& meter) {
     const auto toRestore = static_cast<int>(std::count_if(assets.begin(), assets.end(), [](const ClassifiedAsset& a) { return a.isPatched(); }));
     int restored = 0;
     for (std::size_t i = 0; i < assets.size(); ++i) {
         const GameAsset& asset = assets[i].asset;
         if (!assets[i].isPatched()) {
-            meter.skip(restoring[i]);
+            meter.skip(run.restoring[i]);
             continue;
         }
-        meter.begin(Progress::Step::Restoring, restoring[i], ++restored, toRestore);
-        replaceAtomically(files, asset.file, context.backupPath(asset.file), asset.originalHash,
+        meter.begin(Progress::Step::Restoring, run.restoring[i], ++restored, toRestore);
+        replaceAtomically(context.fileManager(), asset.file, context.backupPath(asset.file), asset.originalHash,
                           "Проверенная резервная копия не найдена: " + displayName(asset.file));
     }
+}
 
-    // The added bundles go only under a digest that the translation gave them.
-    meter.begin(Progress::Step::RemovingBundles, removing);
+// The added bundles go only under a digest that the translation gave them; the others are named.
+std::vector<std::string> removeBundles(const FileManager& files, const std::vector<AddedFile>& added) {
     std::vector<std::string> leftOvers;
     for (const AddedFile& file : added) {
         if (!files.fileExists(file.target)) continue;
         if (file.isOurs(sha256(files, file.target))) files.removeItem(file.target);
         else leftOvers.push_back(displayPath(file.target));
     }
-    meter.finish();
+    return leftOvers;
+}
 
+std::string removedText(const std::vector<std::string>& leftOvers, bool languageMigrated) {
     const std::string suffix = languageMigrated ? " Язык следующего запуска — English." : "";
     if (leftOvers.empty()) return "Перевод удалён. Файлы игры восстановлены." + suffix;
     std::string result = "Реестр языка восстановлен. Неизвестные изменённые файлы оставлены:\n";
     for (std::size_t i = 0; i < leftOvers.size(); ++i) result += (i ? "\n" : "") + leftOvers[i];
     return result + suffix;
+}
+
+}  // namespace
+
+std::string remove(const InstallContext& base, const fs::path& game, const ProgressCallback& progress) {
+    const GameOperation operation(base, game);
+    const RemoveRun run = planRemove(operation);
+    ProgressMeter meter(progress, run.total());
+    const InstallContext context = operation.context(meter);
+
+    meter.begin(Progress::Step::Checking, run.checking);
+    bool languageMigrated = false;
+    const std::vector<ClassifiedAsset> assets = checkGame(operation, context, run, languageMigrated);
+    restoreAssets(context, assets, run, meter);
+
+    meter.begin(Progress::Step::RemovingBundles, run.removing);
+    const std::vector<std::string> leftOvers = removeBundles(context.fileManager(), run.added);
+    meter.finish();
+    return removedText(leftOvers, languageMigrated);
 }
 
 }  // namespace morra

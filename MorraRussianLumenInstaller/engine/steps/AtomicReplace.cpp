@@ -10,13 +10,8 @@ namespace fs = std::filesystem;
 
 void replaceAtomically(const FileManager& fileManager, const fs::path& target, const fs::path& contentsOf,
                        const std::string& expectedDigest, const std::string& mismatchMessage) {
-    publishVerified(
-        fileManager, target, TemporaryRole::Restoring, Placement::Replace,
-        [&](const fs::path& temporary) {
-            fileManager.copyItem(contentsOf, temporary);
-            return sha256(fileManager, temporary);
-        },
-        expectedDigest, mismatchMessage);
+    publishCopy(fileManager, target, contentsOf, TemporaryRole::Restoring, Placement::Replace, expectedDigest,
+                mismatchMessage);
 }
 
 void replaceAtomically(const FileManager& fileManager, const fs::path& target, const std::string& contents) {

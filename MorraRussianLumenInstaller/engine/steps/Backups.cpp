@@ -1,7 +1,5 @@
 #include "steps/Backups.h"
 
-#include <cerrno>
-
 #include "core/InstallerError.h"
 #include "files/FileError.h"
 #include "files/Sha256.h"
@@ -22,22 +20,14 @@ void createBackupIfNeeded(const InstallContext& context, const fs::path& file, c
     }
 
     files.createDirectories(backup.parent_path());
-    try {
-        // A backup takes its name only once its digest is proven, so an interrupted run never
-        // leaves a partial file that every later run would have to call damaged.
-        publishVerified(
-            files, backup, TemporaryRole::BackingUp, Placement::CreateNew,
-            [&](const fs::path& temporary) {
-                files.copyItem(file, temporary);
-                return sha256(files, temporary);
-            },
-            expectedHash, "Не удалось создать проверенную резервную копию: " + displayName(file));
-    } catch (const FileError& error) {
-        // Another copy of the game, backed up into the same store at the same moment, was first:
-        // its backup serves if it is right.
-        if (error.code().value() != EEXIST || error.operation() != FileOperation::Rename) throw;
-        if (sha256(files, backup) != expectedHash) throw InstallerError(damaged);
-    }
+    // A backup takes its name only once its digest is proven, so an interrupted run never leaves a
+    // partial file that every later run would have to call damaged. Another copy of the game,
+    // backed up into the same store at the same moment, may have been first: its backup serves if
+    // it is right.
+    if (!publishCopyOrKeep(files, backup, file, TemporaryRole::BackingUp, expectedHash,
+                           "Не удалось создать проверенную резервную копию: " + displayName(file)) &&
+        sha256(files, backup) != expectedHash)
+        throw InstallerError(damaged);
 }
 
 std::optional<fs::path> verifiedBackup(const InstallContext& context, const GameAsset& asset) {

@@ -49,13 +49,8 @@ void installFile(const FileManager& fileManager, const fs::path& source, const f
                  const std::string& expectedHash, const std::vector<std::string>& replaceableTargetHashes) {
     const TargetState state = targetState(fileManager, target, expectedHash, replaceableTargetHashes);
     if (state == TargetState::Done) return;
-    publishVerified(
-        fileManager, target, TemporaryRole::Installing, placementFor(state),
-        [&](const fs::path& temporary) {
-            fileManager.copyItem(source, temporary);
-            return sha256(fileManager, temporary);
-        },
-        expectedHash, "Ошибка проверки копии " + displayName(target) + ".");
+    publishCopy(fileManager, target, source, TemporaryRole::Installing, placementFor(state), expectedHash,
+                "Ошибка проверки копии " + displayName(target) + ".");
 }
 
 void installPatchedFile(const FileManager& fileManager, const fs::path& source, const fs::path& target,

@@ -109,19 +109,9 @@ bool migrateStartupLanguageToEnglish(const InstallContext& context) {
     removeStaleTemporaries(files, {settings, copy});
     if (!files.fileExists(copy)) {
         files.createDirectories(copy.parent_path());
-        try {
-            publishVerified(
-                files, copy, TemporaryRole::Updating, Placement::CreateNew,
-                [&](const fs::path& temporary) {
-                    files.copyItem(settings, temporary);
-                    return sha256(files, temporary);
-                },
-                sha256Hex(text->data(), text->size()),
-                "Файл настроек игры изменился во время работы установщика: " + displayPath(settings));
-        } catch (const FileError& error) {
-            // Made at this moment by another copy of the installer: the first copy is the one kept.
-            if (error.code().value() != EEXIST || error.operation() != FileOperation::Rename) throw;
-        }
+        // Made at this moment by another copy of the installer: the first copy is the one kept.
+        publishCopyOrKeep(files, copy, settings, TemporaryRole::Updating, sha256Hex(text->data(), text->size()),
+                          "Файл настроек игры изменился во время работы установщика: " + displayPath(settings));
     }
 
     *index = kEnglish;

@@ -1,0 +1,38 @@
+#include "operations/GameOperation.h"
+
+#include "game/GameValidation.h"
+
+namespace morra {
+
+namespace fs = std::filesystem;
+
+GameOperation::GameOperation(const InstallContext& base, const fs::path& game)
+    : base_(base),
+      paths_(validateGame(base.fileManager(), game)),
+      lock_(base.fileManager(), paths_.app, base.supportDirectory()) {
+    requireGameStopped(base.fileManager(), paths_.app);
+}
+
+InstallContext GameOperation::context(ProgressMeter& meter) const {
+    return base_.withFileManager(base_.fileManager().guardingChangesIn(paths_.app).withTransferObserver(
+        [&meter](std::uint64_t bytes) { meter.advance(bytes); }));
+}
+
+bool GameOperation::supportClonesWithGame(const InstallContext& context) const {
+    const FileManager& files = context.fileManager();
+    return files.clonesFiles(paths_.data) && files.volumeOf(context.supportDirectory()) == files.volumeOf(paths_.data);
+}
+
+std::uint64_t sizeOrZero(const FileManager& files, const fs::path& path) {
+    try {
+        return files.fileExists(path) ? files.fileSize(path) : 0;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+std::vector<ClassifiedAsset> classifyGame(const FileManager& files, const std::vector<GameAsset>& manifest) {
+    return classifyAssets(manifest, currentDigests(files, manifest));
+}
+
+}  // namespace morra
