@@ -4,7 +4,9 @@
 #include <system_error>
 
 #include "InstallerError.h"
+#include "game/GameValidation.h"
 #include "operations/Engine.h"
+#include "operations/GameLock.h"
 #include "operations/Inspect.h"
 #include "operations/Install.h"
 #include "operations/Remove.h"
@@ -47,7 +49,9 @@ std::string resourcesUnavailableText() {
            kResourcesUnavailable;
 }
 
-std::optional<std::string> appManagementSettingsAddress() { return platform::appManagementSettingsAddress(); }
+std::vector<std::string> appManagementSettingsAddresses() { return platform::appManagementSettingsAddresses(); }
+
+bool gameCheckedAtFirstLaunch() { return platform::checksSignatureAtFirstLaunch(); }
 
 InstallerEngine::InstallerEngine(std::shared_ptr<const Engine> engine) : engine_(std::move(engine)) {}
 InstallerEngine::~InstallerEngine() = default;
@@ -64,6 +68,13 @@ std::string InstallerEngine::inspect(const fs::path& game) const {
 
 InstallationState InstallerEngine::installationState(const fs::path& game) const {
     return readable([&] { return morra::installationState(*engine_, game); });
+}
+
+bool InstallerEngine::heldByAnotherInstaller(const fs::path& game) const {
+    return readable([&] {
+        return GameLock::heldElsewhere(engine_->fileManager(), validateGame(engine_->fileManager(), game).app,
+                                       engine_->supportDirectory());
+    });
 }
 
 std::string InstallerEngine::install(const fs::path& game, bool skillCardsEnabled, const ProgressCallback& progress) const {

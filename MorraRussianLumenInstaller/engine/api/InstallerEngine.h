@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morra {
 
@@ -52,8 +53,18 @@ inline constexpr const char* kResourcesUnavailable = "Application resources are 
 std::string resourcesUnavailableText();
 
 // Where the system lets the user allow the installer to change the game's application (App
-// Management), as an address the system opens; nothing where the system has no such setting.
-std::optional<std::string> appManagementSettingsAddress();
+// Management), as addresses the system opens, to be tried in order (the setting itself, then the
+// settings around it); none where the system has no such setting.
+std::vector<std::string> appManagementSettingsAddresses();
+
+// Whether the system checks an application's signature when it is first launched (macOS), so that
+// a game first launched after the installer changed it may be called damaged: the player should
+// launch it once before the first install.
+bool gameCheckedAtFirstLaunch();
+
+// How a removal's result begins when it left added bundles that something else changed (the list
+// of them follows).
+inline constexpr const char* kChangedFilesLeft = "Реестр языка восстановлен. Неизвестные изменённые файлы оставлены:";
 
 // A text as the program shows it: bytes that are not UTF-8 (a path may hold any) written as "\xNN".
 // Every text the engine returns or throws is already so; front ends use this for paths.
@@ -65,7 +76,8 @@ using ProgressCallback = std::function<void(const Progress&)>;
 // The installer's game-side operations, as the command line and the window use them. Every
 // operation is synchronous and keeps nothing between calls: what lasts is on disk. Each returns
 // its finished Russian text or throws: InstallerError (the program's own checks, with the
-// complete text) or another std::exception whose what() is the text to show.
+// complete text) or another std::exception whose what() is the text to show. The operations are
+// virtual so that a front end's tests can stand in for the engine (over a null internal engine).
 class InstallerEngine {
 public:
     // The program's own engine: the profile compiled into it, its own payload, the real disk.
@@ -73,23 +85,27 @@ public:
     InstallerEngine();
     // An engine over a prepared internal engine (tests and benchmarks).
     explicit InstallerEngine(std::shared_ptr<const Engine> engine);
-    ~InstallerEngine();
+    virtual ~InstallerEngine();
     InstallerEngine(const InstallerEngine&);
     InstallerEngine& operator=(const InstallerEngine&);
 
     // Whether the program's resources folder, which holds the payload, can be found. The front
     // ends check it once at start; an operation that needs it and does not find it throws
     // resourcesUnavailableText().
-    bool resourcesAvailable() const;
+    virtual bool resourcesAvailable() const;
     // The first of the usual places that holds the game; never throws for a file-system reason.
-    std::optional<std::filesystem::path> discoverGame() const;
+    virtual std::optional<std::filesystem::path> discoverGame() const;
     // The report of --inspect: the state and the digests of the five assets.
-    std::string inspect(const std::filesystem::path& game) const;
+    virtual std::string inspect(const std::filesystem::path& game) const;
     // The state that inspect reports, for a front end to word it its own way.
-    InstallationState installationState(const std::filesystem::path& game) const;
-    std::string install(const std::filesystem::path& game, bool skillCardsEnabled,
-                        const ProgressCallback& progress = {}) const;
-    std::string remove(const std::filesystem::path& game, const ProgressCallback& progress = {}) const;
+    virtual InstallationState installationState(const std::filesystem::path& game) const;
+    // Whether another installer, in this process or another, is working on this game or on the
+    // backups now (an install or remove would refuse at once). Tries the locks without waiting;
+    // changes nothing. Throws, like installationState, for a bundle that is not the game.
+    virtual bool heldByAnotherInstaller(const std::filesystem::path& game) const;
+    virtual std::string install(const std::filesystem::path& game, bool skillCardsEnabled,
+                                const ProgressCallback& progress = {}) const;
+    virtual std::string remove(const std::filesystem::path& game, const ProgressCallback& progress = {}) const;
 
 private:
     std::shared_ptr<const Engine> engine_;

@@ -119,7 +119,7 @@ std::string install(const Engine& base, const fs::path& game, bool skillCardsEna
     const std::vector<ClassifiedAsset> assets = classifyAssets(manifest, digests);
     // An unrecognised game is refused before anything in it changes.
     for (const ClassifiedAsset& asset : assets)
-        if (asset.assetClass == AssetClass::Unrecognised) throw InstallerError(unsupportedVersion(asset));
+        if (asset.assetClass == AssetClass::Unrecognised) throw InstallerError(unsupportedVersion(asset), InstallerError::Kind::UnsupportedGame);
 
     // A folder, pipe or device where an added bundle or its source belongs is refused now, before
     // anything in the game changes, rather than after the first bundles are in place.

@@ -117,7 +117,7 @@ std::string remove(const Engine& base, const fs::path& game, const ProgressCallb
 
     const std::string suffix = languageMigrated ? " Язык следующего запуска — English." : "";
     if (leftOvers.empty()) return "Перевод удалён. Файлы игры восстановлены." + suffix;
-    std::string result = "Реестр языка восстановлен. Неизвестные изменённые файлы оставлены:\n";
+    std::string result = std::string(kChangedFilesLeft) + "\n";
     for (std::size_t i = 0; i < leftOvers.size(); ++i) result += (i ? "\n" : "") + leftOvers[i];
     return result + suffix;
 }
