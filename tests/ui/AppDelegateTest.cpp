@@ -362,7 +362,14 @@ private slots:
         if (QWidget* focused = window.focusWidget()) focused->clearFocus();
         if (target != &window) target->setFocus();
         const bool checked = window.skillCardsCheckbox()->isChecked();
-        if (outcome == "install") app.dialogs->pressButton(QStringLiteral("OK"));
+        // The result alert takes the activation, as a modal alert does, and gives it back on OK.
+        if (outcome == "install") app.dialogs->expect([&window](QDialog& dialog) {
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowActive(&dialog));
+            dialog.accept();
+            window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+        });
         if (outcome == "confirmation") app.dialogs->pressButton(QStringLiteral("Отмена"));
         if (outcome == "chooser") app.dialogs->reject();
         QSignalSpy finished(app.delegate.get(), &AppDelegate::operationFinished);

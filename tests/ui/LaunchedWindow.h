@@ -90,8 +90,9 @@ public:
     // Presses the message box button with this text.
     void pressButton(const QString& text) {
         expect([text](QDialog& dialog) {
-            for (QAbstractButton* button : dynamic_cast<QMessageBox&>(dialog).buttons())
-                if (button->text() == text) return button->click();
+            if (auto* box = qobject_cast<QMessageBox*>(&dialog))
+                for (QAbstractButton* button : box->buttons())
+                    if (button->text() == text) return button->click();
             dialog.reject();
         });
     }
