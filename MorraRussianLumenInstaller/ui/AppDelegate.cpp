@@ -27,7 +27,7 @@ const QString kClosingAfterCheck = QStringLiteral("Заканчиваю пров
 const QString kUnknownError = QStringLiteral("Операция прервана неизвестной ошибкой.");
 const QString kInstallStopped = QStringLiteral("Установка остановлена");
 const QString kRemovalStopped = QStringLiteral("Удаление остановлено");
-const QString kChangedFilesLeftTitle = QStringLiteral("Перевод удалён, но не все файлы");
+const QString kChangedFilesLeftTitle = QStringLiteral("Перевод удалён не полностью");
 
 // The text of whatever an operation or a check threw.
 QString errorText() {
@@ -50,8 +50,8 @@ const QString AppDelegate::kLaunchGameFirst =
                    "удалите перевод (или проверьте целостность файлов игры в Steam), запустите игру, "
                    "затем установите перевод снова.");
 const QString AppDelegate::kUnsupportedAdvice =
-    QStringLiteral("Что делать: проверьте целостность файлов игры в Steam (игра вернётся к своей версии) "
-                   "или дождитесь выпуска перевода для этой версии игры.");
+    QStringLiteral("Что делать: проверьте целостность файлов игры в Steam или дождитесь выпуска перевода "
+                   "для этой версии игры.");
 
 QString AppDelegate::stateText(InstallationState state) {
     switch (state) {
@@ -298,38 +298,35 @@ void AppDelegate::showProgress(unsigned generation, const Progress& progress) {
 void AppDelegate::finishOperation(const Outcome& outcome) {
     // Nothing supersedes an operation: no check or other operation can start while it runs.
     busy_ = false;
-    if (outcome.succeeded) {
-        setBusy(false, outcome.message);
-        if (!closeAsked_) startCheck(true);
-        // A removal that had to leave files that something else changed is not a plain success.
-        if (outcome.removal && outcome.message.startsWith(QString::fromUtf8(kChangedFilesLeft)))
-            showResult(kChangedFilesLeftTitle, outcome.message, QMessageBox::Warning);
-        else
-            showResult(QStringLiteral("Готово"), outcome.message, QMessageBox::Information);
-    } else {
-        showFailure(outcome);
-    }
+    const ResultAlert alert = resultAlert(outcome);
+    setBusy(false, alert.message);
+    // What the game holds now decides the next default action; the result stays in the status.
+    if (!closeAsked_) startCheck(true);
+    if (!outcome.succeeded && outcome.kind == InstallerError::Kind::AppManagement)
+        showAppManagementRefusal(alert.title, alert.message);
+    else
+        showResult(alert.title, alert.message, alert.icon, alert.details);
     emit operationFinished();
     closeIfAsked();
 }
 
-void AppDelegate::showFailure(const Outcome& outcome) {
-    const QString title = outcome.removal ? kRemovalStopped : kInstallStopped;
-    QString message = outcome.message;
-    QString details;
+AppDelegate::ResultAlert AppDelegate::resultAlert(const Outcome& outcome) {
+    if (outcome.succeeded) {
+        // A removal that had to leave files that something else changed is not a plain success.
+        if (outcome.removal && outcome.message.startsWith(QString::fromUtf8(kChangedFilesLeft)))
+            return {kChangedFilesLeftTitle, outcome.message, QString(), QMessageBox::Warning};
+        return {QStringLiteral("Готово"), outcome.message, QString(), QMessageBox::Information};
+    }
+    ResultAlert alert{outcome.removal ? kRemovalStopped : kInstallStopped, outcome.message, QString(), QMessageBox::Critical};
     if (outcome.kind == InstallerError::Kind::UnsupportedGame) {
         // The refusal's last line is a file's digest: it goes to the details, and what to do
         // takes its place.
-        details = message;
-        const qsizetype lastLine = message.lastIndexOf(QLatin1Char('\n'));
-        if (lastLine > 0) message.truncate(lastLine);
-        message += QStringLiteral("\n\n") + kUnsupportedAdvice;
+        alert.details = outcome.message;
+        const qsizetype lastLine = alert.message.lastIndexOf(QLatin1Char('\n'));
+        if (lastLine > 0) alert.message.truncate(lastLine);
+        alert.message += QStringLiteral("\n\n") + kUnsupportedAdvice;
     }
-    setBusy(false, message);
-    // What the game holds now decides the next default action; the result stays in the status.
-    if (!closeAsked_) startCheck(true);
-    if (outcome.kind == InstallerError::Kind::AppManagement) showAppManagementRefusal(title, message);
-    else showResult(title, message, QMessageBox::Critical, details);
+    return alert;
 }
 
 void AppDelegate::showResult(const QString& title, const QString& message, QMessageBox::Icon style,

@@ -119,9 +119,14 @@ private:
     // status line and the buttons as they are and only updates the default action and check box.
     void startCheck(bool quiet);
     void finishCheck(unsigned generation, bool quiet, const Check& check);
+    // The alert that tells an operation's outcome; its message is the status too.
+    struct ResultAlert {
+        QString title, message, details;
+        QMessageBox::Icon icon;
+    };
     QString checkedStatus(const Check& check) const;
     void finishOperation(const Outcome& outcome);
-    void showFailure(const Outcome& outcome);
+    static ResultAlert resultAlert(const Outcome& outcome);
     void showProgress(unsigned generation, const Progress& progress);
     void updateControls();
     void updateDefaultAction();

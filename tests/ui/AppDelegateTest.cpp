@@ -183,7 +183,7 @@ private slots:
         QTest::newRow("remove") << true << 0 << done << information;
         QTest::newRow("remove, own check") << true << 1 << removalStopped << critical;
         QTest::newRow("remove, platform error") << true << 2 << removalStopped << critical;
-        QTest::newRow("remove, files left") << true << 4 << QStringLiteral("Перевод удалён, но не все файлы")
+        QTest::newRow("remove, files left") << true << 4 << QStringLiteral("Перевод удалён не полностью")
                                             << int(QMessageBox::Warning);
     }
 
