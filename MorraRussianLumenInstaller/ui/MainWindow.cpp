@@ -301,7 +301,8 @@ void MainWindow::arrangeStatus() {
 
 bool MainWindow::fitsDetails(const QString& text) const {
     const int margins = 2 * (detailsView_->frameWidth() + static_cast<int>(std::ceil(detailsView_->document()->documentMargin())));
-    const int width = activity_->width() - margins - detailsView_->verticalScrollBar()->sizeHint().width();
+    // The area's width, which the place below takes whole (it is laid out even while that is hidden).
+    const int width = statusArea_->contentsRect().width() - margins - detailsView_->verticalScrollBar()->sizeHint().width();
     if (width <= 0) return false;
     bool all = false;
     FittedLabel::fit(text, detailsView_->font(), width, kDetailsLines, FittedLabel::Cut::Sentences, &all);
