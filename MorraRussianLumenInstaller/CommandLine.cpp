@@ -61,9 +61,9 @@ std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>&
         if (error) game = arguments[2];
         const std::string& option = arguments[1];
         if (option == "--install")
-            run = [&, game] { return runGameOperation([&] { return engine.install(game, true, progress); }); };
+            run = [&, game] { return runGameOperation([&] { return engine.install(game, SkillCards::Translated, progress); }); };
         if (option == "--install-no-skill-cards")
-            run = [&, game] { return runGameOperation([&] { return engine.install(game, false, progress); }); };
+            run = [&, game] { return runGameOperation([&] { return engine.install(game, SkillCards::English, progress); }); };
         if (option == "--remove")
             run = [&, game] { return runGameOperation([&] { return engine.remove(game, progress); }); };
         if (option == "--inspect") run = [&, game] { return runGameOperation([&] { return engine.inspect(game); }); };

@@ -11,7 +11,7 @@
 
 #include "BenchSupport.h"
 #include "FixtureGenerator.h"
-#include "operations/Engine.h"
+#include "context/InstallContext.h"
 #include "operations/Install.h"
 
 namespace fs = std::filesystem;
@@ -88,8 +88,8 @@ int main(int argc, char** argv) {
                 m = bench::measureInChild([&] {
                     ::setenv("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.c_str(), 1);
                     ::setenv("MORRA_LUMEN_INSTALLER_GAME_SETTINGS", (work / "Settings.json").c_str(), 1);
-                    const Engine engine(FileManager(), profile, payload);
-                    morra::install(engine, app, true, way == 1 ? progress : ProgressCallback());
+                    const InstallContext engine(FileManager(), profile, payload);
+                    morra::install(engine, app, SkillCards::Translated, way == 1 ? progress : ProgressCallback());
                     return way == 1 && reports == 0 ? 1 : 0;
                 });
                 bench::Measurement& best = way == 0 ? ours : reporting;

@@ -10,6 +10,7 @@
 #include <cerrno>
 
 #include "InstallerEngine.h"
+#include "InstallerEngineFactory.h"
 #include "InstallerError.h"
 #include "TestSupport.h"
 
@@ -60,15 +61,15 @@ TEST_P(AppManagementTest, RefusalIsToldAndTheGameKeepsOnlyVerifiedFiles) {
         const bool inside = path.string().rfind(folder.string() + "/", 0) == 0;
         return inside && c.refused != Refused::Unprivileged ? c.error : 0;
     };
-    const InstallerEngine engine(std::make_shared<const Engine>(
-        test::demoEngine().withFileManager(FileManager(hook).withAppManagement(c.appManagement))));
+    const InstallerEngine engine = InstallerEngineFactory::over(
+        test::demoContext().withFileManager(FileManager(hook).withAppManagement(c.appManagement)));
     const auto before = test::snapshot(game.app);
 
     std::string failure;
     InstallerError::Kind kind = InstallerError::Kind::General;
     const auto run = [&] {
         try {
-            c.install ? engine.install(game.app, true) : engine.remove(game.app);
+            c.install ? engine.install(game.app, SkillCards::Translated) : engine.remove(game.app);
         } catch (const InstallerError& error) {
             kind = error.kind();
             throw;

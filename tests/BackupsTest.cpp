@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 struct BackupFixture {
     BackupFixture() { test::writeFile(asset, original); }
     std::string backUp(const std::string& expected, FileManager files = FileManager()) const {
-        return test::failureOf([&] { createBackupIfNeeded(test::demoEngine(std::move(files)), asset, expected); });
+        return test::failureOf([&] { createBackupIfNeeded(test::demoContext(std::move(files)), asset, expected); });
     }
 
     test::TemporaryDirectory root;

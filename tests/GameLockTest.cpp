@@ -53,7 +53,7 @@ TEST(GameLock, TwoOperationsStartedTogetherNeverMixTheGame) {
             runs[i] = std::thread([&results, &game, i, option] { results[i] = test::runInstaller({option, game.app.string()}); });
         }
         for (std::thread& run : runs) run.join();
-        const InstallationState state = installationState(test::demoEngine(), game.app);
+        const InstallationState state = installationState(test::demoContext(), game.app);
         EXPECT_TRUE(state == InstallationState::NotInstalled || state == InstallationState::TranslatedCards) << round;
         for (int i = 0; i < 2; ++i) {
             const bool install = (i + round) % 2 == 0;

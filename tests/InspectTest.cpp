@@ -26,7 +26,7 @@ std::string expectedReport(const test::GameFixture& game, const std::string& sta
 }
 
 TEST(Inspect, EachWholeStateHasItsStatusAndNothingChanges) {
-    const Engine engine = test::demoEngine();
+    const InstallContext engine = test::demoContext();
     const std::tuple<GameState, std::string, InstallationState> cases[] = {
         {GameState::Untouched, "перевод не установлен", InstallationState::NotInstalled},
         {GameState::InstalledTranslated, "перевод установлен, карточки навыков переведены", InstallationState::TranslatedCards},
@@ -46,7 +46,7 @@ TEST(Inspect, EachWholeStateHasItsStatusAndNothingChanges) {
 // Mixed variants or an earlier form among current ones are an incomplete version; one unknown
 // file (also a known digest of another entry) makes the build unsupported, its digest still printed.
 TEST(Inspect, MixedAndUnknownFilesAreSeenPerEntry) {
-    const Engine engine = test::demoEngine();
+    const InstallContext engine = test::demoContext();
     const tools::Fixture& fixture = test::demoFixture();
     const std::vector<std::tuple<GameState, std::size_t, std::string, std::string>> cases = {
         {GameState::InstalledTranslated, 1, fixture.englishCards[1], "установлена предыдущая или неполная версия"},

@@ -38,7 +38,7 @@ TEST(Install, AFreshGameGetsBackupsAddedBundlesAndPatchedAssetsWithProgressToThe
     test::GameFixture game;
     test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
     std::vector<Progress> reports;
-    EXPECT_EQ(install(test::demoEngine(), game.app, true, [&](const Progress& p) { reports.push_back(p); }),
+    EXPECT_EQ(install(test::demoContext(), game.app, SkillCards::Translated, [&](const Progress& p) { reports.push_back(p); }),
               kDone + kCardsTranslated + kMigrated);
     expectInstalled(game, true);
     for (std::size_t i = 0; i < 5; ++i)
@@ -69,10 +69,10 @@ TEST(Install, AFreshGameGetsBackupsAddedBundlesAndPatchedAssetsWithProgressToThe
 // files), and leaves the other three as they are (the same files).
 TEST(Install, ARerunChangesNothingAndASwitchRebuildsOnlyTwoAssets) {
     test::GameFixture game;
-    const Engine engine = test::demoEngine();
-    ASSERT_EQ(install(engine, game.app, true), kDone + kCardsTranslated);
+    const InstallContext engine = test::demoContext();
+    ASSERT_EQ(install(engine, game.app, SkillCards::Translated), kDone + kCardsTranslated);
     const auto installed = test::snapshot(game.root.path());
-    EXPECT_EQ(install(engine, game.app, true), kDone + kCardsTranslated);
+    EXPECT_EQ(install(engine, game.app, SkillCards::Translated), kDone + kCardsTranslated);
     EXPECT_EQ(test::snapshot(game.root.path()), installed);
     const auto inodeOf = [](const fs::path& path) {
         struct stat status {};
@@ -81,7 +81,7 @@ TEST(Install, ARerunChangesNothingAndASwitchRebuildsOnlyTwoAssets) {
     };
     std::vector<ino_t> before;
     for (std::size_t i = 0; i < 5; ++i) before.push_back(inodeOf(game.asset(i)));
-    EXPECT_EQ(install(engine, game.app, false), kDone + kCardsEnglish);
+    EXPECT_EQ(install(engine, game.app, SkillCards::English), kDone + kCardsEnglish);
     expectInstalled(game, false);
     for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(inodeOf(game.asset(i)) == before[i], i >= 2) << i;
 }
@@ -131,10 +131,10 @@ TEST(Install, RefusalsComeBeforeTheGameChanges) {
         test::GameFixture game;
         test::TemporaryDirectory payload;
         tools::writePayload(test::demoFixture(), payload.path());
-        const Engine engine(FileManager(), builtInProfile(), payload.path());
+        const InstallContext engine(FileManager(), builtInProfile(), payload.path());
         entry.prepare(game, payload.path());
         const auto before = test::snapshot(game.app);
-        EXPECT_EQ(test::failureWithin(30, [&] { install(engine, game.app, false); }), entry.expected(game)) << entry.label;
+        EXPECT_EQ(test::failureWithin(30, [&] { install(engine, game.app, SkillCards::English); }), entry.expected(game)) << entry.label;
         EXPECT_EQ(test::snapshot(game.app), before) << entry.label;
     }
 }
@@ -142,18 +142,18 @@ TEST(Install, RefusalsComeBeforeTheGameChanges) {
 TEST(Install, AnOlderFormWithoutItsVerifiedBackupStopsAfterTheOthersAreDone) {
     test::GameFixture game(GameState::EarlierRelease, /*backups=*/true);
     const fs::path backup = game.support / "Steam-57314208" / "level2";
-    const Engine engine = test::demoEngine();
+    const InstallContext engine = test::demoContext();
     for (const std::string& content : {std::string(), std::string("damaged")}) {
         if (content.empty()) fs::remove(backup);
         else test::writeFile(backup, content);
-        EXPECT_EQ(test::failureOf([&] { install(engine, game.app, true); }),
+        EXPECT_EQ(test::failureOf([&] { install(engine, game.app, SkillCards::Translated); }),
                   "Для обновления не найдена проверенная резервная копия: level2");
         // resources.assets came before it; level2 keeps its older form.
         EXPECT_EQ(test::readFile(game.asset(0)), test::demoFixture().translatedCards[0]);
         EXPECT_EQ(test::readFile(game.asset(1)), test::demoFixture().earlierReleases[1].back());
     }
     test::writeFile(backup, test::demoFixture().original[1]);
-    EXPECT_EQ(install(engine, game.app, true), kDone + kCardsTranslated);
+    EXPECT_EQ(install(engine, game.app, SkillCards::Translated), kDone + kCardsTranslated);
     expectInstalled(game, true);
 }
 
@@ -161,14 +161,14 @@ TEST(Install, AForeignAddedBundleIsRefusedAndAReplaceableOneIsRebuilt) {
     test::GameFixture game;
     test::writeFile(game.added(2), test::demoFixture().addedReplaceable[2][1]);
     test::writeFile(game.added(3), "made by someone else");
-    const Engine engine = test::demoEngine();
-    EXPECT_EQ(test::failureOf([&] { install(engine, game.app, true); }),
+    const InstallContext engine = test::demoContext();
+    EXPECT_EQ(test::failureOf([&] { install(engine, game.app, SkillCards::Translated); }),
               "Установочный файл уже существует и отличается: " + (fs::canonical(game.app) / tools::addedFilePaths()[3]).string());
     EXPECT_EQ(test::readFile(game.added(2)), test::demoFixture().addedExpected[2]);
     EXPECT_EQ(test::readFile(game.added(3)), "made by someone else");
     EXPECT_EQ(test::readFile(game.asset(0)), test::demoFixture().original[0]);
     fs::remove(game.added(3));
-    EXPECT_EQ(install(engine, game.app, true), kDone + kCardsTranslated);
+    EXPECT_EQ(install(engine, game.app, SkillCards::Translated), kDone + kCardsTranslated);
     expectInstalled(game, true);
 }
 

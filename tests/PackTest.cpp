@@ -8,7 +8,7 @@
 #include "Pack.h"
 #include "ProfileFile.h"
 #include "TestSupport.h"
-#include "operations/Engine.h"
+#include "context/InstallContext.h"
 #include "operations/Install.h"
 #include "operations/Remove.h"
 
@@ -100,21 +100,21 @@ TEST(PackTest, PackedPayloadInstallsUpdatesAndRemovesExactly) {
         EXPECT_EQ(profile.addedFiles[row].replaceable, replaceable) << profile.addedFiles[row].target;
     }
 
-    const Engine engine(FileManager(), profile, payload);
+    const InstallContext engine(FileManager(), profile, payload);
     for (bool translatedCards : {true, false}) {
         SCOPED_TRACE(translatedCards ? "translated cards" : "English cards");
         GameFixture game(GameState::Untouched, false, "morra.app", fixture);
         const auto untouched = snapshot(game.app);
-        install(engine, game.app, translatedCards);
+        install(engine, game.app, translatedCards ? SkillCards::Translated : SkillCards::English);
         expectForms(game, translatedCards);
         remove(engine, game.app);
         EXPECT_TRUE(snapshot(game.app) == untouched);
     }
     // An update from an earlier release, then a switch of the variant.
     GameFixture game(GameState::EarlierRelease, true, "morra.app", fixture);
-    install(engine, game.app, true);
+    install(engine, game.app, SkillCards::Translated);
     expectForms(game, true);
-    install(engine, game.app, false);
+    install(engine, game.app, SkillCards::English);
     expectForms(game, false);
 }
 

@@ -59,8 +59,8 @@ const tools::Fixture& smallFixture() {
     return fixture;
 }
 
-Engine engineFor(const test::TemporaryDirectory& payload, FaultHook hook = {}) {
-    return Engine(hook ? FileManager(std::move(hook)) : FileManager(), smallFixture().profile, payload.path());
+InstallContext engineFor(const test::TemporaryDirectory& payload, FaultHook hook = {}) {
+    return InstallContext(hook ? FileManager(std::move(hook)) : FileManager(), smallFixture().profile, payload.path());
 }
 
 // Every file of the game and the backup store has a content some legitimate state gives it.
@@ -90,17 +90,17 @@ void expectLegitimate(const test::GameFixture& game, bool allowTemporaries) {
 struct Scenario {
     const char* name;
     GameState start;
-    std::function<std::string(const Engine&, const fs::path&)> run;
+    std::function<std::string(const InstallContext&, const fs::path&)> run;
     const std::array<std::string, 5>& done;
 };
 
 std::vector<Scenario> scenarios() {
     const tools::Fixture& fixture = smallFixture();
-    const auto installing = [](bool cards) { return [cards](const Engine& e, const fs::path& app) { return install(e, app, cards); }; };
+    const auto installing = [](bool cards) { return [cards](const InstallContext& e, const fs::path& app) { return install(e, app, cards ? SkillCards::Translated : SkillCards::English); }; };
     return {{"fresh install", GameState::Untouched, installing(true), fixture.translatedCards},
             {"switch to English cards", GameState::InstalledTranslated, installing(false), fixture.englishCards},
             {"update an earlier release", GameState::EarlierRelease, installing(true), fixture.translatedCards},
-            {"remove", GameState::InstalledTranslated, [](const Engine& e, const fs::path& app) { return remove(e, app); },
+            {"remove", GameState::InstalledTranslated, [](const InstallContext& e, const fs::path& app) { return remove(e, app); },
              fixture.original}};
 }
 
@@ -119,7 +119,7 @@ void runEveryFault(bool kill) {
                 const pid_t child = ::fork();
                 ASSERT_GE(child, 0);
                 if (child == 0) {
-                    const Engine engine = engineFor(payload, faultAt(n, true, calls, leftTemporary));
+                    const InstallContext engine = engineFor(payload, faultAt(n, true, calls, leftTemporary));
                     try {
                         scenario.run(engine, game.app);
                     } catch (...) {
@@ -133,7 +133,7 @@ void runEveryFault(bool kill) {
                 ASSERT_NE(WEXITSTATUS(status), 1) << "the run failed without a fault";
                 reachedTheEnd = WEXITSTATUS(status) == 0;
             } else {
-                const Engine engine = engineFor(payload, faultAt(n, false, calls, leftTemporary));
+                const InstallContext engine = engineFor(payload, faultAt(n, false, calls, leftTemporary));
                 try {
                     scenario.run(engine, game.app);
                     reachedTheEnd = true;
@@ -144,7 +144,7 @@ void runEveryFault(bool kill) {
             // After an error no temporary may remain (but one whose deletion failed); after a kill
             // they may, until the next run.
             expectLegitimate(game, kill || leftTemporary);
-            const Engine engine = engineFor(payload);
+            const InstallContext engine = engineFor(payload);
             EXPECT_NO_THROW(scenario.run(engine, game.app));
             for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(test::readFile(game.asset(i)), scenario.done[i]) << i;
             for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(fs::exists(game.added(i)), &scenario.done != &smallFixture().original) << i;

@@ -21,7 +21,7 @@ const std::string kForeignKept = "Реестр языка восстановле
 // release goes with its replaceable bundles; a second remove, or one on an untouched game, is the
 // plain message and changes nothing.
 TEST(Remove, GivesBackEveryFileByteForByte) {
-    const Engine engine = test::demoEngine();
+    const InstallContext engine = test::demoContext();
     const auto untouched = [] {
         test::GameFixture game;
         return test::snapshot(game.app);
@@ -29,7 +29,7 @@ TEST(Remove, GivesBackEveryFileByteForByte) {
     for (GameState start : {GameState::Untouched, GameState::EarlierRelease}) {
         for (bool skillCards : {true, false}) {
             test::GameFixture game(start, start == GameState::EarlierRelease);
-            if (start == GameState::Untouched) install(engine, game.app, skillCards);
+            if (start == GameState::Untouched) install(engine, game.app, skillCards ? SkillCards::Translated : SkillCards::English);
             else test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
             const auto backups = test::snapshot(game.support / "Steam-57314208");
             EXPECT_EQ(remove(engine, game.app), kRemoved + (start == GameState::Untouched ? "" : kEnglishNext));
@@ -44,7 +44,7 @@ TEST(Remove, GivesBackEveryFileByteForByte) {
 
 // Added files someone else made are listed in the table's order and kept; everything else is restored.
 TEST(Remove, ForeignAddedFilesAreListedAndKept) {
-    const Engine engine = test::demoEngine();
+    const InstallContext engine = test::demoContext();
     test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
     test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
     test::writeFile(game.added(3), "hand-made dyslexic images");
@@ -80,7 +80,7 @@ TEST(Remove, StopsBeforeAnyRestore) {
         std::string expected = message;
         if (auto at = expected.find("{added}"); at != std::string::npos)
             expected.replace(at, 7, (fs::canonical(game.app) / tools::addedFilePaths()[2]).string());
-        EXPECT_EQ(test::failureWithin(30, [&] { remove(test::demoEngine(), game.app); }), expected) << label;
+        EXPECT_EQ(test::failureWithin(30, [&] { remove(test::demoContext(), game.app); }), expected) << label;
         EXPECT_EQ(test::snapshot(game.app), before) << label;
     }
 }

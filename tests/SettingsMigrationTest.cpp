@@ -21,7 +21,7 @@ protected:
     fs::path copy = support / "User Settings" / "Settings.before-language-index-migration.json";
     test::ScopedEnvironment settingsOverride{"MORRA_LUMEN_INSTALLER_GAME_SETTINGS", settings.string()};
     test::ScopedEnvironment supportOverride{"MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string()};
-    Engine engine = test::demoEngine();
+    InstallContext engine = test::demoContext();
 
     void write(const std::string& text) { test::writeFile(settings, text); }
     bool migrate() const { return migrateStartupLanguageToEnglish(engine); }

@@ -54,7 +54,7 @@ const tools::Fixture& demoFixture() {
     return fixture;
 }
 
-Engine demoEngine(FileManager fileManager) { return Engine(std::move(fileManager), builtInProfile()); }
+InstallContext demoContext(FileManager fileManager) { return InstallContext(std::move(fileManager), builtInProfile()); }
 
 GameFixture::GameFixture(tools::GameState state, bool backups, const std::string& appName,
                          const tools::Fixture& fixture)

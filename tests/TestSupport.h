@@ -11,7 +11,7 @@
 #include "InstallerEngine.h"
 #include "InstallerError.h"
 #include "files/FileManager.h"
-#include "operations/Engine.h"
+#include "context/InstallContext.h"
 
 namespace morra::test {
 
@@ -47,7 +47,7 @@ private:
 const tools::Fixture& demoFixture();
 
 // The program's engine (its compiled-in profile and payload), over the given file service.
-Engine demoEngine(FileManager fileManager = FileManager());
+InstallContext demoContext(FileManager fileManager = FileManager());
 
 // A game in a temporary folder, with its own support folder and settings file location. While it
 // lives, the engine's support folder and settings file point into it.

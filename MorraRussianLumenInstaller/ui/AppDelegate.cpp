@@ -237,9 +237,9 @@ void AppDelegate::chooseBundle(const std::filesystem::path& bundle) {
 void AppDelegate::installPressed() {
     if (!gameBundle_ || busy_) return;
     const std::filesystem::path game = *gameBundle_;
-    const bool skillCardsEnabled = window_->skillCardsCheckbox()->isChecked();
-    runOperation(QStringLiteral("Устанавливаю…"), [engine = engine_, game, skillCardsEnabled](const ProgressCallback& progress) {
-        return engine->install(game, skillCardsEnabled, progress);
+    const SkillCards skillCards = window_->skillCardsCheckbox()->isChecked() ? SkillCards::Translated : SkillCards::English;
+    runOperation(QStringLiteral("Устанавливаю…"), [engine = engine_, game, skillCards](const ProgressCallback& progress) {
+        return engine->install(game, skillCards, progress);
     });
 }
 

@@ -51,8 +51,8 @@ struct FakeEngine final : morra::InstallerEngine {
         if (checkGate.valid()) checkGate.wait();
         return state();
     }
-    std::string install(const fs::path& at, bool cards, const ProgressCallback& progress) const override {
-        record(cards ? QStringLiteral("install %1 cards") : QStringLiteral("install %1"), at);
+    std::string install(const fs::path& at, morra::SkillCards cards, const ProgressCallback& progress) const override {
+        record(cards == morra::SkillCards::Translated ? QStringLiteral("install %1 cards") : QStringLiteral("install %1"), at);
         return outcome(progress);
     }
     std::string remove(const fs::path& at, const ProgressCallback& progress) const override {

@@ -42,7 +42,7 @@ struct RefusingEngine final : morra::InstallerEngine {
     morra::InstallationState installationState(const fs::path&) const override {
         return morra::InstallationState::NotInstalled;
     }
-    std::string install(const fs::path&, bool, const morra::ProgressCallback&) const override {
+    std::string install(const fs::path&, morra::SkillCards, const morra::ProgressCallback&) const override {
         throw InstallerError(text, kind);
     }
 };

@@ -1,8 +1,8 @@
 #include "InstallerEngine.h"
-#include "operations/Engine.h"
+#include "InstallerEngineFactory.h"
 
 namespace morra {
 
-InstallerEngine::InstallerEngine() : engine_(std::make_shared<const Engine>(FileManager(), builtInProfile())) {}
+InstallerEngine::InstallerEngine() : state_(std::make_shared<const State>(State{InstallContext(FileManager(), builtInProfile())})) {}
 
 }  // namespace morra

@@ -3,9 +3,8 @@
 #include <new>
 #include <system_error>
 
-#include "InstallerError.h"
+#include "InstallerEngineFactory.h"
 #include "game/GameValidation.h"
-#include "operations/Engine.h"
 #include "operations/GameLock.h"
 #include "operations/Inspect.h"
 #include "operations/Install.h"
@@ -43,46 +42,41 @@ auto readable(Operation operation) -> decltype(operation()) {
 
 std::string readableText(std::string_view text) { return validUtf8(text); }
 
-std::string resourcesUnavailableText() {
-    return std::string("Установщик не нашёл собственных файлов с переводом: его копия неполна или повреждена. "
-                       "Скачайте установщик заново и запустите новую копию.\n") +
-           kResourcesUnavailable;
-}
-
 std::vector<std::string> appManagementSettingsAddresses() { return platform::appManagementSettingsAddresses(); }
 
 bool gameCheckedAtFirstLaunch() { return platform::checksSignatureAtFirstLaunch(); }
 
-InstallerEngine::InstallerEngine(std::shared_ptr<const Engine> engine) : engine_(std::move(engine)) {}
+InstallerEngine::InstallerEngine(std::shared_ptr<const State> state) : state_(std::move(state)) {}
 InstallerEngine::~InstallerEngine() = default;
 InstallerEngine::InstallerEngine(const InstallerEngine&) = default;
 InstallerEngine& InstallerEngine::operator=(const InstallerEngine&) = default;
 
-bool InstallerEngine::resourcesAvailable() const { return engine_->resourcesAvailable(); }
+bool InstallerEngine::resourcesAvailable() const { return state_->context.resourcesAvailable(); }
 
-std::optional<fs::path> InstallerEngine::discoverGame() const { return morra::discoverGame(engine_->fileManager()); }
+std::optional<fs::path> InstallerEngine::discoverGame() const { return morra::discoverGame(state_->context.fileManager()); }
 
 std::string InstallerEngine::inspect(const fs::path& game) const {
-    return readable([&] { return validUtf8(morra::inspect(*engine_, game)); });
+    return readable([&] { return validUtf8(morra::inspect(state_->context, game)); });
 }
 
 InstallationState InstallerEngine::installationState(const fs::path& game) const {
-    return readable([&] { return morra::installationState(*engine_, game); });
+    return readable([&] { return morra::installationState(state_->context, game); });
 }
 
 bool InstallerEngine::heldByAnotherInstaller(const fs::path& game) const {
     return readable([&] {
-        return GameLock::heldElsewhere(engine_->fileManager(), validateGame(engine_->fileManager(), game).app,
-                                       engine_->supportDirectory());
+        const InstallContext& context = state_->context;
+        return GameLock::heldElsewhere(context.fileManager(), validateGame(context.fileManager(), game).app,
+                                       context.supportDirectory());
     });
 }
 
-std::string InstallerEngine::install(const fs::path& game, bool skillCardsEnabled, const ProgressCallback& progress) const {
-    return readable([&] { return validUtf8(morra::install(*engine_, game, skillCardsEnabled, progress)); });
+std::string InstallerEngine::install(const fs::path& game, SkillCards skillCards, const ProgressCallback& progress) const {
+    return readable([&] { return validUtf8(morra::install(state_->context, game, skillCards, progress)); });
 }
 
 std::string InstallerEngine::remove(const fs::path& game, const ProgressCallback& progress) const {
-    return readable([&] { return validUtf8(morra::remove(*engine_, game, progress)); });
+    return readable([&] { return validUtf8(morra::remove(state_->context, game, progress)); });
 }
 
 }  // namespace morra

@@ -4,7 +4,7 @@
 #include <string>
 #include <system_error>
 
-#include "InstallerError.h"
+#include "core/InstallerError.h"
 #include "files/FileHandle.h"
 
 namespace morra {

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "InstallerError.h"
+#include "core/InstallerError.h"
 #include "files/FileError.h"
 #include "platform/Platform.h"
 

@@ -1,6 +1,6 @@
 #include "files/VerifiedPublish.h"
 
-#include "InstallerError.h"
+#include "core/InstallerError.h"
 
 namespace morra {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "InstallerEngine.h"
+#include "core/InstallationState.h"
 #include "game/Manifest.h"
 
 namespace morra {

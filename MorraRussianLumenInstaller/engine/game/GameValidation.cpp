@@ -1,6 +1,6 @@
 #include "game/GameValidation.h"
 
-#include "InstallerError.h"
+#include "core/InstallerError.h"
 #include "files/FileError.h"
 #include "files/FileManager.h"
 #include "game/BundleIdentity.h"

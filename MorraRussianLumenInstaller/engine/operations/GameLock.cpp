@@ -1,6 +1,6 @@
 #include "operations/GameLock.h"
 
-#include "InstallerError.h"
+#include "core/InstallerError.h"
 
 namespace morra {
 

@@ -1,10 +1,11 @@
 #include "operations/Inspect.h"
 
+#include "core/BuildNumber.h"
 #include "game/AssetClassification.h"
 #include "game/GameValidation.h"
 #include "files/FileError.h"
 #include "files/Sha256.h"
-#include "operations/Engine.h"
+#include "context/InstallContext.h"
 
 namespace morra {
 
@@ -19,13 +20,13 @@ struct Inspection {
     InstallationState state;
 };
 
-Inspection inspectGame(const Engine& engine, const fs::path& game) {
-    const GamePaths paths = validateGame(engine.fileManager(), game);
+Inspection inspectGame(const InstallContext& context, const fs::path& game) {
+    const GamePaths paths = validateGame(context.fileManager(), game);
     // Inspection needs no payload: the patches of the manifests are not looked at.
-    const std::vector<GameAsset> english = gameAssets(paths, engine.profile(), fs::path(), false);
-    const std::vector<GameAsset> translated = gameAssets(paths, engine.profile(), fs::path(), true);
+    const std::vector<GameAsset> english = gameAssets(paths, context.profile(), fs::path(), false);
+    const std::vector<GameAsset> translated = gameAssets(paths, context.profile(), fs::path(), true);
     std::vector<std::string> digests;
-    for (const GameAsset& asset : english) digests.push_back(sha256(engine.fileManager(), asset.file));
+    for (const GameAsset& asset : english) digests.push_back(sha256(context.fileManager(), asset.file));
     const InstallationState state = installationState(classifyAssets(english, digests), classifyAssets(translated, digests));
     return {paths, english, digests, state};
 }
@@ -43,10 +44,10 @@ const char* statusText(InstallationState state) {
 
 }  // namespace
 
-InstallationState installationState(const Engine& engine, const fs::path& game) { return inspectGame(engine, game).state; }
+InstallationState installationState(const InstallContext& context, const fs::path& game) { return inspectGame(context, game).state; }
 
-std::string inspect(const Engine& engine, const fs::path& game) {
-    const Inspection inspection = inspectGame(engine, game);
+std::string inspect(const InstallContext& context, const fs::path& game) {
+    const Inspection inspection = inspectGame(context, game);
     std::string report = "Совместимый профиль macOS ";
     report += kBuildNumber;
     report += ": ";

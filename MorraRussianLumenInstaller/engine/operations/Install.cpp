@@ -3,14 +3,15 @@
 #include <algorithm>
 #include <array>
 
-#include "InstallerError.h"
 #include "bsdiff/BsdiffFile.h"
+#include "core/BuildNumber.h"
+#include "core/InstallerError.h"
 #include "files/FileError.h"
 #include "files/Sha256.h"
 #include "files/TemporaryFiles.h"
 #include "game/AssetClassification.h"
 #include "game/GameValidation.h"
-#include "operations/Engine.h"
+#include "context/InstallContext.h"
 #include "operations/GameLock.h"
 #include "operations/ProgressMeter.h"
 #include "steps/Backups.h"
@@ -55,14 +56,14 @@ struct InstallWork {
     }
 };
 
-InstallWork planInstall(const Engine& engine, const std::vector<GameAsset>& manifest, const std::vector<AddedFile>& added) {
-    const FileManager& files = engine.fileManager();
+InstallWork planInstall(const InstallContext& context, const std::vector<GameAsset>& manifest, const std::vector<AddedFile>& added) {
+    const FileManager& files = context.fileManager();
     InstallWork work;
-    const fs::path payload = engine.payloadDirectory();
-    for (const PayloadFile& file : engine.profile().payload) work.checking += sizeOrZero(files, payload / file.name);
+    const fs::path payload = context.payloadDirectory();
+    for (const PayloadFile& file : context.profile().payload) work.checking += sizeOrZero(files, payload / file.name);
     for (std::size_t i = 0; i < manifest.size(); ++i) {
         const std::uint64_t size = sizeOrZero(files, manifest[i].file);
-        const fs::path backup = engine.backupPath(manifest[i].file);
+        const fs::path backup = context.backupPath(manifest[i].file);
         const bool backedUp = files.fileExists(backup);
         work.checking += size;
         work.backup[i] = backedUp ? size : 2 * size;  // hashed, or copied and hashed
@@ -90,29 +91,29 @@ std::string unsupportedVersion(const ClassifiedAsset& asset) {
 
 }  // namespace
 
-std::string install(const Engine& base, const fs::path& game, bool skillCardsEnabled, const ProgressCallback& progress) {
+std::string install(const InstallContext& base, const fs::path& game, SkillCards skillCards, const ProgressCallback& progress) {
     const GamePaths paths = validateGame(base.fileManager(), game);
     const GameLock lock(base.fileManager(), paths.app, base.supportDirectory());
     requireGameStopped(base.fileManager(), paths.app);
 
     const fs::path payload = base.payloadDirectory();
-    const std::vector<GameAsset> manifest = gameAssets(paths, base.profile(), payload, skillCardsEnabled);
+    const std::vector<GameAsset> manifest = gameAssets(paths, base.profile(), payload, skillCards == SkillCards::Translated);
     const std::vector<AddedFile> added = addedFiles(paths, base.profile(), payload);
     const InstallWork work = planInstall(base, manifest, added);
     ProgressMeter meter(progress, work.total());
     // The system's refusal of the first change inside the game is told as what it is.
-    const Engine engine = base.withFileManager(base.fileManager().guardingChangesIn(paths.app).withTransferObserver(
+    const InstallContext context = base.withFileManager(base.fileManager().guardingChangesIn(paths.app).withTransferObserver(
         [&meter](std::uint64_t bytes) { meter.advance(bytes); }));
-    const FileManager& files = engine.fileManager();
+    const FileManager& files = context.fileManager();
 
     meter.begin(Progress::Step::Checking, work.checking);
-    validatePayload(engine);
+    validatePayload(context);
     // Backups cost nothing where the support folder shares the game's volume and that clones.
     const bool backupsClone = files.clonesFiles(paths.data) &&
-                              files.volumeOf(engine.supportDirectory()) == files.volumeOf(paths.data);
-    requireFreeSpace(files, {{engine.supportDirectory(), backupsClone ? 0 : work.newBackups},
+                              files.volumeOf(context.supportDirectory()) == files.volumeOf(paths.data);
+    requireFreeSpace(files, {{context.supportDirectory(), backupsClone ? 0 : work.newBackups},
                              {paths.data, work.largestPatching + work.newBundles}});
-    const bool languageMigrated = migrateStartupLanguageToEnglish(engine);
+    const bool languageMigrated = migrateStartupLanguageToEnglish(context);
 
     std::vector<std::string> digests;
     for (const GameAsset& asset : manifest) digests.push_back(sha256(files, asset.file));
@@ -132,7 +133,7 @@ std::string install(const Engine& base, const fs::path& game, bool skillCardsEna
     std::vector<fs::path> written;
     for (const GameAsset& asset : manifest) {
         written.push_back(asset.file);
-        written.push_back(engine.backupPath(asset.file));
+        written.push_back(context.backupPath(asset.file));
     }
     for (const AddedFile& file : added) written.push_back(file.target);
     removeStaleTemporaries(files, written);
@@ -141,7 +142,7 @@ std::string install(const Engine& base, const fs::path& game, bool skillCardsEna
     for (std::size_t i = 0; i < assets.size(); ++i) {
         meter.begin(Progress::Step::BackingUp, work.backup[i]);
         if (assets[i].assetClass == AssetClass::Untouched)
-            createBackupIfNeeded(engine, assets[i].asset.file, assets[i].asset.originalHash);
+            createBackupIfNeeded(context, assets[i].asset.file, assets[i].asset.originalHash);
     }
 
     for (std::size_t row = 0; row < added.size(); ++row) {
@@ -168,7 +169,7 @@ std::string install(const Engine& base, const fs::path& game, bool skillCardsEna
             meter.begin(Progress::Step::Patching, work.patching[i], ++patched, toPatch);
             fs::path source = asset.file;
             if (pass == AssetClass::OlderForm) {
-                const std::optional<fs::path> backup = verifiedBackup(engine, asset);
+                const std::optional<fs::path> backup = verifiedBackup(context, asset);
                 if (!backup)
                     throw InstallerError("Для обновления не найдена проверенная резервная копия: " + displayName(asset.file));
                 source = *backup;
@@ -184,7 +185,7 @@ std::string install(const Engine& base, const fs::path& game, bool skillCardsEna
     meter.finish();
 
     std::string result = "Готово. Официальный русский не изменён.\nЗапустите игру и выберите «Русский (Lumen)» в настройках языка.";
-    result += skillCardsEnabled ? "\nНазвания навыков на карточках переведены." : "\nКарточки навыков возвращены к английскому варианту.";
+    result += skillCards == SkillCards::Translated ? "\nНазвания навыков на карточках переведены." : "\nКарточки навыков возвращены к английскому варианту.";
     if (languageMigrated) result += "\nСтарое конфликтное значение языка запуска заменено на English.";
     return result;
 }

@@ -3,17 +3,18 @@
 #include <filesystem>
 #include <string>
 
-#include "InstallerEngine.h"
+#include "core/Progress.h"
+#include "core/SkillCards.h"
 
 namespace morra {
 
-class Engine;
+class InstallContext;
 
 // Puts the translation's chosen variant into the game and returns the text that says it is done.
 // It decides from the digests of the game's files what each needs (a backup and a patch, nothing,
 // or a rebuild from its verified backup) and refuses a game in no known state before it changes
 // any of the game's files. Running it again repeats only what is still missing.
-std::string install(const Engine& engine, const std::filesystem::path& game, bool skillCardsEnabled,
+std::string install(const InstallContext& context, const std::filesystem::path& game, SkillCards skillCards,
                     const ProgressCallback& progress = {});
 
 }  // namespace morra

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "InstallerEngine.h"
+#include "core/Progress.h"
 
 namespace morra {
 

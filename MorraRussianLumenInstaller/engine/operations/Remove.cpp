@@ -2,13 +2,14 @@
 
 #include <algorithm>
 
-#include "InstallerError.h"
+#include "core/ChangedFilesLeft.h"
+#include "core/InstallerError.h"
 #include "files/FileError.h"
 #include "files/Sha256.h"
 #include "files/TemporaryFiles.h"
 #include "game/AssetClassification.h"
 #include "game/GameValidation.h"
-#include "operations/Engine.h"
+#include "context/InstallContext.h"
 #include "operations/GameLock.h"
 #include "operations/ProgressMeter.h"
 #include "steps/AtomicReplace.h"
@@ -32,7 +33,7 @@ std::uint64_t sizeOrZero(const FileManager& files, const fs::path& path) {
 
 }  // namespace
 
-std::string remove(const Engine& base, const fs::path& game, const ProgressCallback& progress) {
+std::string remove(const InstallContext& base, const fs::path& game, const ProgressCallback& progress) {
     const GamePaths paths = validateGame(base.fileManager(), game);
     const GameLock lock(base.fileManager(), paths.app, base.supportDirectory());
     requireGameStopped(base.fileManager(), paths.app);
@@ -58,16 +59,16 @@ std::string remove(const Engine& base, const fs::path& game, const ProgressCallb
     for (std::uint64_t bytes : restoring) total += bytes;
     ProgressMeter meter(progress, total);
     // The system's refusal of the first change inside the game is told as what it is.
-    const Engine engine = base.withFileManager(
+    const InstallContext context = base.withFileManager(
         baseFiles.guardingChangesIn(paths.app).withTransferObserver([&meter](std::uint64_t bytes) { meter.advance(bytes); }));
-    const FileManager& files = engine.fileManager();
+    const FileManager& files = context.fileManager();
 
     meter.begin(Progress::Step::Checking, checking);
     // A restored copy is made beside the asset before it replaces it.
     const bool restoresClone = files.clonesFiles(paths.data) &&
-                               files.volumeOf(engine.supportDirectory()) == files.volumeOf(paths.data);
+                               files.volumeOf(context.supportDirectory()) == files.volumeOf(paths.data);
     requireFreeSpace(files, {{paths.data, restoresClone ? 0 : largestBackup}});
-    const bool languageMigrated = migrateStartupLanguageToEnglish(engine);
+    const bool languageMigrated = migrateStartupLanguageToEnglish(context);
 
     std::vector<std::string> digests;
     for (const GameAsset& asset : manifest) digests.push_back(sha256(files, asset.file));
@@ -77,7 +78,7 @@ std::string remove(const Engine& base, const fs::path& game, const ProgressCallb
     for (const ClassifiedAsset& asset : assets) {
         const std::string name = displayName(asset.asset.file);
         if (asset.isPatched()) {
-            if (!verifiedBackup(engine, asset.asset)) throw InstallerError("Проверенная резервная копия не найдена: " + name);
+            if (!verifiedBackup(context, asset.asset)) throw InstallerError("Проверенная резервная копия не найдена: " + name);
         } else if (asset.assetClass != AssetClass::Untouched) {
             throw InstallerError(name + " изменён другой программой\nили обновлением Steam. Удаление остановлено.");
         }
@@ -101,7 +102,7 @@ std::string remove(const Engine& base, const fs::path& game, const ProgressCallb
             continue;
         }
         meter.begin(Progress::Step::Restoring, restoring[i], ++restored, toRestore);
-        replaceAtomically(files, asset.file, engine.backupPath(asset.file), asset.originalHash,
+        replaceAtomically(files, asset.file, context.backupPath(asset.file), asset.originalHash,
                           "Проверенная резервная копия не найдена: " + displayName(asset.file));
     }
 

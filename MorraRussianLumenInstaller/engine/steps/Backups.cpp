@@ -2,19 +2,19 @@
 
 #include <cerrno>
 
-#include "InstallerError.h"
+#include "core/InstallerError.h"
 #include "files/FileError.h"
 #include "files/Sha256.h"
 #include "files/VerifiedPublish.h"
-#include "operations/Engine.h"
+#include "context/InstallContext.h"
 
 namespace morra {
 
 namespace fs = std::filesystem;
 
-void createBackupIfNeeded(const Engine& engine, const fs::path& file, const std::string& expectedHash) {
-    const FileManager& files = engine.fileManager();
-    const fs::path backup = engine.backupPath(file);
+void createBackupIfNeeded(const InstallContext& context, const fs::path& file, const std::string& expectedHash) {
+    const FileManager& files = context.fileManager();
+    const fs::path backup = context.backupPath(file);
     const std::string damaged = "Существующая резервная копия повреждена: " + displayName(file);
     if (files.fileExists(backup)) {
         if (sha256(files, backup) == expectedHash) return;
@@ -40,9 +40,9 @@ void createBackupIfNeeded(const Engine& engine, const fs::path& file, const std:
     }
 }
 
-std::optional<fs::path> verifiedBackup(const Engine& engine, const GameAsset& asset) {
-    const fs::path backup = engine.backupPath(asset.file);
-    if (!engine.fileManager().fileExists(backup) || sha256(engine.fileManager(), backup) != asset.originalHash)
+std::optional<fs::path> verifiedBackup(const InstallContext& context, const GameAsset& asset) {
+    const fs::path backup = context.backupPath(asset.file);
+    if (!context.fileManager().fileExists(backup) || sha256(context.fileManager(), backup) != asset.originalHash)
         return std::nullopt;
     return backup;
 }

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "InstallerError.h"
+#include "core/InstallerError.h"
 #include "files/FileError.h"
 #include "files/FileManager.h"
 

@@ -1,7 +1,7 @@
 #include "steps/FilePlacement.h"
 
-#include "InstallerEngine.h"
-#include "InstallerError.h"
+#include "core/BuildNumber.h"
+#include "core/InstallerError.h"
 #include "bsdiff/BsdiffFile.h"
 #include "files/FileError.h"
 #include "files/Sha256.h"

@@ -6,12 +6,12 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
-#include "InstallerError.h"
+#include "core/InstallerError.h"
 #include "files/FileError.h"
 #include "files/Sha256.h"
 #include "files/VerifiedPublish.h"
 #include "game/GameValidation.h"
-#include "operations/Engine.h"
+#include "context/InstallContext.h"
 #include "steps/AtomicReplace.h"
 
 namespace morra {
@@ -91,9 +91,9 @@ json* startupLanguage(json& document) {
 
 }  // namespace
 
-bool migrateStartupLanguageToEnglish(const Engine& engine) {
-    const FileManager& files = engine.fileManager();
-    const fs::path settings = engine.gameSettingsFile();
+bool migrateStartupLanguageToEnglish(const InstallContext& context) {
+    const FileManager& files = context.fileManager();
+    const fs::path settings = context.gameSettingsFile();
     if (!files.fileExists(settings)) return false;
     rejectSymbolicLink(files, settings);
 
@@ -104,7 +104,7 @@ bool migrateStartupLanguageToEnglish(const Engine& engine) {
     if (!index || integerValue(*index) != kConflictingLanguage) return false;
 
     // The copy of the settings as they were before the first change ever made, kept once.
-    const fs::path copy = engine.supportDirectory() / "User Settings" / "Settings.before-language-index-migration.json";
+    const fs::path copy = context.supportDirectory() / "User Settings" / "Settings.before-language-index-migration.json";
     // A killed earlier migration left the value at 13 and maybe a temporary beside either file.
     removeStaleTemporaries(files, {settings, copy});
     if (!files.fileExists(copy)) {

@@ -46,7 +46,8 @@ public:
 // it reports nothing, before it returns).
 class HeldInstallEngine final : public morra::InstallerEngine {
 public:
-    std::string install(const std::filesystem::path& game, bool cards, const morra::ProgressCallback& progress) const override {
+    std::string install(const std::filesystem::path& game, morra::SkillCards cards,
+                        const morra::ProgressCallback& progress) const override {
         InstallerEngine::install(game, cards, [progress](const morra::Progress& report) {
             progress(report);
             if (report.total > 0 && report.done * 3 >= report.total) {

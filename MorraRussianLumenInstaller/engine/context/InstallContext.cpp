@@ -1,9 +1,10 @@
-#include "operations/Engine.h"
+#include "context/InstallContext.h"
 
 #include <cstdlib>
 
-#include "InstallerEngine.h"
-#include "InstallerError.h"
+#include "core/BuildNumber.h"
+#include "core/InstallerError.h"
+#include "core/ResourcesUnavailable.h"
 
 namespace morra {
 
@@ -21,22 +22,22 @@ std::optional<fs::path> environmentOverride(const char* name) {
 
 }  // namespace
 
-Engine::Engine(FileManager fileManager, Profile profile, std::optional<fs::path> payloadDirectory)
+InstallContext::InstallContext(FileManager fileManager, Profile profile, std::optional<fs::path> payloadDirectory)
     : fileManager_(std::move(fileManager)),
       profile_(std::make_shared<const Profile>(std::move(profile))),
       payloadDirectory_(std::move(payloadDirectory)) {}
 
-Engine Engine::withFileManager(FileManager fileManager) const {
-    Engine copy = *this;
+InstallContext InstallContext::withFileManager(FileManager fileManager) const {
+    InstallContext copy = *this;
     copy.fileManager_ = std::move(fileManager);
     return copy;
 }
 
-bool Engine::resourcesAvailable() const {
+bool InstallContext::resourcesAvailable() const {
     return payloadDirectory_.has_value() || fileManager_.resourcesDirectory().has_value();
 }
 
-fs::path Engine::payloadDirectory() const {
+fs::path InstallContext::payloadDirectory() const {
     if (payloadDirectory_) return *payloadDirectory_;
     // The front ends check the resources at start; one that went missing since is refused here.
     const std::optional<fs::path> resources = fileManager_.resourcesDirectory();
@@ -44,18 +45,18 @@ fs::path Engine::payloadDirectory() const {
     return *resources / "Payload";
 }
 
-fs::path Engine::supportDirectory() const {
+fs::path InstallContext::supportDirectory() const {
     if (auto value = environmentOverride("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY")) return *value;
     return fileManager_.applicationSupportDirectory() / "Morra Vellant Russian Lumen";
 }
 
-fs::path Engine::gameSettingsFile() const {
+fs::path InstallContext::gameSettingsFile() const {
     if (auto value = environmentOverride("MORRA_LUMEN_INSTALLER_GAME_SETTINGS")) return *value;
     return fileManager_.homeDirectory() / "Library" / "Application Support" / "HOLT Studio" / "Morra Vellant" /
            "Settings" / "Settings.json";
 }
 
-fs::path Engine::backupPath(const fs::path& asset) const {
+fs::path InstallContext::backupPath(const fs::path& asset) const {
     return supportDirectory() / (std::string("Steam-") + kBuildNumber) / asset.filename();
 }
 

@@ -11,17 +11,17 @@ namespace morra {
 
 // What every operation works with: the file service, the profile of the supported build and the
 // installer's own places. Cheap to copy; nothing in it changes.
-class Engine {
+class InstallContext {
 public:
-    // The program's own engine has the real file service, the profile compiled into the program
+    // The program's own context has the real file service, the profile compiled into the program
     // (builtInProfile) and its own payload; tests and benchmarks may hand in a file service with a
     // fault hook, the profile of a fixture and its payload folder.
-    Engine(FileManager fileManager, Profile profile, std::optional<std::filesystem::path> payloadDirectory = std::nullopt);
+    InstallContext(FileManager fileManager, Profile profile, std::optional<std::filesystem::path> payloadDirectory = std::nullopt);
 
     const FileManager& fileManager() const { return fileManager_; }
     const Profile& profile() const { return *profile_; }
-    // The same engine over another file service (one that counts an operation's progress).
-    Engine withFileManager(FileManager fileManager) const;
+    // The same context over another file service (one that counts an operation's progress).
+    InstallContext withFileManager(FileManager fileManager) const;
 
     // Whether payloadDirectory() has a folder to give.
     bool resourcesAvailable() const;

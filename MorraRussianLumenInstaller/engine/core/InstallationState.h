@@ -1,0 +1,14 @@
+#pragma once
+
+namespace morra {
+
+// The translation's state in a game, as the inspection report words it.
+enum class InstallationState {
+    NotInstalled,         // every asset as the supported build ships it
+    TranslatedCards,      // installed, skill cards translated
+    EnglishCards,         // installed, skill cards left English
+    EarlierOrIncomplete,  // an earlier release, or an installation that stopped part-way
+    Unsupported,          // another game build, or files changed by something else
+};
+
+}  // namespace morra

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace morra {
+
+// The variant of the translation an install puts in: skill-card names translated or left English.
+enum class SkillCards { Translated, English };
+
+}  // namespace morra
