@@ -27,6 +27,7 @@
 #include "PatchPair.h"
 #include "bsdiff/BsdiffFile.h"
 #include "files/Sha256.h"
+#include "platform/Platform.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -123,7 +124,7 @@ int main(int argc, char** argv) {
     const std::uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 256;
     const fs::path folder = fs::absolute(argc > 2 ? fs::path(argv[2]) : fs::current_path()) / "bench-patch";
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 3;
-    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    const std::string self = morra::platform::executablePath().value_or(fs::absolute(argv[0])).string();
     fs::create_directories(folder);
     const fs::path asset = folder / "asset", patch = folder / "asset.bsdiff", output = folder / "new";
 

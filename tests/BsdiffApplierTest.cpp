@@ -7,14 +7,45 @@
 #include <random>
 
 #include "bsdiff/BsdiffApplier.h"
+#include "bsdiff/SignMagnitude.h"
 #include "BsdiffWriter.h"
+#include "FixtureGenerator.h"
 #include "PatchTestSupport.h"
 
 namespace morra {
 namespace {
 
-using test::RawControl;
 using tools::BsdiffControl;
+
+// Hand-made BSDIFF40 patches, including malformed ones.
+std::string encodeOffset(std::int64_t value) {
+    unsigned char bytes[8];
+    morra::encodeOffset(value, bytes);
+    return std::string(reinterpret_cast<const char*>(bytes), 8);
+}
+
+struct RawControl {
+    std::int64_t add = 0, copy = 0, seek = 0;
+};
+
+std::string controlBlock(const std::vector<RawControl>& controls) {
+    std::string block;
+    for (const RawControl& control : controls)
+        block += encodeOffset(control.add) + encodeOffset(control.copy) + encodeOffset(control.seek);
+    return block;
+}
+
+// Header and three compressed blocks; the header's block lengths default to the real ones.
+std::string assemblePatch(const std::string& control, const std::string& diff, const std::string& extra, std::int64_t newSize,
+                          std::optional<std::int64_t> controlLength = std::nullopt,
+                          std::optional<std::int64_t> diffLength = std::nullopt) {
+    return "BSDIFF40" + encodeOffset(controlLength.value_or(static_cast<std::int64_t>(control.size()))) +
+           encodeOffset(diffLength.value_or(static_cast<std::int64_t>(diff.size()))) + encodeOffset(newSize) + control + diff + extra;
+}
+
+std::string rawPatch(const std::vector<RawControl>& controls, const std::string& diff, const std::string& extra, std::int64_t newSize) {
+    return assemblePatch(tools::bzip2Compress(controlBlock(controls)), tools::bzip2Compress(diff), tools::bzip2Compress(extra), newSize);
+}
 
 // Runs the tool and both modes of our applier; all three must agree. Returns the tool's outcome.
 test::PatchOutcome expectSameAsTool(const std::string& oldData, const std::string& patch, const std::string& label) {
@@ -75,6 +106,27 @@ TEST(BsdiffApplierTest, MatchesTheToolOnPatchesMadeByBsdiff) {
     }
 }
 
+// The fixture's patches, which every whole-game test applies, turn each source form into its
+// target form for the tool too, some of them changing the size.
+TEST(BsdiffApplierTest, MatchesTheToolOnTheFixturesPatches) {
+    MORRA_NEEDS_TOOL("bspatch");
+    const tools::Fixture fixture = tools::makeFixture(3, 256 << 10);
+    test::TemporaryDirectory payload;
+    tools::writePayload(fixture, payload.path());
+    const std::tuple<const std::string&, const char*, const std::string&> cases[] = {
+        {fixture.original[0], "resources.assets.bsdiff", fixture.englishCards[0]},
+        {fixture.englishCards[1], "level2-skill-cards.delta.bsdiff", fixture.translatedCards[1]},
+        {fixture.original[4], "sharedassets1.assets.bsdiff", fixture.englishCards[4]},
+        {fixture.sourceBundles[2], "images-dyslexic-russianblind.bsdiff", fixture.addedExpected[3]},
+    };
+    int sizeChanges = 0;
+    for (const auto& [from, patch, to] : cases) {
+        expectAppliesTo(from, to, test::readFile(payload.path() / patch), patch);
+        sizeChanges += from.size() != to.size();
+    }
+    EXPECT_GE(sizeChanges, 2);
+}
+
 // bsdiff cannot read an empty file (it maps its inputs) nor be told which controls to use, so
 // these patches are written by hand.
 TEST(BsdiffApplierTest, MatchesTheToolOnHandWrittenControls) {
@@ -120,24 +172,21 @@ TEST(BsdiffApplierTest, RefusesAndAcceptsOddPatchesLikeTheTool) {
     const std::string zeros(100, '\0');
     const std::string bzZeros = tools::bzip2Compress(zeros);
     auto patchWith = [&](const std::vector<RawControl>& controls, std::int64_t newSize) {
-        return test::rawPatch(controls, zeros, zeros, newSize);
+        return rawPatch(controls, zeros, zeros, newSize);
     };
-    const std::string zeroHeader = "BSDIFF40" + test::encodeOffset(0) + test::encodeOffset(0);
+    const std::string zeroHeader = "BSDIFF40" + encodeOffset(0) + encodeOffset(0);
     struct Case {
         const char* name;
         std::string patch;
     };
     const std::vector<Case> refused = {
-        {"empty patch", ""},
-        {"shorter than the header", valid.substr(0, 31)},
-        {"header only", valid.substr(0, 32)},
         {"wrong magic", "BSDIFF41" + valid.substr(8)},
-        {"negative control length", "BSDIFF40" + test::encodeOffset(-1) + valid.substr(16)},
-        {"negative diff length", valid.substr(0, 16) + test::encodeOffset(-5) + valid.substr(24)},
-        {"negative new size", valid.substr(0, 24) + test::encodeOffset(-450) + valid.substr(32)},
-        {"control length past the largest offset", "BSDIFF40" + test::encodeOffset(INT64_MAX - 31) + valid.substr(16)},
+        {"negative control length", "BSDIFF40" + encodeOffset(-1) + valid.substr(16)},
+        {"negative diff length", valid.substr(0, 16) + encodeOffset(-5) + valid.substr(24)},
+        {"negative new size", valid.substr(0, 24) + encodeOffset(-450) + valid.substr(32)},
+        {"control length past the largest offset", "BSDIFF40" + encodeOffset(INT64_MAX - 31) + valid.substr(16)},
         {"block offsets overflowing together",
-         "BSDIFF40" + test::encodeOffset(INT64_MAX / 2) + test::encodeOffset(INT64_MAX / 2) + valid.substr(24)},
+         "BSDIFF40" + encodeOffset(INT64_MAX / 2) + encodeOffset(INT64_MAX / 2) + valid.substr(24)},
         {"negative add", patchWith({{-1, 0, 0}, {10, 0, 0}}, 10)},
         {"negative copy", patchWith({{0, -1, 0}, {10, 0, 0}}, 10)},
         {"add beyond the largest read", patchWith({{INT64_C(1) << 31, 0, 0}}, INT64_C(1) << 32)},
@@ -149,30 +198,29 @@ TEST(BsdiffApplierTest, RefusesAndAcceptsOddPatchesLikeTheTool) {
         {"old position overflowing by an add", patchWith({{0, 0, INT64_MAX - 3}, {10, 0, 0}}, 10)},
         {"control block ending before the new size", patchWith({{30, 0, 0}}, 100)},
         {"control block cut inside an entry",
-         test::assemblePatch(tools::bzip2Compress(test::controlBlock({{30, 0, 0}, {20, 0, 0}}).substr(0, 40)), bzZeros,
+         assemblePatch(tools::bzip2Compress(controlBlock({{30, 0, 0}, {20, 0, 0}}).substr(0, 40)), bzZeros,
                              bzZeros, 50)},
         {"entries that make no progress", patchWith({{0, 0, 1}, {0, 0, 1}, {0, 0, 1}}, 5)},
-        {"diff block shorter than the adds", test::rawPatch({{150, 0, 0}}, zeros, zeros, 150)},
-        {"extra block shorter than the copies", test::rawPatch({{0, 150, 0}}, zeros, zeros, 150)},
-        {"extra block missing", valid.substr(0, valid.size() - tools::bzip2Compress(std::string(50, 'x')).size() + 4)},
+        {"diff block shorter than the adds", rawPatch({{150, 0, 0}}, zeros, zeros, 150)},
+        {"extra block shorter than the copies", rawPatch({{0, 150, 0}}, zeros, zeros, 150)},
         {"garbage instead of a bzip2 stream",
-         test::assemblePatch(tools::bzip2Compress(test::controlBlock({{5, 0, 0}})), "hello, world", bzZeros, 5)},
+         assemblePatch(tools::bzip2Compress(controlBlock({{5, 0, 0}})), "hello, world", bzZeros, 5)},
         {"two bzip2 streams where one is read",
-         test::assemblePatch(tools::bzip2Compress(test::controlBlock({{20, 0, 0}})),
+         assemblePatch(tools::bzip2Compress(controlBlock({{20, 0, 0}})),
                              tools::bzip2Compress(zeros.substr(0, 10)) + tools::bzip2Compress(zeros.substr(0, 10)), bzZeros, 20)},
         {"diff block placed past the patch's end",
-         test::assemblePatch(tools::bzip2Compress(test::controlBlock({{5, 0, 0}})), bzZeros, bzZeros, 5, INT64_C(1) << 40)},
+         assemblePatch(tools::bzip2Compress(controlBlock({{5, 0, 0}})), bzZeros, bzZeros, 5, INT64_C(1) << 40)},
     };
     const std::vector<Case> accepted = {
-        {"empty result and nothing after the header", zeroHeader + test::encodeOffset(0)},
+        {"empty result and nothing after the header", zeroHeader + encodeOffset(0)},
         {"empty result written as negative zero", zeroHeader + std::string(7, '\0') + "\x80"},
-        {"empty result and garbage blocks", zeroHeader + test::encodeOffset(0) + "garbage"},
+        {"empty result and garbage blocks", zeroHeader + encodeOffset(0) + "garbage"},
         {"trailing bytes after the extra block", valid + "trailing"},
         {"unused extra block placed past the patch's end",
-         test::assemblePatch(tools::bzip2Compress(test::controlBlock({{5, 0, 0}})), tools::bzip2Compress("12345"), "", 5,
+         assemblePatch(tools::bzip2Compress(controlBlock({{5, 0, 0}})), tools::bzip2Compress("12345"), "", 5,
                              std::nullopt, INT64_C(1) << 40)},
         {"a bzip2 stream followed by garbage",
-         test::assemblePatch(tools::bzip2Compress(test::controlBlock({{0, 5, 0}})), "", tools::bzip2Compress("abcde") + "zz", 5)},
+         assemblePatch(tools::bzip2Compress(controlBlock({{0, 5, 0}})), "", tools::bzip2Compress("abcde") + "zz", 5)},
     };
     for (const Case& entry : refused) EXPECT_EQ(expectSameAsTool(oldData, entry.patch, entry.name).error, kCorruptPatchText) << entry.name;
     for (const Case& entry : accepted) EXPECT_TRUE(expectSameAsTool(oldData, entry.patch, entry.name).succeeded) << entry.name;
@@ -184,8 +232,8 @@ TEST(BsdiffApplierTest, RefusesAndAcceptsOddPatchesLikeTheTool) {
 // enormous result costs nothing before the patch proves corrupt, and bytes before the old file's
 // start count as absent, like bytes past its end.
 TEST(BsdiffApplierTest, HandlesWhatTheToolGetsWrong) {
-    const std::string enormous = test::rawPatch({{10, 0, 0}}, std::string(10, '\1'), "", INT64_MAX);
-    const std::string beforeStart = test::rawPatch({{0, 0, -4}, {8, 0, 0}}, std::string(8, '\1'), "", 8);
+    const std::string enormous = rawPatch({{10, 0, 0}}, std::string(10, '\1'), "", INT64_MAX);
+    const std::string beforeStart = rawPatch({{0, 0, -4}, {8, 0, 0}}, std::string(8, '\1'), "", 8);
     for (bool parallel : {true, false}) {
         EXPECT_EQ(test::applyInMemory("old", enormous, parallel), (test::PatchOutcome{false, "", kCorruptPatchText}));
         EXPECT_EQ(test::applyInMemory("ABCDEFGH", beforeStart, parallel), (test::PatchOutcome{true, "\1\1\1\1BCDE", ""}));

@@ -1,36 +1,35 @@
+// The command-line program: its five forms, what it prints where, its progress line on a terminal
+// (so that what a pipe or a file receives stays exactly the operation's output), and its stop
+// when copied away from its resources.
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "CommandLine.h"
+#include "ProgressText.h"
 #include "TestSupport.h"
 
 namespace morra {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using tools::GameState;
+using Step = Progress::Step;
 
-TEST(CommandLine, InspectPrintsTheReportWithOneLineFeed) {
-    test::GameFixture game;
-    const test::ProcessResult result = test::runInstaller({"--inspect", game.app.string()});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.standardError, "");
-    ASSERT_FALSE(result.standardOutput.empty());
-    EXPECT_EQ(result.standardOutput.rfind("Совместимый профиль macOS 57314208: перевод не установлен\n", 0), 0u);
-    EXPECT_EQ(result.standardOutput.back(), '\n');
-    EXPECT_NE(result.standardOutput[result.standardOutput.size() - 2], '\n');
-    // Seven lines: the report's six line feeds and the one added.
-    EXPECT_EQ(std::count(result.standardOutput.begin(), result.standardOutput.end(), '\n'), 7);
-}
-
-// A relative game path is taken from the working folder; one in a working folder that is gone is
-// an error, not a crash.
-TEST(CommandLine, RelativeGamePathIsTakenFromTheWorkingFolder) {
+// The report with one line feed added; a relative game path is taken from the working folder, and
+// one in a working folder that is gone is an error, not a crash.
+TEST(CommandLine, InspectPrintsTheReportForARelativePathWithOneLineFeed) {
     test::GameFixture game(GameState::InstalledEnglish);
     const test::ProcessResult result = test::runInstaller({"--inspect", "morra.app"}, {}, game.root.path());
     EXPECT_EQ(result.status, 0);
-    const std::string path = fs::canonical(game.app).string();
-    EXPECT_NE(result.standardOutput.find('\n' + path + '\n'), std::string::npos);
-    EXPECT_NE(result.standardOutput.find("оставлены английскими"), std::string::npos);
+    EXPECT_EQ(result.standardError, "");
+    EXPECT_EQ(result.standardOutput.rfind("Совместимый профиль macOS 57314208: перевод установлен, карточки навыков оставлены английскими\n" +
+                                              fs::canonical(game.app).string() + "\n", 0), 0u) << result.standardOutput;
+    // Seven lines: the report's six line feeds and the one added.
+    EXPECT_EQ(std::count(result.standardOutput.begin(), result.standardOutput.end(), '\n'), 7);
+    EXPECT_NE(result.standardOutput.substr(result.standardOutput.size() - 2), "\n\n");
     const test::ProcessResult gone = test::runProcess(
         {"/bin/sh", "-c", "mkdir gone && cd gone && rmdir ../gone && exec \"$0\" --inspect morra.app", MORRA_PROGRAM}, {},
         game.root.path());
@@ -39,14 +38,27 @@ TEST(CommandLine, RelativeGamePathIsTakenFromTheWorkingFolder) {
     EXPECT_EQ(gone.standardError.back(), '\n');
 }
 
-TEST(CommandLine, ErrorsGoToStandardErrorWithStatusOne) {
+// Only the five exact forms run; each operation's error goes to standard error with status 1.
+TEST(CommandLine, OnlyTheFiveExactFormsRunAndErrorsEndWithStatusOne) {
+    const std::vector<std::vector<std::string>> declined = {
+        {"MorraRussianLumenInstaller"},
+        {"MorraRussianLumenInstaller", "--inspect"},
+        {"MorraRussianLumenInstaller", "--INSPECT", "/x.app"},
+        {"MorraRussianLumenInstaller", "--inspect=/x.app"},
+        {"MorraRussianLumenInstaller", "--discover", "/x.app"},
+        {"MorraRussianLumenInstaller", "--install", "/x.app", "extra"},
+        {"MorraRussianLumenInstaller", "-psn_0_12345"},
+        {"MorraRussianLumenInstaller", "/x.app", "--inspect"},
+    };
+    for (const auto& arguments : declined) EXPECT_FALSE(runCommandLine(arguments).has_value()) << arguments.size();
     test::TemporaryDirectory root;
     fs::create_directories(root.path() / "other.app");
     for (const char* option : {"--inspect", "--install", "--install-no-skill-cards", "--remove"}) {
-        const test::ProcessResult result = test::runInstaller({option, (root.path() / "other.app").string()});
-        EXPECT_EQ(result.status, 1) << option;
-        EXPECT_EQ(result.standardOutput, "") << option;
-        EXPECT_EQ(result.standardError, "Выбранный файл не является Morra Vellant для macOS.\n") << option;
+        const auto outcome = runCommandLine({"MorraRussianLumenInstaller", option, (root.path() / "other.app").string()});
+        ASSERT_TRUE(outcome.has_value()) << option;
+        EXPECT_EQ(outcome->exitStatus, 1) << option;
+        EXPECT_EQ(outcome->standardOutput, "") << option;
+        EXPECT_EQ(outcome->standardError, "Выбранный файл не является Morra Vellant для macOS.\n") << option;
     }
 }
 
@@ -58,28 +70,91 @@ TEST(CommandLine, PathsThatAreNotUtf8ArePrintedEscaped) {
         GTEST_SKIP() << "this file system refuses names that are not UTF-8 (as APFS does): " << error.message();
     tools::writeGame(test::demoFixture(), app, GameState::Untouched);
     const std::string shown = fs::canonical(root.path()).string() + "/Games\\xFF/morra.app";
-    const test::ProcessResult found = test::runInstaller({"--discover"}, {{"MORRA_LUMEN_INSTALLER_GAME", app.string()}});
-    EXPECT_EQ(found.standardOutput, shown + "\n");
+    EXPECT_EQ(test::runInstaller({"--discover"}, {{"MORRA_LUMEN_INSTALLER_GAME", app.string()}}).standardOutput, shown + "\n");
     const test::ProcessResult report = test::runInstaller({"--inspect", app.string()});
     EXPECT_NE(report.standardOutput.find("\n" + shown + "\n"), std::string::npos) << report.standardOutput;
 }
 
-TEST(CommandLine, OnlyTheFiveExactFormsAreRecognised) {
-    const std::vector<std::vector<std::string>> declined = {
-        {"MorraRussianLumenInstaller"},
-        {"MorraRussianLumenInstaller", "--inspect"},
-        {"MorraRussianLumenInstaller", "--INSPECT", "/x.app"},
-        {"MorraRussianLumenInstaller", "--inspect=/x.app"},
-        {"MorraRussianLumenInstaller", "--discover", "/x.app"},
-        {"MorraRussianLumenInstaller", "--Discover"},
-        {"MorraRussianLumenInstaller", "--install", "/x.app", "extra"},
-        {"MorraRussianLumenInstaller", "-psn_0_12345"},
-        {"MorraRussianLumenInstaller", "/x.app", "--inspect"},
+// Copied away from its resources, every form stops at once with the fatal line and status 1.
+TEST(CommandLine, WithoutItsResourcesEveryFormStopsWithTheFatalLine) {
+    const test::GameFixture game;
+    const fs::path copy = game.root.path() / "bin" / "MorraRussianLumenInstaller";
+    fs::create_directories(copy.parent_path());
+    fs::copy_file(MORRA_PROGRAM, copy);
+    const auto before = test::snapshot(game.app);
+    for (const char* option : {"--install", "--install-no-skill-cards", "--remove", "--inspect", "--discover"}) {
+        std::vector<std::string> arguments = {copy.string(), option, game.app.string()};
+        if (std::string(option) == "--discover") arguments.pop_back();  // it takes MORRA_LUMEN_INSTALLER_GAME
+        const test::ProcessResult result = test::runProcess(arguments, {{"MORRA_LUMEN_INSTALLER_GAME", game.app.string()}});
+        EXPECT_EQ(result.status, 1) << option;
+        EXPECT_EQ(result.standardOutput, "") << option;
+        EXPECT_EQ(result.standardError, "Application resources are unavailable\n") << option;
+    }
+    EXPECT_TRUE(test::snapshot(game.app) == before);
+    EXPECT_FALSE(fs::exists(game.support));
+}
+
+TEST(ProgressText, WordsTheStepThePercentAndTheTimeLeftOnceItCanBeGuessed) {
+    const std::uint64_t huge = std::uint64_t{1} << 62;
+    const std::vector<std::tuple<Progress, std::optional<std::chrono::seconds>, std::string>> cases = {
+        {{Step::Patching, 2, 5, 37, 100}, std::nullopt, "Патч 2 из 5… 37\u00a0%"},
+        {{Step::Restoring, 5, 5, 999, 1000}, 21s, "Восстановление 5 из 5… 99\u00a0%, осталось около 25\u00a0с"},
+        {{Step::Verifying, 0, 0, huge - 1, huge}, 3s, "Проверка результата… 99\u00a0%, осталось несколько секунд"},
+        {{Step::BackingUp, 0, 0, huge, huge}, 58s, "Резервные копии… 100\u00a0%, осталось около 1\u00a0мин"},
+        {{Step::RemovingBundles, 0, 0, 1, 3}, 601s, "Удаление файлов перевода… 33\u00a0%, осталось около 11\u00a0мин"},
     };
-    for (const auto& arguments : declined) EXPECT_FALSE(runCommandLine(arguments).has_value()) << arguments.size();
-    const auto outcome = runCommandLine({"MorraRussianLumenInstaller", "--inspect", "/nowhere/x.app"});
-    ASSERT_TRUE(outcome.has_value());
-    EXPECT_EQ(outcome->exitStatus, 1);
+    for (const auto& [progress, remaining, text] : cases) EXPECT_EQ(progressLineText(progress, remaining), text);
+
+    // The estimate comes only once enough time has passed and enough work is done.
+    const auto start = ProgressEstimate::Clock::now();
+    const ProgressEstimate estimate(start);
+    const Progress half{Step::Patching, 3, 5, 500, 1000};
+    EXPECT_EQ(estimate.remaining(half, start + 1s), std::nullopt);
+    EXPECT_EQ(estimate.remaining(Progress{Step::Checking, 0, 0, 20, 1000}, start + 10s), std::nullopt);
+    EXPECT_EQ(estimate.remaining(half, start + 10s), 10s);
+    EXPECT_EQ(estimate.remaining(Progress{Step::Verifying, 0, 0, 900, 1000}, start + 9s), 1s);
+    EXPECT_EQ(estimate.remaining(Progress{Step::Verifying, 0, 0, 1000, 1000}, start + 10s), std::nullopt);
+}
+
+// The lines written between carriage returns, each as wide as its code points.
+std::vector<std::pair<std::string, std::size_t>> lines(const std::string& bytes) {
+    std::vector<std::pair<std::string, std::size_t>> found;
+    for (std::size_t start = 0, end; start < bytes.size(); start = end + 1) {
+        end = std::min(bytes.find('\r', start), bytes.size());
+        const std::string line = bytes.substr(start, end - start);
+        found.emplace_back(line, std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+    }
+    return found;
+}
+
+// On a terminal the progress line shows each step once per change and is blank again at the end
+// (also before an error's text); the output itself is the same as through a pipe.
+TEST(ProgressLine, TheProgramsOutputIsTheSameWithOrWithoutATerminal) {
+    const test::ProcessResult piped = test::runInstaller({"--install", test::GameFixture().app.string()});
+    const test::ProcessResult onTerminal = test::runInstaller({"--install", test::GameFixture().app.string()}, {}, {}, true);
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(onTerminal.status, 0);
+    EXPECT_EQ(piped.standardError, "");
+    EXPECT_NE(piped.standardOutput.find("Готово."), std::string::npos);
+    EXPECT_EQ(onTerminal.standardOutput, piped.standardOutput);
+    const std::string& shown = onTerminal.standardError;
+    for (const char* step : {"\rПроверка файлов… 0\u00a0%", "\rПатч 1 из 5…", "\rПроверка результата… 100\u00a0%"})
+        EXPECT_NE(shown.find(step), std::string::npos) << step;
+    for (const char* step : {"Проверка файлов… 0\u00a0%", "Проверка результата… 100\u00a0%"})
+        EXPECT_EQ(shown.find(step, shown.find(step) + 1), std::string::npos) << "an unchanged report is written again";
+    EXPECT_EQ(shown.back(), '\r');
+    EXPECT_EQ(shown.find('\n'), std::string::npos);
+    // The last line is spaces at least as wide as any before it: the terminal's line is blank.
+    const auto written = lines(shown);
+    ASSERT_FALSE(written.empty());
+    EXPECT_EQ(written.back().first.find_first_not_of(' '), std::string::npos) << shown;
+    for (const auto& [line, width] : written) EXPECT_LE(width, written.back().second) << line;
+
+    test::TemporaryDirectory root;
+    fs::create_directories(root.path() / "other.app");
+    const test::ProcessResult refused = test::runInstaller({"--remove", (root.path() / "other.app").string()}, {}, {}, true);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.standardError.find("Выбранный файл не является Morra Vellant для macOS."), std::string::npos);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 // refuses at once and changes nothing; two started together never leave a mixed game and never
 // report a success that did not happen.
 
-#include "operations/GameLock.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -20,26 +18,23 @@ using tools::GameState;
 const std::string kLocked =
     "Другая копия установщика уже работает с этой игрой или её резервными копиями. Дождитесь её завершения и повторите.\n";
 
+// An install while another installer holds only the game's folder, a remove while one holds only
+// the backup store: refused at once, nothing changed, and done once the lock is gone.
 TEST(GameLock, ASecondOperationIsRefusedWhileEitherLockIsHeld) {
-    for (const char* option : {"--install", "--remove"}) {
-        const bool remove = std::string(option) == "--remove";
-        for (bool heldOnGame : {true, false}) {
-            test::GameFixture game(remove ? GameState::InstalledTranslated : GameState::Untouched, /*backups=*/remove);
-            fs::create_directories(game.support);
-            const auto before = test::snapshot(game.root.path());
-            {
-                // The game's folder, or only the backup store, taken by another installer.
-                std::optional<GameLock> whole;
-                std::optional<FileHandle> storeOnly;
-                if (heldOnGame) whole.emplace(FileManager(), game.app, game.support);
-                else storeOnly = FileManager().tryLockExclusive(game.support);
-                const test::ProcessResult refused = test::runInstaller({option, game.app.string()});
-                EXPECT_EQ(refused.status, 1) << option;
-                EXPECT_EQ(refused.standardError, kLocked) << option;
-                EXPECT_EQ(test::snapshot(game.root.path()), before) << option;
-            }
-            EXPECT_EQ(test::runInstaller({option, game.app.string()}).status, 0) << option << " after the lock is gone";
+    for (const std::string option : {"--install", "--remove"}) {
+        const bool remove = option == "--remove";
+        test::GameFixture game(remove ? GameState::InstalledTranslated : GameState::Untouched, /*backups=*/remove);
+        fs::create_directories(game.support);
+        const auto before = test::snapshot(game.root.path());
+        {
+            const std::optional<FileHandle> held = FileManager().tryLockExclusive(remove ? game.support : game.app);
+            ASSERT_TRUE(held.has_value());
+            const test::ProcessResult refused = test::runInstaller({option, game.app.string()});
+            EXPECT_EQ(refused.status, 1) << option;
+            EXPECT_EQ(refused.standardError, kLocked) << option;
+            EXPECT_TRUE(test::snapshot(game.root.path()) == before) << option;
         }
+        EXPECT_EQ(test::runInstaller({option, game.app.string()}).status, 0) << option << " after the lock is gone";
     }
 }
 

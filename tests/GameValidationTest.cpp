@@ -45,13 +45,13 @@ TEST(ValidateGame, RefusesWhatIsNotTheGameOrLacksItsDataOrHoldsALink) {
     EXPECT_EQ(validateGame(FileManager(), game.root.path() / "link.app").app, fs::canonical(game.app));
 }
 
-// Runs a copy of sleep from the given path until the object ends; returns once the system lists it
+// Runs a copy of the sleeper from the given path until the object ends; returns once the system lists it
 // among the running applications.
 class RunningCopy {
 public:
     explicit RunningCopy(const fs::path& executable) {
         fs::create_directories(executable.parent_path());
-        fs::copy_file("/bin/sleep", executable, fs::copy_options::overwrite_existing);
+        fs::copy_file(MORRA_SLEEPER, executable, fs::copy_options::overwrite_existing);
         const fs::path real = fs::canonical(executable);
         const std::optional<fs::path> bundle = platform::bundleOfExecutable(real);
         if ((pid_ = ::fork()) == 0) {

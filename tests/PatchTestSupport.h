@@ -2,12 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "TestSupport.h"
@@ -20,30 +17,7 @@
 
 namespace morra::test {
 
-// ---- Hand-made BSDIFF40 patches, including malformed ones ----
-
-// A number as the patch format writes it.
-std::string encodeOffset(std::int64_t value);
-
-struct RawControl {
-    std::int64_t add = 0, copy = 0, seek = 0;
-};
-
-std::string controlBlock(const std::vector<RawControl>& controls);
-
-// Header and three already-compressed blocks; the header's block lengths default to the real ones.
-std::string assemblePatch(const std::string& compressedControl, const std::string& compressedDiff,
-                          const std::string& compressedExtra, std::int64_t newSize,
-                          std::optional<std::int64_t> controlLength = std::nullopt,
-                          std::optional<std::int64_t> diffLength = std::nullopt);
-
-// Compresses the raw blocks and assembles them.
-std::string rawPatch(const std::vector<RawControl>& controls, const std::string& diff, const std::string& extra,
-                     std::int64_t newSize);
-
 std::string randomBytes(std::uint64_t seed, std::size_t size);
-
-// ---- Running the two appliers ----
 
 struct PatchOutcome {
     bool succeeded = false;
@@ -51,40 +25,26 @@ struct PatchOutcome {
     std::string error;   // the tool-style text, when failed
     bool operator==(const PatchOutcome&) const = default;
 };
-
-// The system's bspatch on files in a temporary folder.
-PatchOutcome runBspatch(const std::string& oldData, const std::string& patch);
-// The in-process applier over memory.
+PatchOutcome runBspatch(const std::string& oldData, const std::string& patch);  // the system's tool
 PatchOutcome applyInMemory(const std::string& oldData, const std::string& patch, bool parallel);
-// bsdiff's own patch between two byte strings.
 std::string runBsdiff(const std::string& oldData, const std::string& newData);
 
-// The text with every upper-case UUID replaced by "<uuid>", so that temporary names compare exactly.
+// The text with every upper-case UUID replaced by "<uuid>".
 std::string maskUuids(const std::string& text);
-
-unsigned modeOf(const std::filesystem::path& path);
-
-// snapshot() with each file's contents replaced by its digest, for readable failures.
-std::map<std::string, std::string> digests(const std::filesystem::path& folder);
-
-// ---- Fault injection through the file manager's hook ----
 
 struct FileCall {
     FileOperation operation;
     std::filesystem::path path;
 };
 
-// Records every file-system call and makes chosen ones fail. Safe to use from several threads.
+// Records every file-system call and makes chosen ones fail: the next calls of `operation` on a
+// file whose name contains `nameFragment`, after `skip` of them were let through. Thread-safe.
 class FaultInjector {
 public:
-    // The next calls of `operation` whose path's file name contains `nameFragment` (any, when
-    // empty) fail with `error`, after `skip` matching calls have been let through.
     void fail(FileOperation operation, std::string nameFragment, int error, int skip = 0);
     FileManager fileManager() const;
     std::vector<FileCall> calls() const;
     std::vector<std::filesystem::path> callsOf(FileOperation operation) const;
-    // Position of the first call of `operation` on `path` (calls().size() when there is none).
-    std::size_t indexOf(FileOperation operation, const std::filesystem::path& path) const;
 
 private:
     struct Rule {
@@ -99,6 +59,10 @@ private:
     };
     std::shared_ptr<State> state_ = std::make_shared<State>();
 };
+
+// Position of the first call of `operation` on `path` (calls.size() when there is none).
+std::size_t indexOf(const std::vector<FileCall>& calls, FileOperation operation, const std::filesystem::path& path,
+                    std::size_t from = 0);
 
 // The one temporary sibling the call created is named "<prefix><uuid>" and was flushed before it
 // took the target's name; the target's folder is flushed after the rename.

@@ -19,25 +19,13 @@ namespace {
 namespace fs = std::filesystem;
 using tools::GameState;
 
-bool changesSomething(FileOperation operation) {
-    switch (operation) {
-        case FileOperation::Create:
-        case FileOperation::Write:
-        case FileOperation::Sync:
-        case FileOperation::Clone:
-        case FileOperation::Rename:
-        case FileOperation::Remove:
-        case FileOperation::CreateDirectory:
-        case FileOperation::SetPermissions: return true;
-        default: return false;
-    }
-}
-
 // Fails the n-th call of any kind, or, with kill, ends the process at the n-th call that changes
 // something. A failed deletion of our own temporary leaves it behind (`leftTemporary`).
 FaultHook faultAt(int n, bool kill, int& calls, bool& leftTemporary) {
     return [n, kill, &calls, &leftTemporary](FileOperation operation, const fs::path&) {
-        if ((kill && !changesSomething(operation)) || ++calls != n) return 0;
+        static const std::set<FileOperation> looking = {FileOperation::Stat, FileOperation::List, FileOperation::Open,
+                                                        FileOperation::Read, FileOperation::Discard, FileOperation::Lock};
+        if ((kill && looking.count(operation)) || ++calls != n) return 0;
         if (kill) ::_exit(99);
         if (operation == FileOperation::Discard) leftTemporary = true;
         return operation == FileOperation::Write ? ENOSPC : EIO;

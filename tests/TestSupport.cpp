@@ -27,7 +27,8 @@ namespace morra::test {
 TemporaryDirectory::TemporaryDirectory() {
     std::string pattern = (fs::temp_directory_path() / "morra-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    // By its canonical path (macOS's /var is a link to /private/var), as the engine names it.
+    path_ = fs::canonical(pattern);
     // Readable by everyone, so that tests can run the program as an unprivileged user inside.
     fs::permissions(path_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                fs::perms::others_read | fs::perms::others_exec);

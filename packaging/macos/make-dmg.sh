@@ -23,8 +23,20 @@ chmod 755 "$staging"
 ditto "$app" "$staging/$(basename "$app")"
 ln -s /Applications "$staging/Applications"
 
-hdiutil create -volname "Русский (Lumen) для Morra Vellant" -srcfolder "$staging" \
-    -fs HFS+ -format UDZO -ov "$dmg"
+# hdiutil fails now and then with "Resource busy" while the system still holds the new image or
+# its volume (seen on GitHub's hosted runners): a few more tries, a pause apart.
+for attempt in 1 2 3 4 5; do
+    if hdiutil create -volname "Русский (Lumen) для Morra Vellant" -srcfolder "$staging" \
+        -fs HFS+ -format UDZO -ov "$dmg"; then
+        break
+    fi
+    if [ "$attempt" -eq 5 ]; then
+        echo "hdiutil create failed $attempt times" >&2
+        exit 1
+    fi
+    echo "hdiutil create failed; trying again in $((attempt * 10)) seconds" >&2
+    sleep $((attempt * 10))
+done
 if [ "$identity" != "-" ]; then
     codesign --force --sign "$identity" --timestamp "$dmg"
 fi

@@ -36,8 +36,9 @@ private slots:
         QVERIFY(chooser.labelText(QFileDialog::LookIn) != QStringLiteral("Look in:"));
     }
 
-    // A file or a missing name keeps the chooser open; a plain folder is opened, with the reason it
-    // is not the game; a bundle, or a place inside one, gives the bundle.
+    // A file, a missing name or a plain folder gives no bundle (elsewhere than on macOS the folder
+    // is opened, with the reason it is not the game; macOS's panel has closed by then); a bundle,
+    // or a place inside one, gives the bundle.
     void acceptsOnlyABundle() {
         const QString folder = makeFolder(at(QStringLiteral("Games")));
         const QString bundle = makeFolder(at(QStringLiteral("Games/Morra.APP/Contents/Resources"))).section('/', 0, -3);
@@ -48,8 +49,10 @@ private slots:
             QCOMPARE(chooser.result(), int(QDialog::Rejected));
             QCOMPARE(chooser.chosenBundle(), std::nullopt);
         }
+#if !defined(Q_OS_MACOS)
         QCOMPARE(QDir(chooser.directory()).canonicalPath(), QDir(folder).canonicalPath());
         QVERIFY(chooser.hint().contains(QStringLiteral("«Games» — обычная папка")));
+#endif
         chooser.selectFile(bundle + QStringLiteral("/Contents"));
         chooser.accept();
         QCOMPARE(chooser.result(), int(QDialog::Accepted));
@@ -58,6 +61,9 @@ private slots:
 
     // A bundle is one item: a double click chooses it instead of opening it.
     void doubleClickChoosesABundle() {
+#if defined(Q_OS_MACOS)
+        QSKIP("on macOS the system's panel shows a bundle as one item; Qt's own dialog, offscreen, does not");
+#endif
         const QString folder = makeFolder(at(QStringLiteral("Library")));
         const QString bundle = makeFolder(folder + QStringLiteral("/morra.app/Contents")).section('/', 0, -2);
         BundleChooser chooser(nullptr, folder);

@@ -10,10 +10,17 @@
 namespace morra {
 
 // A failure of patch application, described as the bspatch tool describes it: one line, ending in
-// a line feed, such as "bspatch: Corrupt patch\n". what() is that text.
+// a line feed, such as "bspatch: Corrupt patch\n". what() is that text; readableText() is the same
+// with a failed call's system description in Russian, for the player.
 class BsdiffError : public std::runtime_error {
 public:
-    explicit BsdiffError(const std::string& text) : std::runtime_error(text) {}
+    explicit BsdiffError(const std::string& text, std::string readable = {})
+        : std::runtime_error(text), readable_(std::move(readable)) {}
+
+    std::string readableText() const { return readable_.empty() ? what() : readable_; }
+
+private:
+    std::string readable_;
 };
 
 // The text of a patch that the tool refuses as malformed.

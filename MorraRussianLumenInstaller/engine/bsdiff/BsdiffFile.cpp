@@ -9,6 +9,7 @@
 
 #include "files/FileError.h"
 #include "files/Sha256.h"
+#include "text/SystemErrorText.h"
 
 namespace morra {
 
@@ -20,7 +21,8 @@ constexpr std::size_t kWriteBufferSize = 1 << 20;
 
 // The tool reports a failed system call as err(3) does: "bspatch: <context>: <system's text>".
 BsdiffError toolError(const std::string& context, const std::system_error& error) {
-    return BsdiffError("bspatch: " + context + ": " + error.code().message() + "\n");
+    return BsdiffError("bspatch: " + context + ": " + error.code().message() + "\n",
+                       "bspatch: " + context + ": " + systemErrorText(error.code().value()) + "\n");
 }
 
 std::string context(const std::string& call, const fs::path& path) { return call + "(" + displayPath(path) + ")"; }

@@ -15,6 +15,9 @@ public:
         // The system did not let the installer change the game's application bundle; the user
         // can allow it in the system's settings (App Management) and try again.
         AppManagement,
+        // The game's files belong to another user account, and this one may not change them; the
+        // user can give this account the rights, or run the installer from that account.
+        ForeignOwner,
         // The game is not the supported build, or something else changed its files; the text's
         // last line names the first such file with its digest.
         UnsupportedGame,

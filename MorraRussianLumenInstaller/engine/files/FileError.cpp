@@ -1,6 +1,7 @@
 #include "files/FileError.h"
 
 #include "files/TemporaryFiles.h"
+#include "text/SystemErrorText.h"
 #include "text/Utf8.h"
 
 namespace morra {
@@ -34,7 +35,8 @@ const char* failedAction(FileOperation operation) {
 FileError::FileError(int error, FileOperation operation, const fs::path& path)
     : std::system_error(error, std::generic_category(), std::string(failedAction(operation)) + " " + displayPath(path)),
       operation_(operation),
-      path_(path) {}
+      path_(path),
+      message_(std::string(failedAction(operation)) + " " + displayPath(path) + ": " + systemErrorText(error)) {}
 
 InstallerError appManagementRefusal(const fs::path& path) {
     return InstallerError(
@@ -43,6 +45,15 @@ InstallerError appManagementRefusal(const fs::path& path) {
             "разрешите там изменять приложения этому установщику или, если он запущен из терминала, программе "
             "терминала (например, «Терминал»), затем повторите попытку.",
         InstallerError::Kind::AppManagement);
+}
+
+InstallerError foreignOwnerRefusal(const fs::path& path) {
+    return InstallerError(
+        "Файлы игры принадлежат другой учётной записи, и у этой нет прав их изменить: " + displayPath(path) +
+            "\nОткройте в Finder «Свойства» папки игры, в разделе «Общий доступ и права доступа» дайте своей учётной "
+            "записи право «Чтение и запись» и примените его к вложенным объектам или запустите установщик из той "
+            "учётной записи, которая установила игру, затем повторите попытку.",
+        InstallerError::Kind::ForeignOwner);
 }
 
 void throwFileError(int error, FileOperation operation, const fs::path& path) { throw FileError(error, operation, path); }

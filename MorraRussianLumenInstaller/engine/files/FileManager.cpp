@@ -78,10 +78,13 @@ FileManager FileManager::withAppManagement(bool guarded) const {
 }
 
 void FileManager::changeFailed(int error, FileOperation operation, const fs::path& path) const {
-    // The system refuses every change inside an application it guards, so the first is the one
-    // it refuses; a later refusal is a plain permission problem of one folder or file.
-    if (guard_ && (error == EPERM || error == EACCES) && !guard_->changed && isWithin(path, guard_->application))
-        throw appManagementRefusal(path);
+    // The system refuses every change inside an application it guards (EPERM), so the first is
+    // the one it refuses; EACCES there means the files belong to another account. A later refusal
+    // is a plain permission problem of one folder or file.
+    if (guard_ && !guard_->changed && isWithin(path, guard_->application)) {
+        if (error == EPERM) throw appManagementRefusal(path);
+        if (error == EACCES) throw foreignOwnerRefusal(path);
+    }
     throwFileError(error, operation, path);
 }
 
@@ -314,18 +317,30 @@ void FileManager::removeItem(const fs::path& path) const {
 void FileManager::discard(const fs::path& path) const noexcept {
     try {
         if (fault(FileOperation::Discard, path)) return;
+        // Flushed once gone, so that a power cut does not bring it back into the game.
+        if (::unlink(path.c_str()) == 0) syncDirectory(path.parent_path());
     } catch (...) {
-        return;
     }
-    ::unlink(path.c_str());
 }
 
 void FileManager::createDirectories(const fs::path& path) const {
     if (int error = fault(FileOperation::CreateDirectory, path)) changeFailed(error, FileOperation::CreateDirectory, path);
+    // The levels that are missing, from the top: each is durable only once its parent is flushed.
+    fs::path folder = path.lexically_normal();
+    if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();  // a trailing separator
+    std::vector<fs::path> missing;
+    for (fs::path level = folder; level.has_relative_path(); level = level.parent_path()) {
+        struct stat status {};
+        if (::lstat(level.c_str(), &status) == 0 || errno != ENOENT) break;
+        missing.insert(missing.begin(), level);
+    }
     std::error_code error;
     if (fs::create_directories(path, error)) changed(path);
     if (error) changeFailed(error.value(), FileOperation::CreateDirectory, path);
     if (!directoryExists(path)) throwFileError(ENOTDIR, FileOperation::CreateDirectory, path);
+    for (const fs::path& level : missing) syncDirectory(level.parent_path());
+    // A folder that was there may have been made by a run that was killed before it flushed it.
+    if (missing.empty()) syncDirectory(folder.parent_path());
 }
 
 void FileManager::syncDirectory(const fs::path& path) const {

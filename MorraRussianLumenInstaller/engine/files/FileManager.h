@@ -31,11 +31,12 @@ public:
     void reportTransfer(std::uint64_t bytes) const;
 
     // A copy for one operation on the game `application`. Where the system may refuse to let us
-    // change another maker's application (App Management), a refusal (EPERM or EACCES) of the
-    // first change inside the bundle is thrown as appManagementRefusal, an InstallerError that
-    // names the game's file; once a change inside has succeeded, every later failure is thrown as
-    // the failed call it is. Where the system has no such guard, nothing differs. Copies made
-    // from the result share what has happened.
+    // change another maker's application (App Management), a refusal of the first change inside
+    // the bundle is thrown as an InstallerError that names the game's file: EPERM, the system's
+    // refusal, as appManagementRefusal; EACCES, files of another account, as foreignOwnerRefusal.
+    // Once a change inside has succeeded, every later failure is thrown as the failed call it is.
+    // Where the system has no such guard, nothing differs. Copies made from the result share what
+    // has happened.
     FileManager guardingChangesIn(const std::filesystem::path& application) const;
     // Whether the system guards applications so; the system's own answer unless a test sets it.
     FileManager withAppManagement(bool guarded) const;
@@ -82,11 +83,14 @@ public:
     // Makes target name the item at replacement, in one step; the old name of the replacement
     // disappears and no copy of the replaced content remains.
     void replaceItem(const std::filesystem::path& target, const std::filesystem::path& replacement) const;
+    // Deletes a file and flushes its folder, so that it stays deleted.
     void removeItem(const std::filesystem::path& path) const;
-    // Deletes a file of our own that is no longer wanted; a failure is ignored (clean-up never
-    // hides the error that is travelling).
+    // Deletes a file of our own that is no longer wanted and flushes its folder; a failure is
+    // ignored (clean-up never hides the error that is travelling).
     void discard(const std::filesystem::path& path) const noexcept;
-    // Creates the folder and any missing parents; an existing folder is not an error.
+    // Creates the folder and any missing parents; an existing folder is not an error. Returns
+    // once the folder is durable: the parent of every level it made is flushed, or the folder's
+    // own parent when it was there already.
     void createDirectories(const std::filesystem::path& path) const;
     // Flushes a folder's entries to stable storage.
     void syncDirectory(const std::filesystem::path& path) const;

@@ -36,9 +36,10 @@ Placement placementFor(TargetState state) {
     return state == TargetState::Replaceable ? Placement::Replace : Placement::CreateNew;
 }
 
-// The tool's error text as a message carries it; text that is not valid UTF-8 is dropped whole.
+// The tool's error text as a message carries it (a system's description in Russian); text that
+// is not valid UTF-8 is dropped whole.
 std::string toolText(const BsdiffError& error) {
-    const std::string text = error.what();
+    const std::string text = error.readableText();
     return isValidUtf8(text) ? text : std::string();
 }
 

@@ -1,0 +1,10 @@
+# Apple silicon, static libraries, for macOS 14.0 whatever macOS builds them.
+set(VCPKG_TARGET_ARCHITECTURE arm64)
+set(VCPKG_CRT_LINKAGE dynamic)
+set(VCPKG_LIBRARY_LINKAGE static)
+set(VCPKG_CMAKE_SYSTEM_NAME Darwin)
+set(VCPKG_OSX_ARCHITECTURES arm64)
+set(VCPKG_OSX_DEPLOYMENT_TARGET 14.0)
+set(VCPKG_C_FLAGS "-mmacosx-version-min=14.0")
+set(VCPKG_CXX_FLAGS "-mmacosx-version-min=14.0")
+set(VCPKG_BUILD_TYPE release)

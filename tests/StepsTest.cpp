@@ -1,0 +1,276 @@
+// The steps the operations are made of: a file of the translation put into the game, an asset
+// rewritten through its patches, a verified backup, a whole-file replacement, the disk-space
+// check. Each result is verified before it takes its name; a refusal or failure leaves the
+// folder as found.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <regex>
+
+#include "BsdiffWriter.h"
+#include "PatchTestSupport.h"
+#include "TestSupport.h"
+#include "steps/AtomicReplace.h"
+#include "steps/Backups.h"
+#include "steps/DiskSpace.h"
+#include "steps/FilePlacement.h"
+#include "text/SystemErrorText.h"
+
+namespace morra {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The payload's lockit, an English bundle with the patch that makes the Russian one from it, and
+// an asset with a base patch and a skill-card delta. Everything under one folder.
+struct Files {
+    Files() {
+        test::writeFile(lockitSource, lockit);
+        fs::create_directories(lockitTarget.parent_path());
+        test::writeFile(bundleSource, english);
+        test::writeFile(bundlePatch, tools::makeBsdiffPatch(english, russian, {{150000, 3000, 10000}, {240000, 0, 0}}));
+        test::writeFile(asset, original);
+        test::writeFile(basePatch, tools::makeBsdiffPatch(original, base, {{200000, 777, 0}, {300000, 0, 0}}));
+        test::writeFile(deltaPatch, tools::makeBsdiffPatch(base, delta, {{300000, 0, 500}, {base.size() - 300500, 0, 0}}));
+    }
+    std::string installLockit(const FileManager& files, const std::string& expected) const {
+        return test::failureOf([&] { installFile(files, lockitSource, lockitTarget, expected, {test::digestOf(earlier)}); });
+    }
+    std::string installBundle(const FileManager& files = FileManager()) const {
+        return test::failureOf([&] {
+            installPatchedFile(files, bundleSource, bundleTarget, bundlePatch, test::digestOf(english),
+                               test::digestOf(russian), {test::digestOf(earlier)});
+        });
+    }
+    std::string patchAsset(const std::vector<fs::path>& patches, const FileManager& files = FileManager()) const {
+        return test::failureOf([&] { patchGameAsset(files, asset, asset, patches, test::digestOf(delta)); });
+    }
+
+    test::TemporaryDirectory root;
+    fs::path payload = root.path() / "Payload", bundles = root.path() / "OSX";
+    fs::path lockitSource = payload / "russianblind", lockitTarget = bundles / "lockits" / "russianblind";
+    fs::path bundleSource = bundles / "images" / "english", bundleTarget = bundles / "images" / "russianblind",
+             bundlePatch = payload / "images-russianblind.bsdiff";
+    fs::path asset = root.path() / "Data" / "level2", basePatch = payload / "level2.bsdiff",
+             deltaPatch = payload / "level2-skill-cards.delta.bsdiff";
+    std::string lockit = test::randomBytes(1, 300000), earlier = "an earlier release's file";
+    std::string english = test::randomBytes(2, 400000),
+                russian = english.substr(0, 150000) + test::randomBytes(3, 3000) + english.substr(160000);
+    std::string original = test::randomBytes(4, 500000),
+                base = original.substr(0, 200000) + test::randomBytes(5, 777) + original.substr(200000),
+                delta = base.substr(0, 300000) + base.substr(300500);
+};
+
+// An absent or replaceable target gets the verified content through a flushed temporary; a target
+// already done ends the call before the source is looked at.
+TEST(FilePlacement, TargetsGetTheVerifiedContentThroughAFlushedTemporary) {
+    for (const std::string target : {"absent", "replaceable", "done"}) {
+        Files files;
+        if (target != "absent") {
+            test::writeFile(files.lockitTarget, target == "done" ? files.lockit : files.earlier);
+            test::writeFile(files.bundleTarget, target == "done" ? files.russian : files.earlier);
+        }
+        if (target == "done")
+            for (const fs::path& source : {files.lockitSource, files.bundleSource, files.bundlePatch}) fs::remove(source);
+        const auto before = test::snapshot(files.root.path());
+        test::FaultInjector lockitCalls, bundleCalls;
+        EXPECT_EQ(files.installLockit(lockitCalls.fileManager(), test::digestOf(files.lockit)), "(no error)") << target;
+        EXPECT_EQ(files.installBundle(bundleCalls.fileManager()), "(no error)") << target;
+        EXPECT_EQ(test::readFile(files.lockitTarget), files.lockit);
+        EXPECT_EQ(test::readFile(files.bundleTarget), files.russian);
+        EXPECT_TRUE(test::temporaries(files.root.path()).empty());
+        if (target == "done") {
+            EXPECT_TRUE(lockitCalls.callsOf(FileOperation::Create).empty() && bundleCalls.callsOf(FileOperation::Create).empty());
+            EXPECT_TRUE(test::snapshot(files.root.path()) == before);
+        } else {
+            test::expectDurablyPublished(lockitCalls, files.lockitTarget, ".russianblind.installing-");
+            test::expectDurablyPublished(bundleCalls, files.bundleTarget, ".russianblind.installing-");
+        }
+    }
+}
+
+// Refusals leave the folder exactly as found: no temporary, a link neither followed nor replaced.
+TEST(FilePlacement, RefusalsLeaveEverythingAsFound) {
+    const auto lockit = [](const Files& f) { return f.installLockit(FileManager(), test::digestOf(f.lockit)); };
+    const auto bundle = [](const Files& f) { return f.installBundle(); };
+    const std::vector<std::tuple<std::function<void(Files&)>, std::function<std::string(const Files&)>, std::string>> cases = {
+        {[](Files& f) { test::writeFile(f.lockitTarget, "another translation's"); }, lockit,
+         "Установочный файл уже существует и отличается: {lockit}"},
+        {[](Files& f) {
+             test::writeFile(f.root.path() / "elsewhere", f.lockit);
+             fs::create_symlink(f.root.path() / "elsewhere", f.lockitTarget);
+         },
+         lockit, "Установщик не изменяет символические ссылки: {lockit}"},
+        {[](Files&) {}, [](const Files& f) { return f.installLockit(FileManager(), test::digestOf("x")); },
+         "Ошибка проверки копии russianblind."},
+        {[](Files& f) { test::writeFile(f.bundleSource, "another build"); }, bundle,
+         "Игровой ресурс не соответствует совместимому профилю macOS 57314208: {source}"},
+        {[](Files& f) {
+             fs::rename(f.bundleSource, f.root.path() / "english");
+             fs::create_symlink(f.root.path() / "english", f.bundleSource);
+         },
+         bundle, "Установщик не изменяет символические ссылки: {source}"},
+        {[](Files& f) { test::writeFile(f.bundlePatch, tools::makeBsdiffPatch(f.english, "other", {{0, 5, 0}})); }, bundle,
+         "Патч создал неверный russianblind."},
+    };
+    for (const auto& [prepare, run, message] : cases) {
+        Files files;
+        prepare(files);
+        const auto before = test::snapshot(files.root.path());
+        std::string expected = message;
+        for (const auto& [name, path] : {std::pair{"{lockit}", files.lockitTarget}, std::pair{"{source}", files.bundleSource}})
+            if (auto at = expected.find(name); at != std::string::npos) expected.replace(at, std::string(name).size(), path.string());
+        EXPECT_EQ(run(files), expected);
+        EXPECT_TRUE(test::snapshot(files.root.path()) == before) << expected;
+    }
+}
+
+// In place from the asset itself through a chain: the second patch's old file is the first one's
+// output, and only the last output is flushed and given the asset's name. Every failure leaves
+// the asset and no temporary, and the tool's text names the file as the player knows it, never
+// our hidden temporary.
+TEST(FilePlacement, AnAssetIsRewrittenThroughItsChainOfPatchesOrLeftAsItWas) {
+    Files files;
+    const fs::path corrupt = files.payload / "corrupt.bsdiff";
+    test::writeFile(corrupt, test::readFile(files.deltaPatch).substr(0, 100));
+    const std::string failed = "bspatch завершился с ошибкой: ", wrongDigest = "Патч создал файл с неверной контрольной суммой.";
+    test::FaultInjector fullDisk;
+    fullDisk.fail(FileOperation::Write, "level2", ENOSPC, 1);  // the second output
+    const std::vector<std::tuple<std::vector<fs::path>, std::string, FileManager>> failures = {
+        {{}, "Для level2 не указан бинарный патч.", FileManager()},
+        {{files.basePatch, corrupt}, failed + "bspatch: Corrupt patch\n", FileManager()},
+        {{files.deltaPatch, files.basePatch}, wrongDigest, FileManager()},  // the wrong order
+        {{files.basePatch, files.deltaPatch}, failed + "bspatch: " + files.asset.string() + ": " + systemErrorText(ENOSPC) + "\n",
+         fullDisk.fileManager()},
+    };
+    for (const auto& [patches, expected, fileManager] : failures) {
+        EXPECT_EQ(files.patchAsset(patches, fileManager), expected);
+        EXPECT_EQ(test::readFile(files.asset), files.original) << expected;
+        EXPECT_TRUE(test::temporaries(files.root.path()).empty()) << expected;
+    }
+
+    test::FaultInjector injector;
+    EXPECT_EQ(files.patchAsset({files.basePatch, files.deltaPatch}, injector.fileManager()), "(no error)");
+    EXPECT_EQ(test::readFile(files.asset), files.delta);
+    EXPECT_TRUE(test::temporaries(files.root.path()).empty());
+    const std::vector<fs::path> created = injector.callsOf(FileOperation::Create), synced = injector.callsOf(FileOperation::Sync);
+    ASSERT_EQ(created.size(), 2u);
+    for (const fs::path& output : created) EXPECT_EQ(test::maskUuids(output.filename().string()), ".level2.russianblind-<uuid>");
+    const std::vector<test::FileCall> calls = injector.calls();
+    EXPECT_LT(test::indexOf(calls, FileOperation::Sync, created.back()), test::indexOf(calls, FileOperation::Rename, files.asset));
+    EXPECT_EQ(std::count(synced.begin(), synced.end(), created.front()), 0) << "an intermediate output is not flushed";
+}
+
+// A game file and a support folder that does not exist yet (with a missing parent, too).
+struct BackupFixture {
+    BackupFixture() { test::writeFile(asset, original); }
+    std::string backUp(const std::string& expected, FileManager files = FileManager()) const {
+        return test::failureOf([&] { createBackupIfNeeded(test::demoContext(std::move(files)), asset, expected); });
+    }
+
+    test::TemporaryDirectory root;
+    fs::path asset = root.path() / "morra.app" / "level2";
+    fs::path support = root.path() / "home" / "support", store = support / "Steam-57314208", backup = store / "level2";
+    test::ScopedEnvironment supportOverride{"MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string()};
+    std::string original = test::randomBytes(1, 200000), digest = test::digestOf(original);
+};
+
+// A backup is copied once, proven by its digest, reused, and never repaired: a copy that fails its
+// check (the game file changed since the caller's check) leaves nothing, a damaged one stays.
+TEST(Backups, MadeOnceVerifiedAndNeverRepaired) {
+    BackupFixture fixture;
+    EXPECT_EQ(fixture.backUp(test::digestOf("what the caller saw")), "Не удалось создать проверенную резервную копию: level2");
+    EXPECT_TRUE(fs::is_empty(fixture.store));
+    test::FaultInjector injector;
+    for (int call = 0; call < 2; ++call) {
+        EXPECT_EQ(fixture.backUp(fixture.digest, injector.fileManager()), "(no error)");
+        EXPECT_EQ(test::snapshot(fixture.store), (std::map<std::string, std::string>{{"level2", fixture.original}}));
+    }
+    test::expectDurablyPublished(injector, fixture.backup, ".level2.backing-up-");  // created once only
+    for (const std::string& damaged : {fixture.original.substr(0, 1000), std::string()}) {
+        test::writeFile(fixture.backup, damaged);
+        EXPECT_EQ(fixture.backUp(fixture.digest), "Существующая резервная копия повреждена: level2");
+        EXPECT_EQ(test::readFile(fixture.backup), damaged);
+    }
+}
+
+// Another copy of the game, backed up into the same store at the same moment, put its backup in
+// place between this call's check and its rename: a right one serves, a wrong one is damaged.
+TEST(Backups, ABackupMadeMeanwhileByAnotherRunIsAcceptedOnlyIfRight) {
+    for (bool right : {true, false}) {
+        BackupFixture fixture;
+        const std::string other = right ? fixture.original : std::string("half of it");
+        const FaultHook placeOther = [&](FileOperation operation, const fs::path& path) {
+            if (operation == FileOperation::Rename && path == fixture.backup) test::writeFile(fixture.backup, other);
+            return 0;
+        };
+        EXPECT_EQ(fixture.backUp(fixture.digest, FileManager(placeOther)),
+                  right ? "(no error)" : "Существующая резервная копия повреждена: level2");
+        EXPECT_EQ(test::readFile(fixture.backup), other);
+        EXPECT_TRUE(test::temporaries(fixture.root.path()).empty());
+    }
+}
+
+// Bytes replace a file keeping its mode; a copy from a file is put in place only with the digest
+// the caller checked; a missing target is an error before anything is written.
+TEST(AtomicReplace, ReplacesThroughAFlushedTemporaryOnlyWhatWasChecked) {
+    test::TemporaryDirectory folder;
+    const fs::path settings = folder.path() / "Settings.json", target = folder.path() / "level2", source = folder.path() / "backup";
+    tools::writeFile(settings, "old", 0444);
+    test::FaultInjector injector;
+    replaceAtomically(injector.fileManager(), settings, std::string("{\"new\": true}"));
+    EXPECT_EQ(test::readFile(settings), "{\"new\": true}");
+    EXPECT_EQ(fs::status(settings).permissions(), fs::perms(0444));
+    test::expectDurablyPublished(injector, settings, ".Settings.json.updating-");
+
+    test::writeFile(target, "patched");
+    test::writeFile(source, "original");
+    EXPECT_EQ(test::failureOf([&] { replaceAtomically(FileManager(), target, source, test::digestOf("other"), "changed"); }), "changed");
+    EXPECT_EQ(test::readFile(target), "patched");
+    replaceAtomically(FileManager(), target, source, test::digestOf("original"), "changed");
+    EXPECT_EQ(test::readFile(target), "original");
+    EXPECT_NE(test::failureOf([&] { replaceAtomically(FileManager(), folder.path() / "missing", std::string("{}")); }), "(no error)");
+    EXPECT_EQ(test::snapshot(folder.path()).size(), 3u);
+}
+
+TEST(DiskSpace, NeedsOnOneVolumeAreAddedUpAndComparedWithWhatIsFree) {
+    test::TemporaryDirectory folder;
+    const FileManager files;
+    const std::uint64_t tooMuch = files.freeSpace(folder.path()) + (1ull << 30);  // beyond what others free meanwhile
+    EXPECT_NO_THROW(requireFreeSpace(files, {{folder.path(), 1 << 20}, {folder.path() / "not" / "made" / "yet", 1 << 20}}));
+    const std::string refused = test::failureOf([&] {
+        requireFreeSpace(files, {{folder.path() / "a", tooMuch / 2 + 1}, {folder.path() / "b" / "c", tooMuch / 2 + 1}});
+    });
+    std::smatch numbers;
+    ASSERT_TRUE(std::regex_match(refused, numbers, std::regex(R"(Недостаточно места на диске: нужно ([0-9]+) МБ, свободно ([0-9]+) МБ \((.*)\)\.)")))
+        << refused;
+    EXPECT_GE(std::stoull(numbers[1]), tooMuch / 1000000);
+    EXPECT_LT(std::stoull(numbers[2]), std::stoull(numbers[1]));
+    EXPECT_EQ(numbers[3], folder.path().string()) << "the nearest existing folder is named";
+}
+
+// On a small file system of its own (a mount that only this child process sees), the install is
+// refused before it changes anything, and the game is left byte for byte.
+TEST(DiskSpace, AnInstallThatWouldFillTheDiskIsRefusedBeforeAnythingChanges) {
+    if (test::systemTool("unshare").empty()) GTEST_SKIP() << "no unshare here to mount a small file system of the test's own";
+    const test::GameFixture game;
+    const fs::path volume = game.root.path() / "volume";
+    fs::create_directories(volume);
+    const std::string script =
+        "set -e; mount -t tmpfs -o size=6m tmpfs \"$1\" || exit 77; mkdir \"$1/game\"; cp -r \"$2\" \"$1/game/morra.app\"; "
+        "export MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY=\"$1/support\" MORRA_LUMEN_INSTALLER_GAME_SETTINGS=\"$1/Settings.json\"; "
+        "before=$(cd \"$1/game\" && find . -type f -exec sha256sum {} + | sort); "
+        "if \"$3\" --install \"$1/game/morra.app\"; then exit 1; fi; "
+        "after=$(cd \"$1/game\" && find . -type f -exec sha256sum {} + | sort); [ \"$before\" = \"$after\" ] || exit 2; "
+        "[ -z \"$(find \"$1/game\" -name '.*')\" ] || exit 3";
+    const test::ProcessResult result =
+        test::runProcess({test::systemTool("unshare"), "--mount", "/bin/sh", "-c", script, "sh", volume.string(), game.app.string(), MORRA_PROGRAM});
+    if (result.status == 77 || (result.status != 0 && result.standardError.find("unshare") != std::string::npos))
+        GTEST_SKIP() << "this machine cannot mount a small file system for the test: " << result.standardError;
+    EXPECT_EQ(result.status, 0) << result.standardError;
+    EXPECT_NE(result.standardError.find("Недостаточно места на диске: нужно "), std::string::npos) << result.standardError;
+}
+
+}  // namespace
+}  // namespace morra
