@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 
 #include <exception>
@@ -11,7 +12,6 @@
 #include "Alert.h"
 #include "BundleChooser.h"
 #include "FittedLabel.h"
-#include "InstallerError.h"
 #include "PathText.h"
 #include "ProgressRelay.h"
 
@@ -25,7 +25,9 @@ const QString kClosingAfterOperation =
     QStringLiteral("Завершаю операцию: окно закроется само, как только файлы игры будут в порядке.");
 const QString kClosingAfterCheck = QStringLiteral("Заканчиваю проверку игры, затем окно закроется.");
 const QString kUnknownError = QStringLiteral("Операция прервана неизвестной ошибкой.");
-const QString kStopped = QStringLiteral("Установка остановлена");
+const QString kInstallStopped = QStringLiteral("Установка остановлена");
+const QString kRemovalStopped = QStringLiteral("Удаление остановлено");
+const QString kChangedFilesLeftTitle = QStringLiteral("Перевод удалён не полностью");
 
 // The text of whatever an operation or a check threw.
 QString errorText() {
@@ -39,6 +41,17 @@ QString errorText() {
 }
 
 }  // namespace
+
+const QString AppDelegate::kHeldElsewhere =
+    QStringLiteral("С этой игрой сейчас работает другая копия установщика. Окно проверит игру снова, "
+                   "когда та закончит.");
+const QString AppDelegate::kLaunchGameFirst =
+    QStringLiteral("Перед установкой перевода один раз запустите игру. Если macOS потом назовёт игру повреждённой, "
+                   "удалите перевод (или проверьте целостность файлов игры в Steam), запустите игру, "
+                   "затем установите перевод снова.");
+const QString AppDelegate::kUnsupportedAdvice =
+    QStringLiteral("Что делать: проверьте целостность файлов игры в Steam или дождитесь выпуска перевода "
+                   "для этой версии игры.");
 
 QString AppDelegate::stateText(InstallationState state) {
     switch (state) {
@@ -57,9 +70,9 @@ QString AppDelegate::stateText(InstallationState state) {
     return {};
 }
 
-AppDelegate::AppDelegate(InstallerOperations operations, std::unique_ptr<DialogRunner> dialogs,
-                         QObject* parent)
-    : QObject(parent), operations_(std::move(operations)), dialogs_(std::move(dialogs)) {
+AppDelegate::AppDelegate(std::shared_ptr<const InstallerEngine> engine, std::unique_ptr<DialogRunner> dialogs,
+                         SystemFacts system, QObject* parent)
+    : QObject(parent), engine_(std::move(engine)), dialogs_(std::move(dialogs)), system_(std::move(system)) {
     worker_.setMaxThreadCount(1);
     worker_.setExpiryTimeout(-1);
     // The stack of a main thread, not the small default of other threads (512 KiB on macOS).
@@ -72,7 +85,7 @@ AppDelegate::~AppDelegate() {
 
 void AppDelegate::applicationDidFinishLaunching() {
     buildWindow();
-    gameBundle_ = operations_.discoverGame();
+    gameBundle_ = engine_->discoverGame();
     refreshPath();
     window_->show();
     window_->raise();
@@ -104,16 +117,21 @@ void AppDelegate::refreshPath() {
 }
 
 void AppDelegate::setBusy(bool busy, const QString& status) {
+    // Locking the controls moves the focus off the button that had it to wherever it falls;
+    // unlocking gives it to the window, so that Return presses the button drawn as the default.
+    const bool unlocking = locked_ && !busy;
     locked_ = busy;
     window_->showStatus(status);
     if (busy) window_->showProgress(0, kPreparing);
     else window_->hideProgress();
     updateControls();
     updateDefaultAction();
+    if (unlocking) window_->setFocus(Qt::OtherFocusReason);
 }
 
 void AppDelegate::updateControls() {
-    const bool operationsAllowed = !locked_ && gameBundle_.has_value() && !(checking_ && !quietCheck_);
+    const bool operationsAllowed = !locked_ && gameBundle_.has_value() && !(checking_ && !quietCheck_) &&
+                                   !heldElsewhere_ && !refused_;
     window_->installButton()->setEnabled(operationsAllowed);
     window_->removeButton()->setEnabled(operationsAllowed);
     window_->chooseButton()->setEnabled(!locked_);
@@ -127,7 +145,7 @@ void AppDelegate::updateDefaultAction() {
     const bool translatedCards = window_->skillCardsCheckbox()->isChecked();
     if (!gameBundle_) {
         action = window_->chooseButton();
-    } else if (!locked_ && !checking_ && state_) {
+    } else if (!locked_ && !checking_ && !heldElsewhere_ && state_) {
         switch (*state_) {
             case InstallationState::NotInstalled:
             case InstallationState::EarlierOrIncomplete: action = window_->installButton(); break;
@@ -147,10 +165,16 @@ void AppDelegate::startCheck(bool quiet) {
     if (!quiet) window_->showStatus(kChecking);
     updateControls();
     updateDefaultAction();
-    worker_.start([this, generation, quiet, check = operations_.installationState, game = *gameBundle_] {
+    worker_.start([this, generation, quiet, engine = engine_, game = *gameBundle_] {
         Check result;
         try {
-            result.state = check(game);
+            // Looked at again after the files: another installer may have started meanwhile.
+            result.heldElsewhere = engine->heldByAnotherInstaller(game);
+            if (!result.heldElsewhere) result.state = engine->installationState(game);
+            if (!result.heldElsewhere && engine->heldByAnotherInstaller(game)) {
+                result.heldElsewhere = true;
+                result.state.reset();
+            }
         } catch (...) {
             result.refusal = errorText();
         }
@@ -163,15 +187,34 @@ void AppDelegate::finishCheck(unsigned generation, bool quiet, const Check& chec
     // A later choice or an operation has made this answer stale.
     if (generation != generation_) return;
     checking_ = false;
+    // A quiet check keeps the status, unless the game was or now is held by another installer.
+    const bool showStatus = !quiet || heldElsewhere_ || check.heldElsewhere;
     state_ = check.state;
+    heldElsewhere_ = check.heldElsewhere;
+    refused_ = !check.refusal.isEmpty();
     // The check box shows the variant that is installed, so that install does not switch it unasked.
     if (state_ == InstallationState::TranslatedCards) window_->skillCardsCheckbox()->setChecked(true);
     if (state_ == InstallationState::EnglishCards) window_->skillCardsCheckbox()->setChecked(false);
-    if (!quiet && !closeAsked_) window_->showStatus(state_ ? stateText(*state_) : check.refusal);
+    if (showStatus && !closeAsked_) window_->showStatus(checkedStatus(check));
     updateControls();
     updateDefaultAction();
+    if (heldElsewhere_) {
+        // Looked at again until the other installer is done (not after a later choice or operation).
+        QTimer::singleShot(kHeldPollMilliseconds, this, [this, generation] {
+            if (generation == generation_ && !busy_ && !closeAsked_) startCheck(true);
+        });
+    }
     emit checkFinished();
     closeIfAsked();
+}
+
+QString AppDelegate::checkedStatus(const Check& check) const {
+    if (check.heldElsewhere) return kHeldElsewhere;
+    if (!check.state) return check.refusal;
+    // Before the first change, where the system checks the game at its first launch.
+    if (*check.state == InstallationState::NotInstalled && system_.gameCheckedAtFirstLaunch)
+        return stateText(*check.state) + QLatin1Char(' ') + kLaunchGameFirst;
+    return stateText(*check.state);
 }
 
 void AppDelegate::choosePressed() {
@@ -194,11 +237,10 @@ void AppDelegate::chooseBundle(const std::filesystem::path& bundle) {
 void AppDelegate::installPressed() {
     if (!gameBundle_ || busy_) return;
     const std::filesystem::path game = *gameBundle_;
-    const bool skillCardsEnabled = window_->skillCardsCheckbox()->isChecked();
-    runOperation(QStringLiteral("Устанавливаю…"),
-                 [install = operations_.install, game, skillCardsEnabled](const ProgressCallback& progress) {
-                     return install(game, skillCardsEnabled, progress);
-                 });
+    const SkillCards skillCards = window_->skillCardsCheckbox()->isChecked() ? SkillCards::Translated : SkillCards::English;
+    runOperation(QStringLiteral("Устанавливаю…"), [engine = engine_, game, skillCards](const ProgressCallback& progress) {
+        return engine->install(game, skillCards, progress);
+    });
 }
 
 void AppDelegate::removePressed() {
@@ -217,11 +259,12 @@ void AppDelegate::removePressed() {
     dialogs_->run(confirmation);
     if (confirmation.clickedButton() != removeButton) return;
 
-    runOperation(QStringLiteral("Восстанавливаю оригинал…"),
-                 [remove = operations_.remove, game](const ProgressCallback& progress) { return remove(game, progress); });
+    runOperation(
+        QStringLiteral("Восстанавливаю оригинал…"),
+        [engine = engine_, game](const ProgressCallback& progress) { return engine->remove(game, progress); }, true);
 }
 
-void AppDelegate::runOperation(const QString& initialStatus, Operation operation) {
+void AppDelegate::runOperation(const QString& initialStatus, Operation operation, bool removal) {
     if (busy_) return;
     busy_ = true;
     // A check still running is superseded: the operation checks the game itself.
@@ -230,14 +273,15 @@ void AppDelegate::runOperation(const QString& initialStatus, Operation operation
     estimate_ = ProgressEstimate();
     setBusy(true, initialStatus);
     const ProgressRelay relay(this, [this, generation](const Progress& progress) { showProgress(generation, progress); });
-    worker_.start([this, operation = std::move(operation), progress = relay.callback()] {
+    worker_.start([this, removal, operation = std::move(operation), progress = relay.callback()] {
         Outcome outcome;
+        outcome.removal = removal;
         try {
             outcome.message = QString::fromStdString(operation(progress));
             outcome.succeeded = true;
         } catch (const InstallerError& error) {
             outcome.message = QString::fromUtf8(error.what());
-            outcome.appManagementRefusal = error.kind() == InstallerError::Kind::AppManagement;
+            outcome.kind = error.kind();
         } catch (...) {
             outcome.message = errorText();
         }
@@ -254,44 +298,66 @@ void AppDelegate::showProgress(unsigned generation, const Progress& progress) {
 void AppDelegate::finishOperation(const Outcome& outcome) {
     // Nothing supersedes an operation: no check or other operation can start while it runs.
     busy_ = false;
-    setBusy(false, outcome.message);
+    const ResultAlert alert = resultAlert(outcome);
+    setBusy(false, alert.message);
     // What the game holds now decides the next default action; the result stays in the status.
     if (!closeAsked_) startCheck(true);
-    if (outcome.succeeded) {
-        showResult(QStringLiteral("Готово"), outcome.message, QMessageBox::Information);
-    } else if (outcome.appManagementRefusal) {
-        showAppManagementRefusal(outcome.message);
-    } else {
-        showResult(kStopped, outcome.message, QMessageBox::Critical);
-    }
+    if (!outcome.succeeded && outcome.kind == InstallerError::Kind::AppManagement)
+        showAppManagementRefusal(alert.title, alert.message);
+    else
+        showResult(alert.title, alert.message, alert.icon, alert.details);
     emit operationFinished();
     closeIfAsked();
 }
 
-void AppDelegate::showResult(const QString& title, const QString& message, QMessageBox::Icon style) {
+AppDelegate::ResultAlert AppDelegate::resultAlert(const Outcome& outcome) {
+    if (outcome.succeeded) {
+        // A removal that had to leave files that something else changed is not a plain success.
+        if (outcome.removal && outcome.message.startsWith(QString::fromUtf8(kChangedFilesLeft)))
+            return {kChangedFilesLeftTitle, outcome.message, QString(), QMessageBox::Warning};
+        return {QStringLiteral("Готово"), outcome.message, QString(), QMessageBox::Information};
+    }
+    ResultAlert alert{outcome.removal ? kRemovalStopped : kInstallStopped, outcome.message, QString(), QMessageBox::Critical};
+    if (outcome.kind == InstallerError::Kind::UnsupportedGame) {
+        // The refusal's last line is a file's digest: it goes to the details, and what to do
+        // takes its place.
+        alert.details = outcome.message;
+        const qsizetype lastLine = alert.message.lastIndexOf(QLatin1Char('\n'));
+        if (lastLine > 0) alert.message.truncate(lastLine);
+        alert.message += QStringLiteral("\n\n") + kUnsupportedAdvice;
+    }
+    return alert;
+}
+
+void AppDelegate::showResult(const QString& title, const QString& message, QMessageBox::Icon style,
+                             const QString& details) {
     QMessageBox alert(window_.get());
     prepareAlert(alert, title, message, style);
+    if (!details.isEmpty()) alert.setDetailedText(details);
     QPushButton* ok = alert.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     alert.setDefaultButton(ok);
     alert.setEscapeButton(ok);
     dialogs_->run(alert);
 }
 
-void AppDelegate::showAppManagementRefusal(const QString& message) {
-    if (!operations_.appManagementSettings) {
-        showResult(kStopped, message, QMessageBox::Critical);
+void AppDelegate::showAppManagementRefusal(const QString& title, const QString& message) {
+    if (system_.appManagementSettings.empty()) {
+        showResult(title, message, QMessageBox::Critical);
         return;
     }
     QMessageBox alert(window_.get());
-    prepareAlert(alert, kStopped, message, QMessageBox::Critical);
+    prepareAlert(alert, title, message, QMessageBox::Critical);
     QPushButton* settings = alert.addButton(QStringLiteral("Открыть настройки"), QMessageBox::ActionRole);
     QPushButton* ok = alert.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
     // Allowing the installer is the way on, so Return opens the settings.
     alert.setDefaultButton(settings);
     alert.setEscapeButton(ok);
     dialogs_->run(alert);
-    if (alert.clickedButton() == settings)
-        QDesktopServices::openUrl(QUrl(QString::fromStdString(*operations_.appManagementSettings)));
+    if (alert.clickedButton() != settings) return;
+    // The first address that the system opens: the permission itself, or else the settings that
+    // hold it.
+    for (const std::string& address : system_.appManagementSettings)
+        if (QDesktopServices::openUrl(QUrl(QString::fromStdString(address)))) return;
 }
 
 bool AppDelegate::mayClose() {

@@ -2,9 +2,14 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QGridLayout>
+#include <QHeaderView>
+#include <QIdentityProxyModel>
 #include <QLabel>
+#include <QLocale>
 #include <QSettings>
+#include <QTreeView>
 #include <QUrl>
 
 #include <memory>
@@ -16,6 +21,22 @@ namespace morra {
 namespace {
 
 const QString kHint = QStringLiteral("Выберите morra.app — программу игры Morra Vellant.");
+
+// The folder list's dates in the window's own (Russian) formats: Qt's file model writes them in
+// the system's formats, whatever the program's locale.
+class LocalDates final : public QIdentityProxyModel {
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+        if (role == Qt::DisplayRole && index.column() == kDateColumn && files != nullptr)
+            return QLocale().toString(files->lastModified(mapToSource(index)), QLocale::ShortFormat);
+        return QIdentityProxyModel::data(index, role);
+    }
+
+    static constexpr int kDateColumn = 3;
+};
 
 }  // namespace
 
@@ -66,6 +87,15 @@ BundleChooser::BundleChooser(QWidget* parent, const QString& startDirectory) : Q
     QList<QUrl> sidebar;
     for (const QString& place : places) sidebar << QUrl::fromLocalFile(place);
     setSidebarUrls(sidebar);
+    setProxyModel(new LocalDates(this));
+    // The name takes the room the size, type and date leave; those are never cut.
+    if (auto* view = findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = view->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column = 1; column <= LocalDates::kDateColumn; ++column)
+            header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
     if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
         hint_ = new QLabel(kHint, this);
         hint_->setWordWrap(true);

@@ -5,6 +5,8 @@
 #include <QTextLayout>
 #include <QTextOption>
 
+#include <algorithm>
+
 namespace morra {
 
 namespace {
@@ -33,22 +35,41 @@ QStringList wrapped(const QString& text, const QFont& font, int width) {
     return lines;
 }
 
-// The text's sentences, each with its closing mark; the engine's hard line breaks count as spaces.
+// The text's sentences, each with its closing mark; a colon at the end of a line (before a list)
+// closes one too. The engine's hard line breaks count as spaces.
 QStringList sentencesOf(const QString& text) {
-    const QString flat = text.simplified();
     QStringList sentences;
     qsizetype start = 0;
-    for (qsizetype i = 0; i < flat.size(); ++i) {
-        const QChar c = flat.at(i);
-        const bool ends = (c == QLatin1Char('.') || c == QLatin1Char('!') || c == QLatin1Char('?') || c == QChar(0x2026)) &&
-                          (i + 1 == flat.size() || flat.at(i + 1) == QLatin1Char(' '));
-        if (ends) {
-            sentences << flat.mid(start, i + 1 - start).trimmed();
-            start = i + 1;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const QChar next = i + 1 < text.size() ? text.at(i + 1) : QChar(QLatin1Char(' '));
+        const bool ends = ((c == QLatin1Char('.') || c == QLatin1Char('!') || c == QLatin1Char('?') || c == QChar(0x2026)) &&
+                           next.isSpace()) ||
+                          (c == QLatin1Char(':') && next == QLatin1Char('\n'));
+        if (!ends) continue;
+        if (const QString sentence = text.mid(start, i + 1 - start).simplified(); !sentence.isEmpty()) sentences << sentence;
+        start = i + 1;
+    }
+    if (const QString rest = text.mid(start).simplified(); !rest.isEmpty()) sentences << rest;
+    return sentences;
+}
+
+// A path within `width`: as many of its first and last folders as fit around an ellipsis (the
+// last ones preferred), each whole; the whole path cut in its middle only when not even the last
+// name fits beside the ellipsis.
+QString elidedPath(const QString& path, const QFontMetrics& metrics, int width) {
+    const QStringList parts = path.split(QLatin1Char('/'));
+    const qsizetype count = parts.size();
+    for (qsizetype kept = count - 1; kept >= 1; --kept) {
+        for (qsizetype last = kept; last >= 1; --last) {
+            const QString candidate = QStringList(parts.mid(0, kept - last))
+                                          .join(QLatin1Char('/'))
+                                          .append(kept - last > 0 ? QStringLiteral("/…/") : QStringLiteral("…/"))
+                                          .append(QStringList(parts.mid(count - last)).join(QLatin1Char('/')));
+            if (metrics.horizontalAdvance(candidate) <= width) return candidate;
         }
     }
-    if (start < flat.size() && !flat.mid(start).trimmed().isEmpty()) sentences << flat.mid(start).trimmed();
-    return sentences;
+    return metrics.elidedText(path, Qt::ElideMiddle, width);
 }
 
 }  // namespace
@@ -85,7 +106,7 @@ QString FittedLabel::fit(const QString& text, const QFont& font, int width, int 
     if (allFit && ownLines.size() <= lines) return ownLines.join(QLatin1Char('\n'));
     if (showsAll) *showsAll = false;
 
-    if (cut == Cut::Middle) return metrics.elidedText(text.simplified(), Qt::ElideMiddle, width);
+    if (cut == Cut::Path) return elidedPath(text.simplified(), metrics, width);
 
     // As many whole sentences as fit.
     const QStringList sentences = sentencesOf(text);
@@ -120,6 +141,26 @@ QString FittedLabel::fit(const QString& text, const QFont& font, int width, int 
     }
     layout.endLayout();
     return result.join(QLatin1Char('\n'));
+}
+
+QString FittedLabel::balanced(const QString& text, const QFont& font, int width) {
+    const QFontMetrics metrics(font);
+    QStringList lines;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        QString best = line;
+        if (metrics.horizontalAdvance(line) > width) {
+            int widest = width + 1;
+            for (qsizetype space = line.indexOf(QLatin1Char(' ')); space > 0; space = line.indexOf(QLatin1Char(' '), space + 1)) {
+                const QString left = line.left(space), right = line.mid(space + 1);
+                const int wider = std::max(metrics.horizontalAdvance(left), metrics.horizontalAdvance(right));
+                if (wider >= widest) continue;
+                best = left + QLatin1Char('\n') + right;
+                widest = wider;
+            }
+        }
+        lines << best;
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 void FittedLabel::refit() {

@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStackedWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -42,6 +43,7 @@ constexpr int kStackSpacing = 18;
 constexpr int kButtonRowWidth = 430;
 constexpr int kButtonRowSpacing = 12;
 constexpr int kInstallButtonHeight = 46;
+constexpr int kStatusSpacing = 8;
 // Lines of the full status text visible at once below the status line; more scroll.
 constexpr int kDetailsLines = 4;
 constexpr int kProgressSteps = 1000;
@@ -109,25 +111,38 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     setWindowIcon(programIcon());
     setAcceptDrops(true);
 
-    auto* content = new QVBoxLayout(this);
-    content->setContentsMargins(kStackMargin, 0, kStackMargin, 0);
-    content->setSpacing(0);
-
     mainStack_ = new QWidget(this);
     auto* stack = new QVBoxLayout(mainStack_);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->setSpacing(kStackSpacing);
+    buildTexts();
+    buildStatusArea();
+    buildOptionAndButtons();
+    stack->addWidget(headingLabel_, 0, Qt::AlignHCenter);
+    stack->addWidget(descriptionLabel_);
+    stack->addWidget(pathLabel_);
+    stack->addWidget(chooseButton_, 0, Qt::AlignHCenter);
+    stack->addWidget(statusArea_);
+    stack->addWidget(skillCardsCheckbox_, 0, Qt::AlignHCenter);
+    stack->addWidget(buttonRow_, 0, Qt::AlignHCenter);
+    useSecondaryColours();
+    placeOnScreen();
+}
 
+void MainWindow::buildTexts() {
     headingLabel_ = new QLabel(QStringLiteral("РУССКИЙ (LUMEN)"), mainStack_);
     headingLabel_->setFont(systemFont(28, QFont::Bold));
     headingLabel_->setAlignment(Qt::AlignCenter);
     headingLabel_->setTextFormat(Qt::PlainText);
 
-    descriptionLabel_ = new QLabel(QStringLiteral("Отдельный язык для macOS-версии Morra Vellant.\n"
-                                                  "Подходят Steam, GOG и другие копии с совместимыми файлами.\n"
-                                                  "Официальный русский, сохранения и исполняемые файлы игры не изменяются."),
+    // Its long line is broken where the halves are even, not before a lone last word.
+    const QFont descriptionFont = systemFont(14);
+    descriptionLabel_ = new QLabel(FittedLabel::balanced(QStringLiteral("Отдельный язык для macOS-версии Morra Vellant.\n"
+                                                                        "Подходят Steam, GOG и другие копии с совместимыми файлами.\n"
+                                                                        "Официальный русский, сохранения и исполняемые файлы игры не изменяются."),
+                                                         descriptionFont, kWindowWidth - 2 * kStackMargin),
                                    mainStack_);
-    descriptionLabel_->setFont(systemFont(14));
+    descriptionLabel_->setFont(descriptionFont);
     descriptionLabel_->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
     descriptionLabel_->setWordWrap(true);
     descriptionLabel_->setTextFormat(Qt::PlainText);
@@ -135,7 +150,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     wrapping.setHeightForWidth(true);
     descriptionLabel_->setSizePolicy(wrapping);
 
-    pathLabel_ = new FittedLabel(1, FittedLabel::Cut::Middle, mainStack_);
+    pathLabel_ = new FittedLabel(1, FittedLabel::Cut::Path, mainStack_);
     pathLabel_->setFont(monospacedFont(11));
     pathLabel_->setAlignment(Qt::AlignCenter);
     describe(pathLabel_, QStringLiteral("Путь к игре"), QString());
@@ -143,20 +158,21 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     chooseButton_ = new QPushButton(QStringLiteral("Выбрать morra.app…"), mainStack_);
     describe(chooseButton_, QStringLiteral("Выбрать morra.app"),
              QStringLiteral("Открывает окно выбора программы игры Morra Vellant (morra.app)."));
+}
 
-    // The status line, and under it one place of fixed height for the progress of an operation or
-    // the full text of a long status.
-    auto* statusArea = new QWidget(mainStack_);
-    auto* statusLayout = new QVBoxLayout(statusArea);
+void MainWindow::buildStatusArea() {
+    // The status line, and under it one place for the progress of an operation or the text of a
+    // long status. The area keeps its height; what it shows is centred in it.
+    statusArea_ = new QWidget(mainStack_);
+    auto* statusLayout = new QVBoxLayout(statusArea_);
     statusLayout->setContentsMargins(0, 0, 0, 0);
-    statusLayout->setSpacing(8);
-    statusLabel_ = new FittedLabel(2, FittedLabel::Cut::Sentences, statusArea);
+    statusLayout->setSpacing(kStatusSpacing);
+    statusLabel_ = new FittedLabel(2, FittedLabel::Cut::Sentences, statusArea_);
     statusLabel_->setFont(systemFont(14, QFont::Medium));
     statusLabel_->setAlignment(Qt::AlignCenter);
     statusLabel_->setAccessibleDescription(QStringLiteral("Состояние игры и итог последней операции."));
 
-    activity_ = new QStackedWidget(statusArea);
-    nothingPage_ = new QWidget(activity_);
+    activity_ = new QStackedWidget(statusArea_);
     detailsView_ = new QPlainTextEdit(activity_);
     detailsView_->setReadOnly(true);
     detailsView_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -164,6 +180,24 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     detailsView_->setTabChangesFocus(true);
     describe(detailsView_, QStringLiteral("Полный текст"),
              QStringLiteral("Полный текст последнего сообщения; его можно выделить и скопировать."));
+    activity_->addWidget(detailsView_);
+    activity_->addWidget(buildProgressPage());
+    const QFontMetrics detailsMetrics(detailsView_->font());
+    const int detailsHeight = kDetailsLines * detailsMetrics.lineSpacing() + 2 * detailsView_->frameWidth() +
+                              2 * static_cast<int>(std::ceil(detailsView_->document()->documentMargin()));
+    activity_->setFixedHeight(std::max(detailsHeight, progressPage_->sizeHint().height()));
+    activity_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    activity_->hide();
+    statusArea_->setFixedHeight(statusLabel_->maximumHeight() + kStatusSpacing + activity_->maximumHeight());
+    connect(statusLabel_, &FittedLabel::refitted, this, &MainWindow::arrangeStatus);
+    showStatus(QStringLiteral("Совместимый профиль macOS ") + QString::fromLatin1(kBuildNumber));
+    statusLayout->addStretch(1);
+    statusLayout->addWidget(statusLabel_);
+    statusLayout->addWidget(activity_);
+    statusLayout->addStretch(1);
+}
+
+QWidget* MainWindow::buildProgressPage() {
     progressPage_ = new QWidget(activity_);
     auto* progressLayout = new QVBoxLayout(progressPage_);
     progressLayout->setContentsMargins(0, 0, 0, 0);
@@ -182,20 +216,10 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     progressLayout->addWidget(progressBar_, 0, Qt::AlignHCenter);
     progressLayout->addWidget(progressLabel_);
     progressLayout->addStretch(1);
-    activity_->addWidget(nothingPage_);
-    activity_->addWidget(detailsView_);
-    activity_->addWidget(progressPage_);
-    const QFontMetrics detailsMetrics(detailsView_->font());
-    const int detailsHeight = kDetailsLines * detailsMetrics.lineSpacing() + 2 * detailsView_->frameWidth() +
-                              2 * static_cast<int>(std::ceil(detailsView_->document()->documentMargin()));
-    activity_->setFixedHeight(std::max(detailsHeight, progressLayout->sizeHint().height()));
-    activity_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    activity_->setCurrentWidget(nothingPage_);
-    connect(statusLabel_, &FittedLabel::refitted, this, &MainWindow::showStatusDetails);
-    showStatus(QStringLiteral("Совместимый профиль macOS ") + QString::fromLatin1(kBuildNumber));
-    statusLayout->addWidget(statusLabel_);
-    statusLayout->addWidget(activity_);
+    return progressPage_;
+}
 
+void MainWindow::buildOptionAndButtons() {
     skillCardsCheckbox_ = new QCheckBox(
         QStringLiteral("Русские названия навыков на карточках (снимите галочку для отката)"), mainStack_);
     skillCardsCheckbox_->setFont(systemFont(13));
@@ -224,21 +248,16 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     }
     for (QPushButton* button : {chooseButton_, installButton_, removeButton_}) button->setAutoDefault(false);
     setDefaultAction(installButton_);
+}
 
-    stack->addWidget(headingLabel_, 0, Qt::AlignHCenter);
-    stack->addWidget(descriptionLabel_);
-    stack->addWidget(pathLabel_);
-    stack->addWidget(chooseButton_, 0, Qt::AlignHCenter);
-    stack->addWidget(statusArea);
-    stack->addWidget(skillCardsCheckbox_, 0, Qt::AlignHCenter);
-    stack->addWidget(buttonRow_, 0, Qt::AlignHCenter);
-
+void MainWindow::placeOnScreen() {
     // The stack is centred vertically and spans the width between the margins.
+    auto* content = new QVBoxLayout(this);
+    content->setContentsMargins(kStackMargin, 0, kStackMargin, 0);
+    content->setSpacing(0);
     content->addStretch(1);
     content->addWidget(mainStack_);
     content->addStretch(1);
-
-    useSecondaryColours();
 
     // The window's size is fixed: its usual size, or taller when its fonts need more room. Every
     // text in it has a fixed number of lines, so nothing changes it later.
@@ -264,18 +283,39 @@ void MainWindow::showStatus(const QString& text) {
     statusLabel_->setAccessibleName(text);
 }
 
-void MainWindow::showStatusDetails() {
-    // Whenever the status line is fitted anew (a new text, or its width known at last).
-    const QString details = statusLabel_->showsAll() ? QString() : statusLabel_->fullText();
+void MainWindow::arrangeStatus() {
+    // Whenever the status line is fitted anew (a new text, or its width known at last), or the
+    // progress goes. A status is shown once: in the line when it fits there; else whole in the
+    // place below when it fits there without scrolling; else its first sentences in the line and
+    // the whole text, scrollable, below.
+    if (progressShown()) return;
+    const QString text = statusLabel_->fullText();
+    const bool inLine = statusLabel_->showsAll();
+    const bool inDetailsOnly = !inLine && fitsDetails(text);
+    const QString details = inLine ? QString() : text;
     if (detailsView_->toPlainText() != details) detailsView_->setPlainText(details);
-    if (!progressShown()) showDetailsOrNothing();
+    statusLabel_->setVisible(!inDetailsOnly);
+    activity_->setCurrentWidget(detailsView_);
+    activity_->setVisible(!inLine);
+}
+
+bool MainWindow::fitsDetails(const QString& text) const {
+    const int margins = 2 * (detailsView_->frameWidth() + static_cast<int>(std::ceil(detailsView_->document()->documentMargin())));
+    // The area's width, which the place below takes whole (it is laid out even while that is hidden).
+    const int width = statusArea_->contentsRect().width() - margins - detailsView_->verticalScrollBar()->sizeHint().width();
+    if (width <= 0) return false;
+    bool all = false;
+    FittedLabel::fit(text, detailsView_->font(), width, kDetailsLines, FittedLabel::Cut::Sentences, &all);
+    return all;
 }
 
 QString MainWindow::statusText() const { return statusLabel_->fullText(); }
 
 void MainWindow::showProgress(double fraction, const QString& text) {
     const int value = static_cast<int>(std::clamp(fraction, 0.0, 1.0) * kProgressSteps);
+    statusLabel_->show();
     activity_->setCurrentWidget(progressPage_);
+    activity_->show();
     progressBar_->setValue(value);
     if (progressLabel_->text() != text) {
         progressLabel_->setText(text);
@@ -283,15 +323,14 @@ void MainWindow::showProgress(double fraction, const QString& text) {
     }
 }
 
-void MainWindow::hideProgress() { showDetailsOrNothing(); }
-
-bool MainWindow::progressShown() const { return activity_->currentWidget() == progressPage_; }
-
-bool MainWindow::detailsShown() const { return activity_->currentWidget() == detailsView_; }
-
-void MainWindow::showDetailsOrNothing() {
-    activity_->setCurrentWidget(detailsView_->document()->isEmpty() ? nothingPage_ : static_cast<QWidget*>(detailsView_));
+void MainWindow::hideProgress() {
+    activity_->setCurrentWidget(detailsView_);
+    arrangeStatus();
 }
+
+bool MainWindow::progressShown() const { return !activity_->isHidden() && activity_->currentWidget() == progressPage_; }
+
+bool MainWindow::detailsShown() const { return !activity_->isHidden() && activity_->currentWidget() == detailsView_; }
 
 void MainWindow::setDefaultAction(QPushButton* button) {
     defaultAction_ = button;

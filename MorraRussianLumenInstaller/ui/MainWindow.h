@@ -24,9 +24,10 @@ inline const QString kWindowTitle = QStringLiteral("Русский (Lumen) дл�
 class FittedLabel;
 
 // The program's one window: its controls built in code in one centred vertical stack, of a fixed
-// size that fits its fonts. Nothing in it moves when a text changes: the path takes one line, the
-// status two, and below the status one fixed place shows either the progress of an operation or
-// the full text of a status too long for its two lines, scrollable and selectable.
+// size that fits its fonts. Nothing in it moves when a text changes: the path takes one line, and
+// the status an area of fixed height, with its line of two lines and below it a place that shows
+// either the progress of an operation or the text of a status too long for the line (alone when
+// it fits there, else below the line's first sentences), scrollable and selectable.
 // It only shows things and reports what the user does; AppDelegate decides what happens.
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -50,8 +51,8 @@ public:
 
     // The game's path, or a sentence instead of one.
     void showPath(const QString& text);
-    // A new status: the status line shows what fits of it, the details place the whole text when
-    // that is more (unless progress is on show). Assistive technology hears the whole text.
+    // A new status, shown once where it fits (see above; progress on show stays). Assistive
+    // technology hears the whole text.
     void showStatus(const QString& text);
     QString statusText() const;
     // Shows the progress place with `fraction` (0 to 1) of the bar filled and `text` under it.
@@ -89,19 +90,26 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The steps of building the window.
+    void buildTexts();
+    void buildStatusArea();
+    QWidget* buildProgressPage();
+    void buildOptionAndButtons();
+    void placeOnScreen();
+
     bool acceptsDrop(const QMimeData* data) const;
     void useSecondaryColours();
-    void showDetailsOrNothing();
-    void showStatusDetails();
+    void arrangeStatus();
+    bool fitsDetails(const QString& text) const;
 
     QWidget* mainStack_ = nullptr;
     QLabel* headingLabel_ = nullptr;
     QLabel* descriptionLabel_ = nullptr;
     FittedLabel* pathLabel_ = nullptr;
     QPushButton* chooseButton_ = nullptr;
+    QWidget* statusArea_ = nullptr;
     FittedLabel* statusLabel_ = nullptr;
     QStackedWidget* activity_ = nullptr;
-    QWidget* nothingPage_ = nullptr;
     QPlainTextEdit* detailsView_ = nullptr;
     QWidget* progressPage_ = nullptr;
     QProgressBar* progressBar_ = nullptr;

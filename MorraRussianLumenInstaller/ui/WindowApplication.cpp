@@ -24,6 +24,24 @@ namespace {
 // under it are never written.
 const QString kNowhere = QStringLiteral("/dev/null/MorraRussianLumenInstaller");
 
+// Qt's Russian translation still has some texts under the names their classes had before Qt 6
+// (the file list's "Folder" is QFileDialog's there, QAbstractFileIconProvider's in Qt 6): they
+// are looked up under the old name as well.
+class EarlierContexts final : public QTranslator {
+public:
+    explicit EarlierContexts(const QTranslator& qt, QObject* parent) : QTranslator(parent), qt_(qt) {}
+
+    QString translate(const char* context, const char* source, const char* disambiguation, int n) const override {
+        Q_UNUSED(disambiguation)
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0) return {};
+        return qt_.translate("QFileDialog", source, nullptr, n);
+    }
+    bool isEmpty() const override { return false; }
+
+private:
+    const QTranslator& qt_;
+};
+
 }  // namespace
 
 QStringList qtTranslationFolders() {
@@ -49,6 +67,7 @@ void prepareApplication(QApplication& application) {
     auto* translator = new QTranslator(&application);
     for (const QString& folder : qtTranslationFolders()) {
         if (translator->load(QStringLiteral("qtbase_ru"), folder)) {
+            QCoreApplication::installTranslator(new EarlierContexts(*translator, &application));
             QCoreApplication::installTranslator(translator);
             break;
         }
@@ -78,13 +97,12 @@ int runWindowApplication(int argc, char** argv) {
     application.setQuitOnLastWindowClosed(true);
     prepareApplication(application);
 
-    const InstallerEngine engine;
-    if (!engine.resourcesAvailable()) {
+    auto engine = std::make_shared<const InstallerEngine>();
+    if (!engine->resourcesAvailable()) {
         ModalDialogRunner dialogs;
         return reportMissingResources(dialogs);
     }
-    AppDelegate delegate(InstallerOperations::forEngine(engine),
-                         std::make_unique<ModalDialogRunner>());
+    AppDelegate delegate(std::move(engine), std::make_unique<ModalDialogRunner>());
     delegate.applicationDidFinishLaunching();
     return application.exec();
 }

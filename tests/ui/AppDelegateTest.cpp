@@ -25,47 +25,47 @@ namespace {
 
 // Stands in for the engine: records each call ("check <game>", "install <game> cards", "remove
 // <game>") and answers with a chosen state and outcome; a test may hold a check at `checkGate`.
-struct FakeEngine {
+struct FakeEngine final : morra::InstallerEngine {
+    FakeEngine(std::optional<fs::path> game = std::nullopt) : InstallerEngine(nullptr), game(std::move(game)) {}
+
+    std::optional<fs::path> game;
     std::function<InstallationState()> state = [] { return InstallationState::NotInstalled; };
     std::function<std::string(const ProgressCallback&)> outcome = [](const ProgressCallback&) { return std::string("Сделано."); };
     std::shared_future<void> checkGate;
-    std::mutex mutex;
-    QStringList calls;
+    mutable std::mutex mutex;
+    mutable QStringList calls;
 
-    QStringList recorded(const QString& kind) {
+    QStringList recorded(const QString& kind) const {
         std::lock_guard lock(mutex);
         return calls.filter(QRegularExpression(QLatin1Char('^') + kind));
     }
-    void record(const QString& call, const fs::path& at) {
+    void record(const QString& call, const fs::path& at) const {
         std::lock_guard lock(mutex);
         calls << call.arg(QString::fromStdString(at.string()));
+    }
+
+    std::optional<fs::path> discoverGame() const override { return game; }
+    bool heldByAnotherInstaller(const fs::path&) const override { return false; }
+    InstallationState installationState(const fs::path& at) const override {
+        record(QStringLiteral("check %1"), at);
+        if (checkGate.valid()) checkGate.wait();
+        return state();
+    }
+    std::string install(const fs::path& at, morra::SkillCards cards, const ProgressCallback& progress) const override {
+        record(cards == morra::SkillCards::Translated ? QStringLiteral("install %1 cards") : QStringLiteral("install %1"), at);
+        return outcome(progress);
+    }
+    std::string remove(const fs::path& at, const ProgressCallback& progress) const override {
+        record(QStringLiteral("remove %1"), at);
+        return outcome(progress);
     }
 };
 
 struct Launched : morra::test::LaunchedWindow {
     std::shared_ptr<FakeEngine> engine;
     explicit Launched(std::optional<fs::path> game, std::shared_ptr<FakeEngine> e = std::make_shared<FakeEngine>(),
-                      bool untilChecked = true)
-        : LaunchedWindow(operationsFor(e, std::move(game)), untilChecked), engine(std::move(e)) {}
-
-    static morra::InstallerOperations operationsFor(std::shared_ptr<FakeEngine> engine, std::optional<fs::path> game) {
-        morra::InstallerOperations operations;
-        operations.discoverGame = [game] { return game; };
-        operations.installationState = [engine](const fs::path& at) {
-            engine->record(QStringLiteral("check %1"), at);
-            if (engine->checkGate.valid()) engine->checkGate.wait();
-            return engine->state();
-        };
-        operations.install = [engine](const fs::path& at, bool cards, const ProgressCallback& progress) {
-            engine->record(cards ? QStringLiteral("install %1 cards") : QStringLiteral("install %1"), at);
-            return engine->outcome(progress);
-        };
-        operations.remove = [engine](const fs::path& at, const ProgressCallback& progress) {
-            engine->record(QStringLiteral("remove %1"), at);
-            return engine->outcome(progress);
-        };
-        return operations;
-    }
+                      bool untilChecked = true, morra::SystemFacts system = {})
+        : LaunchedWindow((e->game = std::move(game), e), untilChecked, std::move(system)), engine(std::move(e)) {}
 };
 
 // Enabled state of install, remove, choose and the check box, then the button Return presses.
@@ -106,7 +106,7 @@ private slots:
     // The state is found out in the background before any click and decides the status, the
     // controls, the check box and the default action; changing the check box makes install the default.
     void launchStates_data() {
-        QTest::addColumn<int>("state");  // -1: no game found; 5: the bundle is refused
+        QTest::addColumn<int>("state");  // -1: no game found; 5: the bundle is refused; 6: not installed, macOS
         QTest::addColumn<QString>("status");
         QTest::addColumn<QString>("idle");
         QTest::addColumn<bool>("checked");
@@ -119,7 +119,9 @@ private slots:
         QTest::newRow("earlier release") << 3 << text(3) << "1111 install" << true << "1111 install";
         QTest::newRow("unsupported") << 4 << text(4) << "1111 none" << true << "1111 none";
         QTest::newRow("not the game") << 5 << QStringLiteral("Выбранный файл не является Morra Vellant для macOS.")
-                                      << "1111 none" << true << "1111 none";
+                                      << "0011 none" << true << "0011 none";
+        QTest::newRow("not installed, macOS") << 6 << text(0) + QLatin1Char(' ') + AppDelegate::kLaunchGameFirst
+                                              << "1111 install" << true << "1111 install";
     }
 
     void launchStates() {
@@ -131,11 +133,13 @@ private slots:
         auto engine = std::make_shared<FakeEngine>();
         engine->state = [state, status] {
             if (state == 5) throw morra::InstallerError(status.toStdString());
-            return static_cast<InstallationState>(state);
+            return static_cast<InstallationState>(state % 6);
         };
         std::promise<void> checkRelease;
         engine->checkGate = checkRelease.get_future().share();
-        Launched app(state >= 0 ? std::optional(game_) : std::nullopt, engine, false);
+        morra::SystemFacts system;
+        system.gameCheckedAtFirstLaunch = state == 6;
+        Launched app(state >= 0 ? std::optional(game_) : std::nullopt, engine, false, system);
         QVERIFY(app.window().isVisible());
         if (state >= 0) {
             // While the check runs off the main thread, nothing can be installed or removed.
@@ -162,26 +166,50 @@ private slots:
 
     // Install and remove, succeeding or failing with the program's own check or a platform error:
     // the progress shows, nothing else can start, and the alert comes once the window is idle.
+    // A refusal of an unsupported game shows what to do instead of its digest, which goes to the
+    // details; a removal that left changed files behind is a warning, not a plain success.
     void operationShowsProgressAndEndsInItsAlert_data() {
         QTest::addColumn<bool>("remove");
-        QTest::addColumn<int>("failure");  // 0 none, 1 own check, 2 platform error
-        for (bool remove : {false, true})
-            for (int failure : {0, 1, 2}) QTest::addRow("%s %d", remove ? "remove" : "install", failure) << remove << failure;
+        QTest::addColumn<int>("failure");  // 0 none, 1 own check, 2 platform error, 3 unsupported game, 4 files left
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("icon");
+        const QString done = QStringLiteral("Готово"), installStopped = QStringLiteral("Установка остановлена"),
+                      removalStopped = QStringLiteral("Удаление остановлено");
+        const int information = QMessageBox::Information, critical = QMessageBox::Critical;
+        QTest::newRow("install") << false << 0 << done << information;
+        QTest::newRow("install, own check") << false << 1 << installStopped << critical;
+        QTest::newRow("install, platform error") << false << 2 << installStopped << critical;
+        QTest::newRow("install, unsupported game") << false << 3 << installStopped << critical;
+        QTest::newRow("remove") << true << 0 << done << information;
+        QTest::newRow("remove, own check") << true << 1 << removalStopped << critical;
+        QTest::newRow("remove, platform error") << true << 2 << removalStopped << critical;
+        QTest::newRow("remove, files left") << true << 4 << QStringLiteral("Перевод удалён не полностью")
+                                            << int(QMessageBox::Warning);
     }
 
     void operationShowsProgressAndEndsInItsAlert() {
         QFETCH(bool, remove);
         QFETCH(int, failure);
+        QFETCH(QString, title);
+        QFETCH(int, icon);
         Launched app(game_);
         std::promise<void> release;
         const std::string ownText = "Выбранная папка не похожа на Morra Vellant для macOS.";
         const std::system_error fileError(std::make_error_code(std::errc::permission_denied), "/Игры/morra.app/level2");
+        const std::string refusal = "Эта версия игры не поддерживается.\nМагазин значения не имеет.\nlevel2: " +
+                                    std::string(64, 'a');
+        const std::string filesLeft = std::string(morra::kChangedFilesLeft) + "\n/Игры/morra.app/fonts/russianblind";
         app.engine->outcome = heldOperation(release.get_future().share(), [=]() -> std::string {
             if (failure == 1) throw morra::InstallerError(ownText);
             if (failure == 2) throw fileError;
-            return "Сделано.";
+            if (failure == 3) throw morra::InstallerError(refusal, morra::InstallerError::Kind::UnsupportedGame);
+            return failure == 4 ? filesLeft : "Сделано.";
         });
-        const QString result = QString::fromUtf8(failure == 0 ? "Сделано." : failure == 1 ? ownText.c_str() : fileError.what());
+        const QStringList results = {QStringLiteral("Сделано."), QString::fromStdString(ownText), QString::fromUtf8(fileError.what()),
+                                     QStringLiteral("Эта версия игры не поддерживается.\nМагазин значения не имеет.\n\n") +
+                                         AppDelegate::kUnsupportedAdvice,
+                                     QString::fromStdString(filesLeft)};
+        const QString result = results.at(failure);
         QSignalSpy finished(app.delegate.get(), &AppDelegate::operationFinished);
         if (remove) app.dialogs->pressButton(QStringLiteral("Удалить"));
         QString whenAlertShown;
@@ -219,9 +247,10 @@ private slots:
             QCOMPARE(shown[0].defaultButton + shown[0].escapeButton, QStringLiteral("УдалитьОтмена"));
         }
         QVERIFY(shown.back().onMainThread);
-        QCOMPARE(shown.back().text, failure ? QStringLiteral("Установка остановлена") : QStringLiteral("Готово"));
-        QCOMPARE(shown.back().icon, failure ? QMessageBox::Critical : QMessageBox::Information);
+        QCOMPARE(shown.back().text, title);
+        QCOMPARE(shown.back().icon, QMessageBox::Icon(icon));
         QCOMPARE(shown.back().informativeText, result);
+        QCOMPARE(shown.back().detailedText, failure == 3 ? QString::fromStdString(refusal) : QString());
         QCOMPARE(whenAlertShown, QStringLiteral("1111 none") + result);
         QCOMPARE(app.status(), result);
         QVERIFY(!app.window().progressShown());
@@ -243,13 +272,18 @@ private slots:
 
         morra::MainWindow& window = app.window();
         const QSize sizeBefore = window.size();
+        // The path is cut only between folders, and the bundle's name stays whole.
+        const QStringList folders = QString::fromStdString(game.string()).split(QLatin1Char('/'));
         QVERIFY(window.pathLabel()->text().endsWith(QStringLiteral("/morra.app")));
+        for (const QString& part : window.pathLabel()->text().split(QLatin1Char('/')))
+            QVERIFY2(part == QStringLiteral("\u2026") || folders.contains(part), qPrintable(part));
         QCOMPARE(window.pathLabel()->accessibleDescription(), QString::fromStdString(game.string()));
         app.dialogs->pressButton(QStringLiteral("OK"));
         QVERIFY(app.runAndWait(window.installButton()));
 
         QCOMPARE(app.status(), message);
-        QVERIFY(window.statusLabel()->text().startsWith(QStringLiteral("Реестр языка восстановлен.")));
+        // The line says that files were left: the list's introduction, not only the sentence before it.
+        QVERIFY(window.statusLabel()->text().simplified().endsWith(QStringLiteral("Неизвестные изменённые файлы оставлены:")));
         QCOMPARE(window.detailsView()->toPlainText(), message);
         QVERIFY(window.detailsShown() && window.detailsView()->verticalScrollBar()->maximum() > 0);
         QCOMPARE(window.size(), sizeBefore);
@@ -295,7 +329,8 @@ private slots:
     }
 
     // Return and the keypad's Enter press the focused button, or else the default action; never an
-    // install from the remove button, whose confirmation always comes first.
+    // install from the remove button, whose confirmation always comes first. After an operation
+    // they press the default action.
     void keys_data() {
         QTest::addColumn<QString>("focus");
         QTest::addColumn<int>("key");
@@ -328,19 +363,34 @@ private slots:
         if (QWidget* focused = window.focusWidget()) focused->clearFocus();
         if (target != &window) target->setFocus();
         const bool checked = window.skillCardsCheckbox()->isChecked();
-        if (outcome == "install") app.dialogs->pressButton(QStringLiteral("OK"));
+        // The result alert takes the activation, as a modal alert does, and gives it back on OK.
+        if (outcome == "install") app.dialogs->expect([&window](QDialog& dialog) {
+            dialog.show();
+            QVERIFY(QTest::qWaitForWindowActive(&dialog));
+            dialog.accept();
+            window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+        });
         if (outcome == "confirmation") app.dialogs->pressButton(QStringLiteral("Отмена"));
         if (outcome == "chooser") app.dialogs->reject();
         QSignalSpy finished(app.delegate.get(), &AppDelegate::operationFinished);
         QTest::keyClick(target, static_cast<Qt::Key>(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
-        if (outcome == "install") QTRY_COMPARE(finished.count(), 1);
+        if (outcome == "install") {
+            QTRY_COMPARE(finished.count(), 1);
+            QVERIFY(app.waitForCheck());
+            // Afterwards Return does what the window shows, wherever the focus was: install again.
+            app.dialogs->pressButton(QStringLiteral("OK"));
+            QWidget* focused = window.focusWidget();
+            QTest::keyClick(focused ? focused : &window, Qt::Key_Return);
+            QTRY_COMPARE(finished.count(), 2);
+        }
         QTest::qWait(20);
 
-        QCOMPARE(engine->recorded(QStringLiteral("install")).size(), outcome == "install" ? 1 : 0);
+        QCOMPARE(engine->recorded(QStringLiteral("install")).size(), outcome == "install" ? 2 : 0);
         QCOMPARE(engine->recorded(QStringLiteral("remove")).size(), 0);
         QCOMPARE(window.skillCardsCheckbox()->isChecked(), checked);
         const auto& shown = app.dialogs->shown();
-        QCOMPARE(shown.size(), std::size_t(outcome == "nothing" ? 0 : 1));
+        QCOMPARE(shown.size(), std::size_t(outcome == "nothing" ? 0 : outcome == "install" ? 2 : 1));
         if (outcome == "confirmation") QCOMPARE(shown[0].text, QStringLiteral("Удалить Русский (Lumen)?"));
         if (outcome == "chooser") QVERIFY(shown[0].chooser);
         QCOMPARE(app.dialogs->unexpected(), 0);

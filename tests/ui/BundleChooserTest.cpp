@@ -1,7 +1,9 @@
 #include <QAbstractItemView>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTreeView>
 
 #include "BundleChooser.h"
 #include "LaunchedWindow.h"
@@ -104,6 +106,28 @@ private slots:
         QCOMPARE(after, before);
         QCOMPARE(history.toStringList(), QStringList{"file:///earlier"});
         QVERIFY(unguarded.contains(QStringLiteral("FileDialog/lastVisited")));
+    }
+
+    // The program's own folder list speaks the window's language: a folder's type and its date
+    // are Russian, and neither column is cut.
+    void folderListIsRussian() {
+#if defined(Q_OS_MACOS)
+        QSKIP("the system's own panel, in the system's language");
+#endif
+        makeFolder(at(QStringLiteral("Dated/Games")));
+        BundleChooser chooser(nullptr, at(QStringLiteral("Dated")));
+        chooser.setViewMode(QFileDialog::Detail);
+        chooser.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+        auto* view = chooser.findChild<QTreeView*>(QStringLiteral("treeView"));
+        QVERIFY(view != nullptr);
+        QTRY_COMPARE(view->model()->rowCount(view->rootIndex()), 1);
+        const QModelIndex row = view->model()->index(0, 0, view->rootIndex());
+        QCOMPARE(row.siblingAtColumn(2).data().toString(), QStringLiteral("Папка"));
+        const QString date = row.siblingAtColumn(3).data().toString();
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d\\d:\\d\\d$")).match(date).hasMatch(), qPrintable(date));
+        QVERIFY(view->fontMetrics().horizontalAdvance(date) < view->columnWidth(3));
+        QVERIFY(view->fontMetrics().horizontalAdvance(QStringLiteral("Папка")) < view->columnWidth(2));
     }
 };
 

@@ -90,8 +90,9 @@ public:
     // Presses the message box button with this text.
     void pressButton(const QString& text) {
         expect([text](QDialog& dialog) {
-            for (QAbstractButton* button : dynamic_cast<QMessageBox&>(dialog).buttons())
-                if (button->text() == text) return button->click();
+            if (auto* box = qobject_cast<QMessageBox*>(&dialog))
+                for (QAbstractButton* button : box->buttons())
+                    if (button->text() == text) return button->click();
             dialog.reject();
         });
     }
@@ -111,10 +112,11 @@ struct LaunchedWindow {
     std::unique_ptr<AppDelegate> delegate;
 
     // With `untilChecked`, returns once the game's state has been found out.
-    explicit LaunchedWindow(InstallerOperations operations, bool untilChecked = true) {
+    explicit LaunchedWindow(std::shared_ptr<const InstallerEngine> engine, bool untilChecked = true,
+                            SystemFacts system = SystemFacts()) {
         auto scripted = std::make_unique<ScriptedDialogs>();
         dialogs = scripted.get();
-        delegate = std::make_unique<AppDelegate>(std::move(operations), std::move(scripted));
+        delegate = std::make_unique<AppDelegate>(std::move(engine), std::move(scripted), std::move(system));
         delegate->applicationDidFinishLaunching();
         if (untilChecked && !waitForCheck()) qFatal("the game's state was not found out in time");
     }

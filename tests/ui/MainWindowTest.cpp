@@ -40,6 +40,40 @@ private slots:
         QCOMPARE(bar->text(QAccessible::Description), QStringLiteral("Проверка файлов… 25\u00a0%"));
     }
 
+    // A status is shown once: in its line when it fits there, else alone in the place below when
+    // it fits there (longer ones: AppDelegateTest). The controls under it never move. The description ends no line with a lone word.
+    void statusIsShownOnce_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("inLine");
+        QTest::addColumn<bool>("inDetails");
+        const QString result = QStringLiteral("Готово. Официальный русский не изменён.\n"
+                                              "Запустите игру и выберите «Русский (Lumen)» в настройках языка.\n"
+                                              "Названия навыков на карточках переведены.");
+        QTest::newRow("short") << QStringLiteral("Перевод ещё не установлен.") << true << false;
+        QTest::newRow("fits the place below") << result << false << true;
+    }
+
+    void statusIsShownOnce() {
+        QFETCH(QString, text);
+        QFETCH(bool, inLine);
+        QFETCH(bool, inDetails);
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint checkbox = window.skillCardsCheckbox()->mapTo(&window, QPoint(0, 0));
+        window.showStatus(text);
+        QCOMPARE(window.statusLabel()->isVisible(), inLine);
+        QCOMPARE(window.detailsShown(), inDetails);
+        QCOMPARE(window.detailsView()->toPlainText(), inDetails ? text : QString());
+        QCOMPARE(window.skillCardsCheckbox()->mapTo(&window, QPoint(0, 0)), checkbox);
+
+        const QFontMetrics metrics(window.descriptionLabel()->font());
+        for (const QString& line : window.descriptionLabel()->text().split(QLatin1Char('\n'))) {
+            QVERIFY2(line.contains(QLatin1Char(' ')), qPrintable(line));
+            QVERIFY(metrics.horizontalAdvance(line) <= window.descriptionLabel()->contentsRect().width());
+        }
+    }
+
     // One application bundle is one item: exactly one, existing, a folder, and only while choosing is possible.
     void dropAcceptsExactlyOneApplicationBundle() {
         QTemporaryDir root;

@@ -17,6 +17,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const QString kSettings = QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy_AppBundles");
+const QString kPrivacy = QStringLiteral("x-apple.systempreferences:com.apple.preference.security?Privacy");
+const QString kUnopened = QStringLiteral("x-morra-unopened:app-management");
 const QString kOpenSettings = QStringLiteral("Открыть настройки");
 
 // Stands in for the system's handler of the settings addresses.
@@ -28,6 +30,23 @@ public:
     Q_INVOKABLE void open(const QUrl& url) { opened << url; }
 };
 
+// Finds the game untouched and refuses to install into it with `text` of `kind`.
+struct RefusingEngine final : morra::InstallerEngine {
+    RefusingEngine(fs::path game, std::string text, InstallerError::Kind kind)
+        : InstallerEngine(nullptr), game(std::move(game)), text(std::move(text)), kind(kind) {}
+    fs::path game;
+    std::string text;
+    InstallerError::Kind kind;
+    std::optional<fs::path> discoverGame() const override { return game; }
+    bool heldByAnotherInstaller(const fs::path&) const override { return false; }
+    morra::InstallationState installationState(const fs::path&) const override {
+        return morra::InstallationState::NotInstalled;
+    }
+    std::string install(const fs::path&, morra::SkillCards, const morra::ProgressCallback&) const override {
+        throw InstallerError(text, kind);
+    }
+};
+
 }  // namespace
 
 class SystemRefusalsTest : public QObject {
@@ -35,35 +54,39 @@ class SystemRefusalsTest : public QObject {
 
 private slots:
     // Only the system's refusal, and only where the system has such settings, gets the button
-    // that opens them; Return presses it.
+    // that opens them; Return presses it, and an address the system does not open gives way to the
+    // next one.
     void refusalOffersTheSettings_data() {
         QTest::addColumn<bool>("refusal");
-        QTest::addColumn<bool>("settingsExist");
+        QTest::addColumn<QStringList>("addresses");
         QTest::addColumn<QStringList>("buttons");
-        QTest::newRow("refused, settings") << true << true << QStringList{kOpenSettings, QStringLiteral("OK")};
-        QTest::newRow("refused, no settings") << true << false << QStringList{QStringLiteral("OK")};
-        QTest::newRow("another failure") << false << true << QStringList{QStringLiteral("OK")};
+        QTest::addColumn<QString>("opened");
+        const QStringList both = {kUnopened, kPrivacy};
+        QTest::newRow("refused, settings") << true << QStringList{kSettings} << QStringList{kOpenSettings, "OK"} << kSettings;
+        QTest::newRow("refused, first not opened") << true << both << QStringList{kOpenSettings, "OK"} << kPrivacy;
+        QTest::newRow("refused, no settings") << true << QStringList{} << QStringList{"OK"} << QString();
+        QTest::newRow("another failure") << false << QStringList{kSettings} << QStringList{"OK"} << QString();
     }
 
     void refusalOffersTheSettings() {
         QFETCH(bool, refusal);
-        QFETCH(bool, settingsExist);
+        QFETCH(QStringList, addresses);
         QFETCH(QStringList, buttons);
+        QFETCH(QString, opened);
         QTemporaryDir root;
         QVERIFY(root.isValid());
         const fs::path game = morra::test::makeFolder(root.filePath(QStringLiteral("morra.app"))).toStdString();
         const std::string text = "Система не разрешила изменить файлы игры: " + game.string() + "/x";
-        morra::InstallerOperations operations;
-        operations.discoverGame = [game] { return std::optional(game); };
-        operations.installationState = [](const fs::path&) { return morra::InstallationState::NotInstalled; };
-        operations.install = [&](const fs::path&, bool, const morra::ProgressCallback&) -> std::string {
-            throw InstallerError(text, refusal ? InstallerError::Kind::AppManagement : InstallerError::Kind::General);
-        };
-        if (settingsExist) operations.appManagementSettings = kSettings.toStdString();
+        auto engine = std::make_shared<RefusingEngine>(game, text, refusal ? InstallerError::Kind::AppManagement
+                                                                           : InstallerError::Kind::General);
+        morra::SystemFacts system;
+        for (const QString& address : addresses) system.appManagementSettings.push_back(address.toStdString());
         SettingsOpener opener;
         QDesktopServices::setUrlHandler(QStringLiteral("x-apple.systempreferences"), &opener, "open");
+        // A handler that cannot be called: the system did not open the address.
+        QDesktopServices::setUrlHandler(QStringLiteral("x-morra-unopened"), &opener, "missing");
 
-        morra::test::LaunchedWindow app(operations);
+        morra::test::LaunchedWindow app(engine, true, system);
         QStringList shownButtons;
         app.dialogs->expect([&](QDialog& dialog) {
             auto& box = dynamic_cast<QMessageBox&>(dialog);
@@ -72,6 +95,7 @@ private slots:
         });
         QVERIFY(app.runAndWait(app.window().installButton()));
         QDesktopServices::unsetUrlHandler(QStringLiteral("x-apple.systempreferences"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("x-morra-unopened"));
 
         const ShownDialog& alert = app.dialogs->shown().back();
         QCOMPARE(alert.text, QStringLiteral("Установка остановлена"));
@@ -81,7 +105,7 @@ private slots:
         buttons.sort();
         QCOMPARE(shownButtons, buttons);
         QCOMPARE(alert.escapeButton, QStringLiteral("OK"));
-        QCOMPARE(opener.opened, buttons.contains(kOpenSettings) ? QList<QUrl>{QUrl(kSettings)} : QList<QUrl>{});
+        QCOMPARE(opener.opened, opened.isEmpty() ? QList<QUrl>{} : QList<QUrl>{QUrl(opened)});
         QCOMPARE(app.status(), QString::fromStdString(text));
         QCOMPARE(app.dialogs->unexpected(), 0);
     }

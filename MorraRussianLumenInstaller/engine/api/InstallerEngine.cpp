@@ -4,6 +4,8 @@
 #include <system_error>
 
 #include "InstallerEngineFactory.h"
+#include "game/GameValidation.h"
+#include "operations/GameLock.h"
 #include "operations/Inspect.h"
 #include "operations/Install.h"
 #include "operations/Remove.h"
@@ -61,7 +63,9 @@ auto readable(Operation operation) -> decltype(operation()) {
 
 std::string readableText(std::string_view text) { return validUtf8(text); }
 
-std::optional<std::string> appManagementSettingsAddress() { return platform::appManagementSettingsAddress(); }
+std::vector<std::string> appManagementSettingsAddresses() { return platform::appManagementSettingsAddresses(); }
+
+bool gameCheckedAtFirstLaunch() { return platform::checksSignatureAtFirstLaunch(); }
 
 InstallerEngine::InstallerEngine(std::shared_ptr<const State> state) : state_(std::move(state)) {}
 InstallerEngine::~InstallerEngine() = default;
@@ -78,6 +82,14 @@ std::string InstallerEngine::inspect(const fs::path& game) const {
 
 InstallationState InstallerEngine::installationState(const fs::path& game) const {
     return readable([&] { return morra::installationState(state_->context, game); });
+}
+
+bool InstallerEngine::heldByAnotherInstaller(const fs::path& game) const {
+    return readable([&] {
+        const InstallContext& context = state_->context;
+        return GameLock::heldElsewhere(context.fileManager(), validateGame(context.fileManager(), game).app,
+                                       context.supportDirectory());
+    });
 }
 
 std::string InstallerEngine::install(const fs::path& game, SkillCards skillCards, const ProgressCallback& progress) const {

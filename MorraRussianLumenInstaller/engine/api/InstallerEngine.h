@@ -5,8 +5,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "BuildNumber.h"
+#include "ChangedFilesLeft.h"
 #include "InstallationState.h"
 #include "InstallerError.h"
 #include "Progress.h"
@@ -16,8 +18,15 @@
 namespace morra {
 
 // Where the system lets the user allow the installer to change the game's application (App
-// Management), as an address the system opens; nothing where the system has no such setting.
-std::optional<std::string> appManagementSettingsAddress();
+// Management), as addresses the system opens, to be tried in order (the setting itself, then the
+// settings around it); none where the system has no such setting.
+std::vector<std::string> appManagementSettingsAddresses();
+
+// Whether the system checks an application's signature when it is first launched (macOS), so that
+// a game first launched after the installer changed it may be called damaged: the player should
+// launch it once before the first install.
+bool gameCheckedAtFirstLaunch();
+
 
 // A text as the program shows it: bytes that are not UTF-8 (a path may hold any) written as "\xNN".
 // Every text the engine returns or throws is already so; front ends use this for paths.
@@ -25,37 +34,44 @@ std::string readableText(std::string_view text);
 
 // The installer's game-side operations, as the command line and the window use them. Every
 // operation is synchronous and keeps nothing between calls: what lasts is on disk. Each returns
-// its finished Russian text or throws InstallerError with the complete Russian text to show.
+// its finished Russian text or throws InstallerError with the complete Russian text to show. The
+// operations are virtual so that a front end's tests can stand in for the engine.
 class InstallerEngine {
 public:
     // The program's own engine: the profile compiled into it, its own payload, the real disk.
     // (Defined beside the compiled-in profile.)
     InstallerEngine();
-    ~InstallerEngine();
+    virtual ~InstallerEngine();
     InstallerEngine(const InstallerEngine&);
     InstallerEngine& operator=(const InstallerEngine&);
 
     // Whether the program's resources folder, which holds the payload, can be found. The front
     // ends check it once at start; an operation that needs it and does not find it throws an
     // InstallerError that says so in Russian and ends with kResourcesUnavailable.
-    bool resourcesAvailable() const;
+    virtual bool resourcesAvailable() const;
     // The first of the usual places that holds the game; never throws for a file-system reason.
-    std::optional<std::filesystem::path> discoverGame() const;
+    virtual std::optional<std::filesystem::path> discoverGame() const;
     // The report of --inspect: the state and the digests of the five assets.
-    std::string inspect(const std::filesystem::path& game) const;
+    virtual std::string inspect(const std::filesystem::path& game) const;
     // The state that inspect reports, for a front end to word it its own way.
-    InstallationState installationState(const std::filesystem::path& game) const;
-    std::string install(const std::filesystem::path& game, SkillCards skillCards,
-                        const ProgressCallback& progress = {}) const;
-    std::string remove(const std::filesystem::path& game, const ProgressCallback& progress = {}) const;
+    virtual InstallationState installationState(const std::filesystem::path& game) const;
+    // Whether another installer, in this process or another, is working on this game or on the
+    // backups now (an install or remove would refuse at once). Tries the locks without waiting;
+    // changes nothing. Throws, like installationState, for a bundle that is not the game.
+    virtual bool heldByAnotherInstaller(const std::filesystem::path& game) const;
+    virtual std::string install(const std::filesystem::path& game, SkillCards skillCards,
+                                const ProgressCallback& progress = {}) const;
+    virtual std::string remove(const std::filesystem::path& game, const ProgressCallback& progress = {}) const;
 
-private:
+protected:
     // What the operations work with, private to the engine; tests and benchmarks make an engine
-    // over their own through the engine's internal factory.
+    // over their own through the engine's internal factory. A stand-in for the engine that
+    // overrides what it is asked for passes nullptr.
     struct State;
-    friend struct InstallerEngineFactory;
     explicit InstallerEngine(std::shared_ptr<const State> state);
 
+private:
+    friend struct InstallerEngineFactory;
     std::shared_ptr<const State> state_;
 };
 

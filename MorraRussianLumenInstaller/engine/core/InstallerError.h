@@ -18,6 +18,9 @@ public:
         // The game's files belong to another user account, and this one may not change them; the
         // user can give this account the rights, or run the installer from that account.
         ForeignOwner,
+        // The game is not the supported build, or something else changed its files; the text's
+        // last line names the first such file with its digest.
+        UnsupportedGame,
     };
 
     explicit InstallerError(std::string message, Kind kind = Kind::General)

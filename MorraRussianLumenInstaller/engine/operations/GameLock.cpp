@@ -24,4 +24,10 @@ GameLock::GameLock(const FileManager& fileManager, const std::filesystem::path& 
     support_ = lockOrRefuse(fileManager, supportDirectory);
 }
 
+bool GameLock::heldElsewhere(const FileManager& fileManager, const std::filesystem::path& app,
+                             const std::filesystem::path& supportDirectory) {
+    if (!fileManager.tryLockExclusive(app)) return true;
+    return fileManager.directoryExists(supportDirectory) && !fileManager.tryLockExclusive(supportDirectory);
+}
+
 }  // namespace morra

@@ -18,6 +18,11 @@ public:
     GameLock(const FileManager& fileManager, const std::filesystem::path& app,
              const std::filesystem::path& supportDirectory);
 
+    // Whether someone else holds either lock now: tries them without waiting and lets them go at
+    // once. Creates nothing (a support folder that does not exist is held by no one).
+    static bool heldElsewhere(const FileManager& fileManager, const std::filesystem::path& app,
+                              const std::filesystem::path& supportDirectory);
+
 private:
     std::optional<FileHandle> game_;
     std::optional<FileHandle> support_;

@@ -108,7 +108,7 @@ std::vector<ClassifiedAsset> checkGame(const GameOperation& operation, const Ins
     std::vector<ClassifiedAsset> assets = classifyGame(files, run.manifest);
     // An unrecognised game is refused before anything in it changes.
     for (const ClassifiedAsset& asset : assets)
-        if (asset.assetClass == AssetClass::Unrecognised) throw InstallerError(unsupportedVersion(asset));
+        if (asset.assetClass == AssetClass::Unrecognised) throw InstallerError(unsupportedVersion(asset), InstallerError::Kind::UnsupportedGame);
 
     // A folder, pipe or device where an added bundle or its source belongs is refused now, before
     // anything in the game changes, rather than after the first bundles are in place.

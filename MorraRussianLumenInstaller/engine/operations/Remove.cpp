@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/ChangedFilesLeft.h"
 #include "core/InstallerError.h"
 #include "files/FileError.h"
 #include "files/Sha256.h"
@@ -111,7 +112,7 @@ std::vector<std::string> removeBundles(const FileManager& files, const std::vect
 std::string removedText(const std::vector<std::string>& leftOvers, bool languageMigrated) {
     const std::string suffix = languageMigrated ? " Язык следующего запуска — English." : "";
     if (leftOvers.empty()) return "Перевод удалён. Файлы игры восстановлены." + suffix;
-    std::string result = "Реестр языка восстановлен. Неизвестные изменённые файлы оставлены:\n";
+    std::string result = std::string(kChangedFilesLeft) + "\n";
     for (std::size_t i = 0; i < leftOvers.size(); ++i) result += (i ? "\n" : "") + leftOvers[i];
     return result + suffix;
 }

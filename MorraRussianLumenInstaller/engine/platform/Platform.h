@@ -49,8 +49,12 @@ std::filesystem::path resourcesDirectoryOf(const std::filesystem::path& executab
 // Whether the system may refuse to let a program change another maker's application bundle
 // until the user allows it (macOS: "App Management" under Privacy & Security).
 bool hasAppManagement();
-// The address that opens the system's settings at that permission; nothing where there is none.
-std::optional<std::string> appManagementSettingsAddress();
+// The addresses that open the system's settings at that permission, in the order to try them (the
+// permission itself, then the privacy settings that hold it); none where there is none.
+std::vector<std::string> appManagementSettingsAddresses();
+// Whether the system checks an application's signature at its first launch (macOS: Gatekeeper
+// checks a notarized application's seal then, even without a quarantine flag).
+bool checksSignatureAtFirstLaunch();
 
 // The user's Application Support folder (on Linux, the XDG data folder).
 std::filesystem::path applicationSupportDirectory(const std::filesystem::path& home);

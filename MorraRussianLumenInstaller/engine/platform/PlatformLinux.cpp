@@ -80,7 +80,9 @@ fs::path resourcesDirectoryOf(const fs::path& executable) {
 
 bool hasAppManagement() { return false; }
 
-std::optional<std::string> appManagementSettingsAddress() { return std::nullopt; }
+std::vector<std::string> appManagementSettingsAddresses() { return {}; }
+
+bool checksSignatureAtFirstLaunch() { return false; }
 
 fs::path applicationSupportDirectory(const fs::path& home) {
     const char* dataHome = std::getenv("XDG_DATA_HOME");

@@ -79,9 +79,12 @@ fs::path resourcesDirectoryOf(const fs::path& executable) {
 // came with macOS 13.
 bool hasAppManagement() { return true; }
 
-std::optional<std::string> appManagementSettingsAddress() {
-    return "x-apple.systempreferences:com.apple.preference.security?Privacy_AppBundles";
+std::vector<std::string> appManagementSettingsAddresses() {
+    return {"x-apple.systempreferences:com.apple.preference.security?Privacy_AppBundles",
+            "x-apple.systempreferences:com.apple.preference.security?Privacy"};
 }
+
+bool checksSignatureAtFirstLaunch() { return true; }
 
 fs::path applicationSupportDirectory(const fs::path& home) { return home / "Library" / "Application Support"; }
 

@@ -42,6 +42,24 @@ public:
     for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
 
+// The program's engine, whose install is held once it has reported a third of its work (or, when
+// it reports nothing, before it returns).
+class HeldInstallEngine final : public morra::InstallerEngine {
+public:
+    std::string install(const std::filesystem::path& game, morra::SkillCards cards,
+                        const morra::ProgressCallback& progress) const override {
+        InstallerEngine::install(game, cards, [progress](const morra::Progress& report) {
+            progress(report);
+            if (report.total > 0 && report.done * 3 >= report.total) {
+                QTimer::singleShot(500, qApp, &ready);
+                holdForever();
+            }
+        });
+        QMetaObject::invokeMethod(qApp, [] { QTimer::singleShot(500, qApp, &ready); }, Qt::QueuedConnection);
+        holdForever();
+    }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,23 +72,11 @@ int main(int argc, char** argv) {
     application.setApplicationName(QStringLiteral("MorraRussianLumenInstaller"));
     morra::prepareApplication(application);
 
-    morra::InstallerOperations operations = morra::InstallerOperations::forEngine(morra::InstallerEngine());
-    if (state == "working") {
-        operations.install = [install = operations.install](const std::filesystem::path& game, bool cards,
-                                                            const morra::ProgressCallback& progress) -> std::string {
-            install(game, cards, [progress](const morra::Progress& report) {
-                progress(report);
-                if (report.total > 0 && report.done * 3 >= report.total) {
-                    QTimer::singleShot(500, qApp, &ready);
-                    holdForever();
-                }
-            });
-            QMetaObject::invokeMethod(qApp, [] { QTimer::singleShot(500, qApp, &ready); }, Qt::QueuedConnection);
-            holdForever();
-        };
-    }
+    std::shared_ptr<const morra::InstallerEngine> engine;
+    if (state == "working") engine = std::make_shared<const HeldInstallEngine>();
+    else engine = std::make_shared<const morra::InstallerEngine>();
     // The held operation is never let go: end the process without waiting for it.
-    morra::AppDelegate* delegate = new morra::AppDelegate(std::move(operations), std::make_unique<AnnouncingDialogs>());
+    morra::AppDelegate* delegate = new morra::AppDelegate(std::move(engine), std::make_unique<AnnouncingDialogs>());
     delegate->applicationDidFinishLaunching();
     QObject::connect(delegate, &morra::AppDelegate::checkFinished, delegate, [delegate, state] {
         static bool started = false;
