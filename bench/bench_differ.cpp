@@ -1,5 +1,7 @@
-// Our differ against /usr/bin/bsdiff on the patch benchmark's pair (a 256 MiB random asset with
-// about 2000 scattered replacements, insertions and deletions), in one run:
+// Our differ against /usr/bin/bsdiff on a pair shaped like a game's asset and its translated form
+// (see PatchPair.h: 256 MiB of textures, tables of records, text, vertices, padding and repeated
+// parts, with about 2000 scattered replacements, insertions and deletions, a few of them up to
+// 64 KiB long), or on the patch benchmark's random asset with the same kind of edits, in one run:
 //
 //   1. ours: maps both files, makes the patch (every core) and writes it;
 //   2. /usr/bin/bsdiff old new patch.
@@ -7,9 +9,11 @@
 // Each runs as a child process of its own, so that its wall time and peak memory (maximum resident
 // set size, from wait4) are its own. Both patches are then applied with our applier and ours also
 // with /usr/bin/bspatch; every result must be the new file, byte for byte. Prints time, cpu time,
-// peak memory and patch size of each, and the ratios.
+// peak memory and patch size of each, the ratios, our peak memory per old byte, and where our time
+// went.
 //
-//   bench_differ [SIZE_MIB] [FOLDER] [ROUNDS_OF_OURS]   (default: 256 MiB in the working folder, 1)
+//   bench_differ [SIZE_MIB] [FOLDER] [ROUNDS_OF_OURS] [game|random]
+//   (default: the game-like pair of 256 MiB in the working folder, 1 round)
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,8 +62,8 @@ int ours(const fs::path& oldFile, const fs::path& newFile, const fs::path& patch
     morra::tools::DifferOptions options;
     options.timings = &timings;
     const std::string patch = morra::tools::makeBsdiff(oldData.bytes(), newData.bytes(), options);
-    std::printf("  index %.2f s, matching %.2f s, layout %.2f s, streams %.2f s\n", timings.index, timings.matching,
-                timings.layout, timings.writing);
+    std::printf("  index %.2f s, matching %.2f s, layout %.2f s, streams %.2f s (bzip2)\n", timings.index,
+                timings.matching, timings.layout, timings.writing);
     std::ofstream out(patchFile, std::ios::binary | std::ios::trunc);
     out.write(patch.data(), static_cast<std::streamsize>(patch.size()));
     out.close();
@@ -96,19 +100,26 @@ int main(int argc, char** argv) {
     const std::uint64_t mib = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 256;
     const fs::path folder = fs::absolute(argc > 2 ? fs::path(argv[2]) : fs::current_path()) / "bench-differ";
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 1;
+    const bool gameLike = argc <= 4 || std::string(argv[4]) != "random";
     fs::create_directories(folder);
     const fs::path oldFile = folder / "old", newFile = folder / "new", pairPatch = folder / "pair.bsdiff";
     const fs::path ourPatch = folder / "ours.bsdiff", theirPatch = folder / "bsdiff.bsdiff", scratch = folder / "scratch";
 
     try {
-        std::printf("making a %llu MiB asset and its changed form...\n", static_cast<unsigned long long>(mib));
+        std::printf("making a %llu MiB %s asset and its changed form...\n", static_cast<unsigned long long>(mib),
+                    gameLike ? "game-like" : "random");
         std::fflush(stdout);
-        morra::bench::makeAssetAndPatch(oldFile, pairPatch, mib << 20, 2000);
+        if (gameLike)
+            morra::bench::makeGameLikeAssetAndPatch(oldFile, pairPatch, mib << 20, 2000);
+        else
+            morra::bench::makeAssetAndPatch(oldFile, pairPatch, mib << 20, 2000);
         fs::remove(newFile);
         morra::BsdiffFileOptions options;
         options.sync = false;
         const std::string newDigest = morra::applyBsdiffFile(morra::FileManager(), oldFile, newFile, pairPatch, options).digest;
         std::printf("old: %ju bytes, new: %ju bytes\n", fs::file_size(oldFile), fs::file_size(newFile));
+        // The pair's pages go to disk now, not while a differ is timed.
+        ::sync();
 
         Result best;
         for (int round = 0; round < rounds; ++round) {
@@ -135,6 +146,10 @@ int main(int argc, char** argv) {
                     reference.measurement.seconds / best.measurement.seconds, reference.cpuSeconds / best.cpuSeconds,
                     static_cast<double>(best.patchBytes) / static_cast<double>(reference.patchBytes),
                     static_cast<double>(best.measurement.peakKiB) / static_cast<double>(reference.measurement.peakKiB));
+        const double oldBytes = static_cast<double>(fs::file_size(oldFile));
+        std::printf("ours: peak memory %.2fx the old file's size (%.1f MiB for %.1f MiB)\n",
+                    static_cast<double>(best.measurement.peakKiB) * 1024.0 / oldBytes,
+                    static_cast<double>(best.measurement.peakKiB) / 1024.0, oldBytes / 1048576.0);
         std::printf("our patch gives the new file: applier %s, bspatch %s; bsdiff's patch with our applier: %s\n",
                     oursApplies ? "yes" : "NO", oursBspatch ? "yes" : "NO", theirsApplies ? "yes" : "NO");
         fs::remove_all(folder);

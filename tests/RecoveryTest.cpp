@@ -122,12 +122,14 @@ void runEveryFault(bool kill) {
                 reachedTheEnd = WEXITSTATUS(status) == 0;
             } else {
                 const InstallContext engine = engineFor(payload, faultAt(n, false, calls, leftTemporary));
+                std::string failure;
                 try {
                     scenario.run(engine, game.app);
                     reachedTheEnd = true;
-                } catch (const std::exception&) {
+                } catch (const std::exception& error) {
+                    failure = error.what();
                 }
-                ASSERT_TRUE(reachedTheEnd || calls >= n) << "the run failed without a fault";
+                ASSERT_TRUE(reachedTheEnd || calls >= n) << "the run failed without a fault: " << failure;
             }
             // After an error no temporary may remain (but one whose deletion failed); after a kill
             // they may, until the next run.

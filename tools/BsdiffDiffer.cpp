@@ -1,29 +1,21 @@
 #include "BsdiffDiffer.h"
 
 #include <algorithm>
-#include <atomic>
-#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "BsdiffOffset.h"
+#include "ByteCompare.h"
 #include "Bzip2Compressor.h"
-#include "GramFilter.h"
+#include "FingerprintAnchors.h"
 #include "ParallelFor.h"
-#include "SuffixIndex.h"
+#include "SuffixAnchors.h"
 
 namespace morra::tools {
 
 namespace {
-
-// A place where a new run starts: new position `scan` follows the old file from `position` on.
-struct Anchor {
-    std::uint64_t scan;
-    std::uint64_t position;
-};
 
 // One control entry with where its bytes come from.
 struct Run {
@@ -34,28 +26,6 @@ struct Run {
     std::int64_t seek;   // then the old position moves by this much
 };
 
-// How many bytes before a_end and b_end are equal, at most `size`.
-std::size_t commonSuffix(const unsigned char* aEnd, const unsigned char* bEnd, std::size_t size) {
-    std::size_t i = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        for (; i + 8 <= size; i += 8) {
-            std::uint64_t x, y;
-            std::memcpy(&x, aEnd - i - 8, 8);
-            std::memcpy(&y, bEnd - i - 8, 8);
-            if (x != y) return i + static_cast<std::size_t>(std::countl_zero(x ^ y)) / 8;
-        }
-    }
-    while (i < size && aEnd[-1 - static_cast<std::ptrdiff_t>(i)] == bEnd[-1 - static_cast<std::ptrdiff_t>(i)]) ++i;
-    return i;
-}
-
-// How many of the eight bytes of x and y are equal.
-int equalBytes(std::uint64_t x, std::uint64_t y) {
-    const std::uint64_t t = x ^ y;
-    constexpr std::uint64_t low7 = 0x7f7f7f7f7f7f7f7fULL;
-    return std::popcount(~(((t & low7) + low7) | t | low7));
-}
-
 class Differ {
 public:
     Differ(std::string_view oldData, std::string_view newData, const DifferOptions& options)
@@ -65,14 +35,10 @@ public:
           newSize_(newData.size()),
           options_(options),
           threads_(workerCount(options.threads)),
-          start_(Clock::now()),
-          index_(oldData, options.indexChunkBytes, threads_) {
-        lap(&DifferTimings::index);
-    }
+          start_(Clock::now()) {}
 
     std::string patch() {
-        const std::vector<Anchor> anchors = match();
-        lap(&DifferTimings::matching);
+        const std::vector<DifferAnchor> anchors = match();
         const std::vector<Run> runs = layOut(anchors);
         lap(&DifferTimings::layout);
         std::string bytes = write(runs);
@@ -83,121 +49,33 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    // Small old files are matched through a suffix sort of the whole file, which finds short
+    // matches too; large ones through an index of sampled blocks, far faster and leaner.
+    std::vector<DifferAnchor> match() {
+        const std::string_view oldData(reinterpret_cast<const char*>(old_), static_cast<std::size_t>(oldSize_));
+        const std::string_view newData(reinterpret_cast<const char*>(new_), static_cast<std::size_t>(newSize_));
+        if (oldSize_ < options_.suffixSortBelow) {
+            double indexSeconds = 0;
+            std::vector<DifferAnchor> anchors =
+                suffixAnchors(oldData, newData, options_.indexChunkBytes, options_.segmentBytes, threads_, indexSeconds);
+            lap(&DifferTimings::matching);
+            if (options_.timings) {
+                options_.timings->index = indexSeconds;
+                options_.timings->matching -= indexSeconds;
+            }
+            return anchors;
+        }
+        const FingerprintIndex index(oldData, options_.fingerprintStep);
+        lap(&DifferTimings::index);
+        std::vector<DifferAnchor> anchors = fingerprintAnchors(oldData, newData, index);
+        lap(&DifferTimings::matching);
+        return anchors;
+    }
+
     void lap(double DifferTimings::*phase) {
         const Clock::time_point now = Clock::now();
         if (options_.timings) options_.timings->*phase = std::chrono::duration<double>(now - start_).count();
         start_ = now;
-    }
-
-    // Whether new position `at` agrees with the old file at the given offset.
-    bool agrees(std::uint64_t at, std::int64_t offset) const {
-        const std::int64_t there = static_cast<std::int64_t>(at) + offset;
-        return there >= 0 && static_cast<std::uint64_t>(there) < oldSize_ && old_[there] == new_[at];
-    }
-
-    // How many new positions in [from, to) agree with the old file at the given offset.
-    std::uint64_t agreeing(std::uint64_t from, std::uint64_t to, std::int64_t offset) const {
-        // Only positions whose old counterpart exists can agree.
-        const std::int64_t low = std::max<std::int64_t>(static_cast<std::int64_t>(from), -offset);
-        const std::int64_t high = std::min<std::int64_t>(static_cast<std::int64_t>(to), static_cast<std::int64_t>(oldSize_) - offset);
-        if (low >= high) return 0;
-        const unsigned char* a = new_ + low;
-        const unsigned char* b = old_ + (low + offset);
-        const std::uint64_t size = static_cast<std::uint64_t>(high - low);
-        std::uint64_t count = 0, i = 0;
-        for (; i + 8 <= size; i += 8) {
-            std::uint64_t x, y;
-            std::memcpy(&x, a + i, 8);
-            std::memcpy(&y, b + i, 8);
-            count += static_cast<std::uint64_t>(equalBytes(x, y));
-        }
-        for (; i < size; ++i) count += a[i] == b[i];
-        return count;
-    }
-
-    // The longest match at a new position, or none when it is shorter than 8 bytes: such a match
-    // can never start a run (that takes more than 8), so it is not worth the search. Where many
-    // searches come back empty (new content that the old file does not have), a filter of the old
-    // file's 8-byte strings is built once and spares most of them; it changes no result.
-    SuffixIndex::Match longestAt(std::uint64_t scan) const {
-        const bool filterable = newSize_ - scan >= GramFilter::kGram;
-        if (filterable) {
-            const GramFilter* filter = filter_.load(std::memory_order_acquire);
-            if (filter && !filter->mayOccur(new_ + scan)) return {};
-        }
-        const SuffixIndex::Match match = index_.longest(new_ + scan, static_cast<std::size_t>(newSize_ - scan));
-        if (match.length >= GramFilter::kGram) return match;
-        if (filterable && fruitless_.fetch_add(1, std::memory_order_relaxed) + 1 == fruitlessBeforeFilter())
-            buildFilter();
-        return {};
-    }
-
-    std::uint64_t fruitlessBeforeFilter() const { return std::max<std::uint64_t>(1 << 16, oldSize_ / 256); }
-
-    // Built by the thread that counts the last fruitless search before it; the others carry on
-    // without it meanwhile.
-    void buildFilter() const {
-        filterStorage_ = std::make_unique<GramFilter>(
-            std::string_view(reinterpret_cast<const char*>(old_), static_cast<std::size_t>(oldSize_)));
-        filter_.store(filterStorage_.get(), std::memory_order_release);
-    }
-
-    // The anchors of one segment [begin, end) of the new file. Walking forward, each place is
-    // searched for its longest match in the old file; `score` counts how many bytes of that
-    // match's span the current run's offset already gets right. A match that is as good as the
-    // current offset is skipped over whole; one that beats it by more than 8 bytes starts a new run.
-    std::vector<Anchor> matchSegment(std::uint64_t begin, std::uint64_t end) const {
-        std::vector<Anchor> anchors;
-        const SuffixIndex::Match seed = longestAt(begin);
-        std::int64_t offset = 0;
-        if (seed.length > 0) {
-            anchors.push_back({begin, seed.position});
-            offset = static_cast<std::int64_t>(seed.position) - static_cast<std::int64_t>(begin);
-        }
-        std::uint64_t scan = begin, length = seed.length;
-        for (;;) {
-            scan += length;
-            if (scan >= end) break;
-            std::uint64_t counted = scan;  // [scan, counted) is counted in score
-            std::uint64_t score = 0;
-            SuffixIndex::Match found;
-            bool stop = false;
-            for (; scan < end; ++scan) {
-                found = longestAt(scan);
-                length = found.length;
-                if (counted < scan + length) {
-                    score += agreeing(counted, scan + length, offset);
-                    counted = scan + length;
-                }
-                if ((length == score && length != 0) || length > score + 8) {
-                    stop = true;
-                    break;
-                }
-                if (scan < counted) {
-                    if (agrees(scan, offset)) --score;
-                } else {
-                    counted = scan + 1;
-                }
-            }
-            if (!stop) break;
-            if (length != score) {
-                anchors.push_back({scan, found.position});
-                offset = static_cast<std::int64_t>(found.position) - static_cast<std::int64_t>(scan);
-            }
-        }
-        return anchors;
-    }
-
-    std::vector<Anchor> match() const {
-        const std::uint64_t segment = std::max<std::size_t>(options_.segmentBytes, 1);
-        const std::size_t count = static_cast<std::size_t>((newSize_ + segment - 1) / segment);
-        std::vector<std::vector<Anchor>> perSegment(count);
-        parallelFor(count, threads_, [&](std::size_t i) {
-            perSegment[i] = matchSegment(i * segment, std::min<std::uint64_t>(newSize_, (i + 1) * segment));
-        });
-        std::vector<Anchor> anchors;
-        for (const auto& part : perSegment) anchors.insert(anchors.end(), part.begin(), part.end());
-        return anchors;
     }
 
     // How far a run pays to be kept, walking `limit` bytes from a and b in `step` direction (1 or
@@ -240,7 +118,7 @@ private:
     // so that the kept part scores best), the next anchor's offset is taken backward the same way,
     // where the two overlap the split that agrees best wins, and what lies between is stored as
     // new bytes.
-    std::vector<Run> layOut(const std::vector<Anchor>& anchors) const {
+    std::vector<Run> layOut(const std::vector<DifferAnchor>& anchors) const {
         std::vector<Run> runs;
         std::uint64_t lastScan = 0, lastPosition = 0;
         auto close = [&](std::uint64_t scan, std::uint64_t position, bool final) {
@@ -266,11 +144,16 @@ private:
             const std::int64_t seek = final ? 0
                                             : static_cast<std::int64_t>(position - backward) -
                                                   static_cast<std::int64_t>(lastPosition + forward);
-            runs.push_back({lastScan, lastPosition, forward, scan - backward - (lastScan + forward), seek});
+            const std::uint64_t copy = scan - backward - (lastScan + forward);
+            // A run that keeps no byte only moves the old position: the run before it moves it instead.
+            if (forward == 0 && copy == 0 && !runs.empty())
+                runs.back().seek += seek;
+            else
+                runs.push_back({lastScan, lastPosition, forward, copy, seek});
             lastScan = scan - backward;
             lastPosition = position - backward;
         };
-        for (const Anchor& anchor : anchors) {
+        for (const DifferAnchor& anchor : anchors) {
             // A segment's first anchor often only continues the run before it.
             if (static_cast<std::int64_t>(anchor.position - anchor.scan) ==
                 static_cast<std::int64_t>(lastPosition - lastScan))
@@ -286,7 +169,7 @@ private:
         // The difference stream is as long as the new file and takes the longest to compress, so
         // it is made and compressed beside the other two.
         parallelFor(2, std::min(threads_, 2u), [&](std::size_t item) {
-            Bzip2Compressor compressor;
+            Bzip2Compressor compressor(item == 0);
             if (item == 0) {
                 std::vector<char> buffer(1 << 20);
                 std::size_t filled = 0;
@@ -340,10 +223,6 @@ private:
     DifferOptions options_;
     unsigned threads_;
     Clock::time_point start_;
-    SuffixIndex index_;
-    mutable std::atomic<std::uint64_t> fruitless_{0};
-    mutable std::unique_ptr<GramFilter> filterStorage_;
-    mutable std::atomic<const GramFilter*> filter_{nullptr};
 };
 
 }  // namespace

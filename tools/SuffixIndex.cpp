@@ -1,15 +1,13 @@
 #include "SuffixIndex.h"
 
 #include <divsufsort.h>
-#include <sys/mman.h>
 
 #include <algorithm>
-#include <bit>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <stdexcept>
 
+#include "ByteCompare.h"
+#include "HugePageMemory.h"
 #include "ParallelFor.h"
 
 namespace morra::tools {
@@ -23,37 +21,7 @@ constexpr std::size_t kOverlap = std::size_t{64} << 10;
 constexpr std::size_t kFewChunks = 4;
 constexpr std::size_t kSmallestShared = std::size_t{4} << 20;
 constexpr std::size_t kPairKeyedChunk = std::size_t{1} << 20;  // below: the pair tables would outweigh the array
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-// Memory for the suffix arrays, in huge pages where the system offers them: the sort and the
-// searches jump all over the arrays, and fewer page-table misses make both markedly faster.
-std::int32_t* allocateSuffixes(std::size_t count) {
-    const std::size_t bytes = (count * sizeof(std::int32_t) + kHugePage - 1) / kHugePage * kHugePage;
-    void* memory = std::aligned_alloc(kHugePage, bytes);
-    if (!memory) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    ::madvise(memory, bytes, MADV_HUGEPAGE);
-#endif
-    return static_cast<std::int32_t*>(memory);
-}
-
 }  // namespace
-
-std::size_t commonPrefix(const unsigned char* a, const unsigned char* b, std::size_t size) {
-    std::size_t i = 0;
-    if constexpr (std::endian::native == std::endian::little) {
-        for (; i + 8 <= size; i += 8) {
-            std::uint64_t x, y;
-            std::memcpy(&x, a + i, 8);
-            std::memcpy(&y, b + i, 8);
-            if (x != y) return i + static_cast<std::size_t>(std::countr_zero(x ^ y)) / 8;
-        }
-    }
-    while (i < size && a[i] == b[i]) ++i;
-    return i;
-}
-
-void SuffixIndex::Release::operator()(std::int32_t* memory) const { std::free(memory); }
 
 SuffixIndex::SuffixIndex(std::string_view text, std::size_t chunkBytes, unsigned threads)
     : text_(reinterpret_cast<const unsigned char*>(text.data())), size_(text.size()) {
@@ -63,7 +31,8 @@ SuffixIndex::SuffixIndex(std::string_view text, std::size_t chunkBytes, unsigned
     // is sorted on several cores too.
     const std::size_t count = std::max((size_ + chunkBytes - 1) / chunkBytes,
                                        std::min(kFewChunks, size_ / kSmallestShared));
-    suffixes_.reset(allocateSuffixes(size_ + count * kOverlap));
+    // The sort and the searches jump all over the arrays.
+    suffixes_ = makeHugePageArray<std::int32_t>(size_ + count * kOverlap);
     for (std::size_t i = 0; i < count; ++i) {
         Chunk chunk;
         chunk.begin = size_ * i / count;

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "HugePageMemory.h"
+
 namespace morra::tools {
 
 // Finds, for any byte string, its longest match anywhere in one fixed text (the old file), through
@@ -58,13 +60,7 @@ private:
     const unsigned char* text_;
     std::size_t size_;
     std::vector<Chunk> chunks_;
-    struct Release {
-        void operator()(std::int32_t* memory) const;
-    };
-    std::unique_ptr<std::int32_t, Release> suffixes_;
+    HugePageArray<std::int32_t> suffixes_;
 };
-
-// Length of the common prefix of a and b, at most `size` bytes.
-std::size_t commonPrefix(const unsigned char* a, const unsigned char* b, std::size_t size);
 
 }  // namespace morra::tools
