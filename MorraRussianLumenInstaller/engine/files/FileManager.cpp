@@ -45,6 +45,17 @@ bool isWithin(const fs::path& path, const fs::path& folder) {
     return inFolder == folder.end() || (std::next(inFolder) == folder.end() && inFolder->empty());
 }
 
+// The rest of `source` into `destination` where the system cannot copy in the kernel.
+void copyThroughBuffer(const FileManager& files, FileHandle& source, FileHandle& destination) {
+    std::vector<char> buffer(kCopyChunk);
+    for (;;) {
+        const std::size_t count = source.read(buffer.data(), buffer.size());
+        if (count == 0) return;
+        destination.write(buffer.data(), count);
+        files.reportTransfer(count);
+    }
+}
+
 }  // namespace
 
 struct FileManager::ChangeGuard {
@@ -243,28 +254,18 @@ void FileManager::copyItem(const fs::path& from, const fs::path& to) const {
 
     FileHandle destination = createNewFile(to, 0600);
     try {
-        bool inKernel = true;
         for (;;) {
             if (int error = fault(FileOperation::Read, from)) throwFileError(error, FileOperation::Read, from);
             if (int error = fault(FileOperation::Write, to)) throwFileError(error, FileOperation::Write, to);
             std::size_t copied = 0;
             const int error = platform::copyInKernel(source.descriptor(), destination.descriptor(), kKernelCopyStep, copied);
             if (error == ENOTSUP) {
-                inKernel = false;
+                copyThroughBuffer(*this, source, destination);
                 break;
             }
             if (error != 0) throwFileError(error, FileOperation::Write, to);
             if (copied == 0) break;
             reportTransfer(copied);
-        }
-        if (!inKernel) {
-            std::vector<char> buffer(kCopyChunk);
-            for (;;) {
-                const std::size_t count = source.read(buffer.data(), buffer.size());
-                if (count == 0) break;
-                destination.write(buffer.data(), count);
-                reportTransfer(count);
-            }
         }
         if (int error = fault(FileOperation::SetPermissions, to)) throwFileError(error, FileOperation::SetPermissions, to);
         struct stat status {};
