@@ -10,8 +10,10 @@
 #include "FixtureGenerator.h"
 #include "InstallerEngine.h"
 #include "InstallerError.h"
+#include "files/FileError.h"
 #include "files/FileManager.h"
 #include "context/InstallContext.h"
+#include "wording/PlayerError.h"
 
 namespace morra::test {
 
@@ -72,12 +74,14 @@ std::map<std::string, std::string> snapshot(const fs::path& folder);
 // Relative paths of the hidden temporaries of ours under a folder.
 std::vector<std::string> temporaries(const fs::path& folder);
 
-// What a call threw, as one comparable text: an InstallerError's or a file error's description,
-// or "(no error)".
+// What a call threw, as one comparable text: an InstallerError's description, a file error as the
+// player reads it, or "(no error)".
 template <typename Call>
 std::string failureOf(Call call) {
     try {
         call();
+    } catch (const FileError& error) {
+        return playerError(error).message();
     } catch (const std::exception& error) {
         return error.what();
     }
