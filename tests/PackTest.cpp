@@ -69,7 +69,7 @@ TEST(PackTest, PackedPayloadInstallsUpdatesAndRemovesExactly) {
     ASSERT_EQ(compiled.status, 0) << compiled.standardError;
 
     // Each digest in its role; earlier forms once each, in the order of the copies.
-    const Profile profile = tools::readProfileFile(profileFile);
+    const Profile profile = tools::readProfileFile(profileFile).at(0);
     for (std::size_t i = 0; i < tools::Fixture::kAssets; ++i) {
         const AssetDigests &made = profile.assets[i], &known = fixture.profile.assets[i];
         EXPECT_EQ(std::tie(made.original, made.englishCards, made.translatedCards),
@@ -87,7 +87,7 @@ TEST(PackTest, PackedPayloadInstallsUpdatesAndRemovesExactly) {
     }
 
     // An update from an earlier release, a switch of the variant, and a removal back to the original.
-    const InstallContext engine(FileManager(), profile, payload);
+    const InstallContext engine(FileManager(), KnownBuilds{profile}, payload);
     GameFixture game(GameState::EarlierRelease, true, "morra.app", fixture);
     for (bool translatedCards : {true, false}) {
         install(engine, game.app, translatedCards ? SkillCards::Translated : SkillCards::English);
@@ -161,7 +161,7 @@ TEST(PackTest, WritesNothingIntoAnOutputFolderInUseOrWhenStoppedMidway) {
 // The profile file names every fault by its key; the build step refuses a bad profile or a
 // tampered payload before it writes anything.
 TEST(ProfileFile, EveryFaultNamesItsKeyAndTheBuildStepWritesNothing) {
-    const auto demoJson = [] { return nlohmann::json::parse(tools::profileToJson(demoFixture().profile)); };
+    const auto demoJson = [] { return nlohmann::json::parse(tools::profileToJson({demoFixture().profile})); };
     const std::vector<std::pair<std::function<void(nlohmann::json&)>, std::string>> cases = {
         {[](auto& d) { d["assets"][1].erase("original"); }, "assets[1].original"},
         {[](auto& d) { d["assets"][2]["englishCards"] = std::string(64, 'A'); }, "assets[2].englishCards"},

@@ -250,7 +250,7 @@ void writePayload(const Fixture& fixture, const fs::path& payloadDirectory) {
 }
 
 void writeProfile(const Fixture& fixture, const fs::path& profileFile) {
-    writeFile(profileFile, profileToJson(fixture.profile));
+    writeFile(profileFile, profileToJson({fixture.profile}));
 }
 
 void writeForms(const Fixture& fixture, const fs::path& formsDirectory) {

@@ -305,7 +305,7 @@ void writeRelease(const FileManager& files, const std::vector<Copy>& copies, Pro
     }
     for (const std::string& name : payloadFileNames()) profile.payload.push_back({name, payloadDigests.at(name)});
 
-    const std::string json = profileToJson(profile);
+    const std::string json = profileToJson({profile});
     try {
         parseProfile(json);
         writeNewFile(files, folder / "profile.json", json);
