@@ -41,7 +41,7 @@ struct Copies {
         fs::remove(older / tools::addedFilePaths()[3]);
     }
     tools::PackInputs inputs() const {
-        tools::PackInputs inputs{original, english, translated, {earlier, older}, out, {}, {}};
+        tools::PackInputs inputs{{{"", original, english, translated, {earlier, older}}}, out, {}, {}};
         inputs.differ.indexChunkBytes = 64 << 10;  // several chunks even for these small files
         return inputs;
     }
