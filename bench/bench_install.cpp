@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
                 m = bench::measureInChild([&] {
                     ::setenv("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.c_str(), 1);
                     ::setenv("MORRA_LUMEN_INSTALLER_GAME_SETTINGS", (work / "Settings.json").c_str(), 1);
-                    const InstallContext engine(FileManager(), profile, payload);
+                    const InstallContext engine(FileManager(), KnownBuilds{profile}, payload);
                     morra::install(engine, app, SkillCards::Translated, way == 1 ? progress : ProgressCallback());
                     return way == 1 && reports == 0 ? 1 : 0;
                 });

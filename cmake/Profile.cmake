@@ -27,16 +27,17 @@ else()
   if(NOT IS_DIRECTORY ${_payload})
     message(FATAL_ERROR "MORRA_LUMEN_PAYLOAD: ${_payload} is not a folder")
   endif()
-  file(GLOB _payload_files ${_payload}/*)
+  file(GLOB_RECURSE _payload_files ${_payload}/*)
   set(_profile_depends ${_profile} ${_payload_files})
 endif()
 
 set(MORRA_PROFILE_SOURCE ${CMAKE_BINARY_DIR}/generated/ProfileData.cpp)
 add_custom_command(
-  OUTPUT ${MORRA_PROFILE_SOURCE} ${MORRA_RESOURCES_DIR}/Payload/russianblind
+  OUTPUT ${MORRA_PROFILE_SOURCE} ${CMAKE_BINARY_DIR}/generated/Payload.stamp
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/generated
   COMMAND morra-profile-compiler --profile ${_profile} --payload ${_payload}
           --output ${MORRA_PROFILE_SOURCE} --resources ${MORRA_RESOURCES_DIR}
+  COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/generated/Payload.stamp
   DEPENDS morra-profile-compiler ${_profile_depends}
   COMMENT "Checking the profile and payload and compiling them into the program"
   VERBATIM)

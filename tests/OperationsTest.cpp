@@ -116,7 +116,7 @@ TEST(Install, RefusalsComeBeforeTheGameChanges) {
         test::GameFixture game;
         test::TemporaryDirectory payload;
         tools::writePayload(fixture(), payload.path());
-        const InstallContext engine(FileManager(), builtInProfile(), payload.path());
+        const InstallContext engine(FileManager(), builtInBuilds(), payload.path());
         prepare(game, payload.path());
         const auto before = test::snapshot(game.app);
         EXPECT_EQ(test::failureWithin(30, [&] { install(engine, game.app, SkillCards::English); }), expected(game));

@@ -48,7 +48,7 @@ const tools::Fixture& smallFixture() {
 }
 
 InstallContext engineFor(const test::TemporaryDirectory& payload, FaultHook hook = {}) {
-    return InstallContext(hook ? FileManager(std::move(hook)) : FileManager(), smallFixture().profile, payload.path());
+    return InstallContext(hook ? FileManager(std::move(hook)) : FileManager(), KnownBuilds{smallFixture().profile}, payload.path());
 }
 
 // Every file of the game and the backup store has a content some legitimate state gives it.

@@ -55,7 +55,7 @@ const tools::Fixture& demoFixture() {
     return fixture;
 }
 
-InstallContext demoContext(FileManager fileManager) { return InstallContext(std::move(fileManager), builtInProfile()); }
+InstallContext demoContext(FileManager fileManager) { return InstallContext(std::move(fileManager), builtInBuilds()); }
 
 GameFixture::GameFixture(tools::GameState state, bool backups, const std::string& appName,
                          const tools::Fixture& fixture)

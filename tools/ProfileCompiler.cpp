@@ -23,23 +23,29 @@ std::string list(const std::vector<std::string>& values) {
     return out + "}";
 }
 
-std::string toCpp(const Profile& profile) {
+void writeBuild(std::ostream& out, const Profile& profile) {
+    out << "        {\n            {{\n";
+    for (const auto& asset : profile.assets)
+        out << "                {" << quoted(asset.original) << ", " << quoted(asset.englishCards) << ", "
+            << quoted(asset.translatedCards) << ", " << list(asset.earlierReleases) << "},\n";
+    out << "            }},\n            {\n";
+    for (const auto& file : profile.payload)
+        out << "                {" << quoted(file.name) << ", " << quoted(file.digest) << "},\n";
+    out << "            },\n            {{\n";
+    for (const auto& added : profile.addedFiles)
+        out << "                {" << quoted(added.source) << ", " << quoted(added.expected) << ", "
+            << list(added.replaceable) << "},\n";
+    out << "            }},\n            " << quoted(profile.build) << ",\n            " << quoted(profile.payloadFolder)
+        << ",\n        },\n";
+}
+
+std::string toCpp(const morra::KnownBuilds& builds) {
     std::ostringstream out;
     out << "// Written by the build from the profile file; do not edit.\n"
-        << "#include \"game/Profile.h\"\n\nnamespace morra {\n\nconst Profile& builtInProfile() {\n"
-        << "    static const Profile profile{\n        {{\n";
-    for (const auto& asset : profile.assets)
-        out << "            {" << quoted(asset.original) << ", "
-            << quoted(asset.englishCards) << ", " << quoted(asset.translatedCards) << ", "
-            << list(asset.earlierReleases) << "},\n";
-    out << "        }},\n        {\n";
-    for (const auto& file : profile.payload)
-        out << "            {" << quoted(file.name) << ", " << quoted(file.digest) << "},\n";
-    out << "        },\n        {{\n";
-    for (const auto& added : profile.addedFiles)
-        out << "            {" << quoted(added.source) << ", "
-            << quoted(added.expected) << ", " << list(added.replaceable) << "},\n";
-    out << "        }},\n    };\n    return profile;\n}\n\n}  // namespace morra\n";
+        << "#include \"game/Profile.h\"\n\nnamespace morra {\n\nconst KnownBuilds& builtInBuilds() {\n"
+        << "    static const KnownBuilds builds{\n";
+    for (const Profile& profile : builds) writeBuild(out, profile);
+    out << "    };\n    return builds;\n}\n\n}  // namespace morra\n";
     return out.str();
 }
 
@@ -68,13 +74,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        const Profile profile = morra::tools::readProfileFile(profilePath);
-        morra::tools::checkPayload(profile, payload);
+        const morra::KnownBuilds builds = morra::tools::readProfileFile(profilePath);
+        morra::tools::checkPayload(builds, payload);
         const fs::path payloadOut = resources / "Payload";
-        fs::create_directories(payloadOut);
-        for (const auto& file : profile.payload)
-            fs::copy_file(payload / file.name, payloadOut / file.name, fs::copy_options::overwrite_existing);
-        writeIfChanged(output, toCpp(profile));
+        fs::remove_all(payloadOut);
+        for (const fs::path& file : morra::tools::storedPayloadFiles(builds)) {
+            fs::create_directories((payloadOut / file).parent_path());
+            fs::copy_file(payload / file, payloadOut / file);
+        }
+        writeIfChanged(output, toCpp(builds));
     } catch (const std::exception& error) {
         std::cerr << "MORRA_LUMEN_PROFILE " << profilePath.string() << ": " << error.what() << "\n";
         return 1;

@@ -54,28 +54,19 @@ std::vector<std::string> digestListAt(const json& object, const std::string& key
     return digests;
 }
 
-const json& listAt(const json& object, const std::string& key, std::size_t size) {
-    const json& value = member(object, key, "");
+const json& listAt(const json& object, const std::string& key, const std::string& where, std::size_t size) {
+    const json& value = member(object, key, where);
     if (!value.is_array() || value.size() != size)
-        throw ProfileFileError("profile: " + key + " must be a list of " + std::to_string(size) + " entries");
+        throw ProfileFileError("profile: " + where + key + " must be a list of " + std::to_string(size) + " entries");
     return value;
 }
 
-}  // namespace
-
-Profile parseProfile(const std::string& text) {
-    json document;
-    try {
-        document = json::parse(text);
-    } catch (const json::exception& error) {
-        throw ProfileFileError(std::string("profile: not valid JSON: ") + error.what());
-    }
-    if (!document.is_object()) throw ProfileFileError("profile: the top level must be an object");
-
+// One build's digests: the whole one-build file, or one entry of "builds".
+Profile parseBuild(const json& document, const std::string& at) {
     Profile profile;
-    const json& assets = listAt(document, "assets", kAssetTable.size());
+    const json& assets = listAt(document, "assets", at, kAssetTable.size());
     for (std::size_t i = 0; i < assets.size(); ++i) {
-        const std::string where = "assets[" + std::to_string(i) + "].";
+        const std::string where = at + "assets[" + std::to_string(i) + "].";
         AssetDigests entry;
         const std::string file = stringAt(assets[i], "file", where);
         if (file != kAssetTable[i].name)
@@ -90,19 +81,19 @@ Profile parseProfile(const std::string& text) {
         profile.assets[i] = std::move(entry);
     }
 
-    const json& payload = member(document, "payload", "");
-    if (!payload.is_object()) throw ProfileFileError("profile: payload must be an object");
+    const json& payload = member(document, "payload", at);
+    if (!payload.is_object()) throw ProfileFileError("profile: " + at + "payload must be an object");
     const std::vector<std::string> payloadNames = payloadFileNames();
-    for (const std::string& name : payloadNames) profile.payload.push_back({name, digestAt(payload, name, "payload.")});
+    for (const std::string& name : payloadNames) profile.payload.push_back({name, digestAt(payload, name, at + "payload.")});
     for (const auto& [key, value] : payload.items()) {
         (void)value;
         if (std::find(payloadNames.begin(), payloadNames.end(), key) == payloadNames.end())
-            throw ProfileFileError("profile: payload." + key + " is not a payload file of the installer");
+            throw ProfileFileError("profile: " + at + "payload." + key + " is not a payload file of the installer");
     }
 
-    const json& added = listAt(document, "addedFiles", kAddedFileTable.size());
+    const json& added = listAt(document, "addedFiles", at, kAddedFileTable.size());
     for (std::size_t i = 0; i < added.size(); ++i) {
-        const std::string where = "addedFiles[" + std::to_string(i) + "].";
+        const std::string where = at + "addedFiles[" + std::to_string(i) + "].";
         AddedFileDigests entry;
         const std::string target = stringAt(added[i], "target", where);
         if (target != kAddedFileTable[i].target)
@@ -114,37 +105,90 @@ Profile parseProfile(const std::string& text) {
         profile.addedFiles[i] = std::move(entry);
     }
     if (profile.addedFiles[0].expected != profile.payload[0].digest)
-        throw ProfileFileError("profile: addedFiles[0].expected must equal payload.russianblind");
+        throw ProfileFileError("profile: " + at + "addedFiles[0].expected must equal " + at + "payload.russianblind");
     return profile;
 }
 
-Profile readProfileFile(const fs::path& path) {
+
+// A build number names a folder of the backup store: decimal digits only.
+std::string buildNumberAt(const json& entry, const std::string& where) {
+    const std::string build = stringAt(entry, "build", where);
+    if (build.empty() || build.size() > 20 || !std::all_of(build.begin(), build.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        throw ProfileFileError("profile: " + where + "build must be decimal digits, not \"" + build + "\"");
+    return build;
+}
+
+// One folder name under the payload folder, nothing that could lead out of it.
+std::string payloadFolderAt(const json& entry, const std::string& where) {
+    const std::string folder = stringAt(entry, "payloadFolder", where);
+    const bool plain = !folder.empty() && folder != "." && folder != ".." && folder.find('/') == std::string::npos &&
+                       folder.find('\\') == std::string::npos && folder.find('\0') == std::string::npos;
+    if (!plain) throw ProfileFileError("profile: " + where + "payloadFolder must be one folder name, not \"" + folder + "\"");
+    return folder;
+}
+
+KnownBuilds parseBuilds(const json& list) {
+    if (!list.is_array() || list.empty()) throw ProfileFileError("profile: builds must be a list of one or more builds");
+    KnownBuilds builds;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const std::string where = "builds[" + std::to_string(i) + "].";
+        Profile build = parseBuild(list[i], where);
+        build.build = buildNumberAt(list[i], where);
+        build.payloadFolder = payloadFolderAt(list[i], where);
+        for (const Profile& earlier : builds) {
+            if (earlier.build == build.build) throw ProfileFileError("profile: " + where + "build repeats build " + earlier.build);
+            if (earlier.payloadFolder == build.payloadFolder)
+                throw ProfileFileError("profile: " + where + "payloadFolder repeats that of build " + earlier.build);
+        }
+        builds.push_back(std::move(build));
+    }
+    return builds;
+}
+
+}  // namespace
+
+KnownBuilds parseProfile(const std::string& text) {
+    json document;
+    try {
+        document = json::parse(text);
+    } catch (const json::exception& error) {
+        throw ProfileFileError(std::string("profile: not valid JSON: ") + error.what());
+    }
+    if (!document.is_object()) throw ProfileFileError("profile: the top level must be an object");
+    if (document.contains("builds")) {
+        for (const char* key : {"assets", "payload", "addedFiles"})
+            if (document.contains(key)) throw ProfileFileError(std::string("profile: ") + key + " belongs inside builds[]");
+        return parseBuilds(document.at("builds"));
+    }
+    return {parseBuild(document, "")};
+}
+
+KnownBuilds readProfileFile(const fs::path& path) {
     std::ifstream stream(path, std::ios::binary);
     if (!stream) throw ProfileFileError("profile: cannot read " + path.string());
     std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
     return parseProfile(text);
 }
 
-void checkPayload(const Profile& profile, const fs::path& payloadDirectory) {
-    for (const PayloadFile& file : profile.payload) {
-        const fs::path path = payloadDirectory / file.name;
-        std::ifstream stream(path, std::ios::binary);
-        if (!stream) throw ProfileFileError("payload: cannot read " + path.string());
-        Sha256 hasher;
-        std::vector<char> buffer(1 << 20);
-        while (stream) {
-            stream.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-            hasher.update(buffer.data(), static_cast<std::size_t>(stream.gcount()));
-        }
-        if (stream.bad()) throw ProfileFileError("payload: cannot read " + path.string());
-        const std::string digest = hasher.finalHex();
-        if (digest != file.digest)
-            throw ProfileFileError("payload: " + path.string() + " has digest " + digest + ", the profile gives " +
-                                   file.digest + " (payload." + file.name + ")");
+namespace {
+
+void checkPayloadFile(const fs::path& path, const PayloadFile& file) {
+    std::ifstream stream(path, std::ios::binary);
+    if (!stream) throw ProfileFileError("payload: cannot read " + path.string());
+    Sha256 hasher;
+    std::vector<char> buffer(1 << 20);
+    while (stream) {
+        stream.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        hasher.update(buffer.data(), static_cast<std::size_t>(stream.gcount()));
     }
+    if (stream.bad()) throw ProfileFileError("payload: cannot read " + path.string());
+    const std::string digest = hasher.finalHex();
+    if (digest != file.digest)
+        throw ProfileFileError("payload: " + path.string() + " has digest " + digest + ", the profile gives " + file.digest +
+                               " (payload." + file.name + ")");
 }
 
-std::string profileToJson(const Profile& profile) {
+json buildToJson(const Profile& profile) {
     json document;
     document["assets"] = json::array();
     for (std::size_t i = 0; i < profile.assets.size(); ++i) {
@@ -163,6 +207,38 @@ std::string profileToJson(const Profile& profile) {
         json fields = {{"target", kAddedFileTable[row].target}, {"expected", entry.expected}, {"replaceable", entry.replaceable}};
         if (!entry.source.empty()) fields["source"] = entry.source;
         document["addedFiles"].push_back(fields);
+    }
+    return document;
+}
+
+}  // namespace
+
+std::vector<fs::path> storedPayloadFiles(const KnownBuilds& builds) {
+    std::vector<fs::path> stored;
+    for (std::size_t build = 0; build < builds.size(); ++build)
+        for (const PayloadFile& file : builds[build].payload) {
+            const fs::path path = storedPayloadFile(builds, build, file.name);
+            if (std::find(stored.begin(), stored.end(), path) == stored.end()) stored.push_back(path);
+        }
+    return stored;
+}
+
+void checkPayload(const KnownBuilds& builds, const fs::path& payloadDirectory) {
+    for (std::size_t build = 0; build < builds.size(); ++build)
+        for (const PayloadFile& file : builds[build].payload)
+            checkPayloadFile(payloadDirectory / storedPayloadFile(builds, build, file.name), file);
+}
+
+std::string profileToJson(const KnownBuilds& builds) {
+    if (builds.size() == 1 && builds[0].build == kBuildNumber && builds[0].payloadFolder.empty())
+        return buildToJson(builds[0]).dump(2) + "\n";
+    json document;
+    document["builds"] = json::array();
+    for (const Profile& build : builds) {
+        json entry = buildToJson(build);
+        entry["build"] = build.build;
+        entry["payloadFolder"] = build.payloadFolder;
+        document["builds"].push_back(std::move(entry));
     }
     return document.dump(2) + "\n";
 }

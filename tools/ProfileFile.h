@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "game/Profile.h"
 
@@ -15,13 +16,18 @@ public:
 };
 
 // Parses and checks a profile file: every key present, every digest 64 lower-case hexadecimal
-// characters, the file names and their order as the installer knows them.
-Profile readProfileFile(const std::filesystem::path& path);
-Profile parseProfile(const std::string& json);
+// characters, the file names and their order as the installer knows them. The file holds either
+// one build (57314208, its payload files directly in the payload folder) or, under "builds", a
+// list of builds, each with its number and its own folder under the payload folder.
+KnownBuilds readProfileFile(const std::filesystem::path& path);
+KnownBuilds parseProfile(const std::string& json);
 
-// Checks that every payload file exists in the folder and has the digest the profile gives.
-void checkPayload(const Profile& profile, const std::filesystem::path& payloadDirectory);
+// Every payload file as stored under the payload folder, each once (storedPayloadFile).
+std::vector<std::filesystem::path> storedPayloadFiles(const KnownBuilds& builds);
+// Checks that every payload file is stored in the folder and has the digest the profile gives.
+void checkPayload(const KnownBuilds& builds, const std::filesystem::path& payloadDirectory);
 
-std::string profileToJson(const Profile& profile);
+// The one-build form for build 57314208 alone with no folder of its own, else the list form.
+std::string profileToJson(const KnownBuilds& builds);
 
 }  // namespace morra::tools

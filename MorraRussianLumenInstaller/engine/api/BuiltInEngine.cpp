@@ -3,6 +3,6 @@
 
 namespace morra {
 
-InstallerEngine::InstallerEngine() : state_(std::make_shared<const State>(State{InstallContext(FileManager(), builtInProfile())})) {}
+InstallerEngine::InstallerEngine() : state_(std::make_shared<const State>(State{InstallContext(FileManager(), builtInBuilds())})) {}
 
 }  // namespace morra

@@ -22,9 +22,9 @@ std::optional<fs::path> environmentOverride(const char* name) {
 
 }  // namespace
 
-InstallContext::InstallContext(FileManager fileManager, Profile profile, std::optional<fs::path> payloadDirectory)
+InstallContext::InstallContext(FileManager fileManager, KnownBuilds builds, std::optional<fs::path> payloadDirectory)
     : fileManager_(std::move(fileManager)),
-      profile_(std::make_shared<const Profile>(std::move(profile))),
+      builds_(std::make_shared<const KnownBuilds>(std::move(builds))),
       payloadDirectory_(std::move(payloadDirectory)) {}
 
 InstallContext InstallContext::withFileManager(FileManager fileManager) const {

@@ -9,17 +9,18 @@
 
 namespace morra {
 
-// What every operation works with: the file service, the profile of the supported build and the
+// What every operation works with: the file service, the builds the installer knows and the
 // installer's own places. Cheap to copy; nothing in it changes.
 class InstallContext {
 public:
-    // The program's own context has the real file service, the profile compiled into the program
-    // (builtInProfile) and its own payload; tests and benchmarks may hand in a file service with a
-    // fault hook, the profile of a fixture and its payload folder.
-    InstallContext(FileManager fileManager, Profile profile, std::optional<std::filesystem::path> payloadDirectory = std::nullopt);
+    // The program's own context has the real file service, the builds compiled into the program
+    // (builtInBuilds) and its own payload; tests and benchmarks may hand in a file service with a
+    // fault hook, the builds of a fixture and its payload folder.
+    InstallContext(FileManager fileManager, KnownBuilds builds, std::optional<std::filesystem::path> payloadDirectory = std::nullopt);
 
     const FileManager& fileManager() const { return fileManager_; }
-    const Profile& profile() const { return *profile_; }
+    const KnownBuilds& builds() const { return *builds_; }
+    const Profile& profile() const { return builds_->front(); }
     // The same context over another file service (one that counts an operation's progress).
     InstallContext withFileManager(FileManager fileManager) const;
 
@@ -37,7 +38,7 @@ public:
 
 private:
     FileManager fileManager_;
-    std::shared_ptr<const Profile> profile_;
+    std::shared_ptr<const KnownBuilds> builds_;
     std::optional<std::filesystem::path> payloadDirectory_;
 };
 
