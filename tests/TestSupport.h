@@ -19,7 +19,7 @@ namespace morra::test {
 
 namespace fs = std::filesystem;
 
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+// A fresh folder under the system's temporary folder, by its canonical path, removed with everything in it at the end.
 class TemporaryDirectory {
 public:
     TemporaryDirectory();
@@ -27,6 +27,7 @@ public:
     TemporaryDirectory(const TemporaryDirectory&) = delete;
     TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
     const fs::path& path() const { return path_; }
+    fs::path operator/(const fs::path& relative) const { return path_ / relative; }
 
 private:
     fs::path path_;
