@@ -3,12 +3,9 @@
 #include <QCheckBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
-#include <future>
-#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -23,43 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Stands in for the engine: records each call ("check <game>", "install <game> cards", "remove
-// <game>") and answers with a chosen state and outcome; a test may hold a check at `checkGate`.
-struct FakeEngine final : morra::InstallerEngine {
-    FakeEngine(std::optional<fs::path> game = std::nullopt) : InstallerEngine(nullptr), game(std::move(game)) {}
-
-    std::optional<fs::path> game;
-    std::function<InstallationState()> state = [] { return InstallationState::NotInstalled; };
-    std::function<std::string(const ProgressCallback&)> outcome = [](const ProgressCallback&) { return std::string("Сделано."); };
-    std::shared_future<void> checkGate;
-    mutable std::mutex mutex;
-    mutable QStringList calls;
-
-    QStringList recorded(const QString& kind) const {
-        std::lock_guard lock(mutex);
-        return calls.filter(QRegularExpression(QLatin1Char('^') + kind));
-    }
-    void record(const QString& call, const fs::path& at) const {
-        std::lock_guard lock(mutex);
-        calls << call.arg(QString::fromStdString(at.string()));
-    }
-
-    std::optional<fs::path> discoverGame() const override { return game; }
-    bool heldByAnotherInstaller(const fs::path&) const override { return false; }
-    InstallationState installationState(const fs::path& at) const override {
-        record(QStringLiteral("check %1"), at);
-        if (checkGate.valid()) checkGate.wait();
-        return state();
-    }
-    std::string install(const fs::path& at, morra::SkillCards cards, const ProgressCallback& progress) const override {
-        record(cards == morra::SkillCards::Translated ? QStringLiteral("install %1 cards") : QStringLiteral("install %1"), at);
-        return outcome(progress);
-    }
-    std::string remove(const fs::path& at, const ProgressCallback& progress) const override {
-        record(QStringLiteral("remove %1"), at);
-        return outcome(progress);
-    }
-};
+using morra::test::FakeEngine;
 
 struct Launched : morra::test::LaunchedWindow {
     std::shared_ptr<FakeEngine> engine;

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
@@ -18,7 +19,9 @@
 
 #include <deque>
 #include <functional>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "AppDelegate.h"
@@ -37,6 +40,45 @@
     }
 
 namespace morra::test {
+
+// Stands in for the engine: records each call ("check <game>", "install <game> cards", "remove
+// <game>") and answers with a chosen state and outcome; a test may hold a check at `checkGate`.
+struct FakeEngine final : InstallerEngine {
+    using Path = std::filesystem::path;
+    explicit FakeEngine(std::optional<Path> game = std::nullopt) : InstallerEngine(nullptr), game(std::move(game)) {}
+
+    std::optional<Path> game;
+    std::function<InstallationState()> state = [] { return InstallationState::NotInstalled; };
+    std::function<std::string(const ProgressCallback&)> outcome = [](auto&) { return std::string("Сделано."); };
+    std::shared_future<void> checkGate;
+    mutable std::mutex mutex;
+    mutable QStringList calls;
+
+    QStringList recorded(const QString& kind) const {
+        std::lock_guard lock(mutex);
+        return calls.filter(QRegularExpression(QLatin1Char('^') + kind));
+    }
+    void record(const QString& call, const Path& at) const {
+        std::lock_guard lock(mutex);
+        calls << call.arg(QString::fromStdString(at.string()));
+    }
+
+    std::optional<Path> discoverGame() const override { return game; }
+    bool heldByAnotherInstaller(const Path&) const override { return false; }
+    InstallationState installationState(const Path& at) const override {
+        record(QStringLiteral("check %1"), at);
+        if (checkGate.valid()) checkGate.wait();
+        return state();
+    }
+    std::string install(const Path& at, SkillCards cards, const ProgressCallback& progress) const override {
+        record(cards == SkillCards::Translated ? QStringLiteral("install %1 cards") : QStringLiteral("install %1"), at);
+        return outcome(progress);
+    }
+    std::string remove(const Path& at, const ProgressCallback& progress) const override {
+        record(QStringLiteral("remove %1"), at);
+        return outcome(progress);
+    }
+};
 
 // What a dialog showed: for a message box its texts, icon and the buttons Return and Escape press.
 struct ShownDialog {
@@ -77,9 +119,7 @@ public:
     }
 
     void expect(Answer answer) { answers_.push_back(std::move(answer)); }
-    void reject() {
-        expect([](QDialog& dialog) { dialog.reject(); });
-    }
+    void reject() { expect([](QDialog& dialog) { dialog.reject(); }); }
     // Accepts the chooser with `path` selected (the chooser's own rules decide whether it closes).
     void chooseFile(const QString& path) {
         expect([path](QDialog& dialog) {
@@ -125,9 +165,7 @@ struct LaunchedWindow {
     // The full texts of the status and path lines (the lines show what fits of them).
     QString status() const { return window().statusText(); }
     QString path() const { return window().pathLabel()->fullText(); }
-    bool waitForCheck() const {
-        return QTest::qWaitFor([this] { return !delegate->isChecking(); }, 60000);
-    }
+    bool waitForCheck() const { return QTest::qWaitFor([this] { return !delegate->isChecking(); }, 60000); }
     // Presses a button and waits until its operation has ended, its alert is answered and the
     // game's new state is known.
     bool runAndWait(QPushButton* button) {

@@ -47,16 +47,6 @@ QStringList everythingUnder(const QString& folder) {
 
 }  // namespace
 
-// An engine that finds no game and calls every game untouched.
-struct NoGameFound final : morra::InstallerEngine {
-    NoGameFound() : InstallerEngine(nullptr) {}
-    std::optional<std::filesystem::path> discoverGame() const override { return std::nullopt; }
-    bool heldByAnotherInstaller(const std::filesystem::path&) const override { return false; }
-    morra::InstallationState installationState(const std::filesystem::path&) const override {
-        return morra::InstallationState::NotInstalled;
-    }
-};
-
 int main(int argc, char** argv) {
     QTemporaryDir home;
     if (!home.isValid()) return 2;
@@ -74,7 +64,7 @@ int main(int argc, char** argv) {
         auto dialogs = std::make_unique<ShowingDialogs>(bundle);
         ShowingDialogs* shown = dialogs.get();
         {
-            morra::AppDelegate delegate(std::make_shared<const NoGameFound>(), std::move(dialogs));
+            morra::AppDelegate delegate(std::make_shared<const morra::test::FakeEngine>(), std::move(dialogs));
             delegate.applicationDidFinishLaunching();
             delegate.choosePressed();
             if (shown->shown != 1 || delegate.gameBundle() != std::optional(std::filesystem::path(bundle.toStdString()))) {

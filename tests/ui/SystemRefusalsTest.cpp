@@ -29,23 +29,6 @@ public:
     Q_INVOKABLE void open(const QUrl& url) { opened << url; }
 };
 
-// Finds the game untouched and refuses to install into it with `text` of `kind`.
-struct RefusingEngine final : morra::InstallerEngine {
-    RefusingEngine(fs::path game, std::string text, InstallerError::Kind kind)
-        : InstallerEngine(nullptr), game(std::move(game)), text(std::move(text)), kind(kind) {}
-    fs::path game;
-    std::string text;
-    InstallerError::Kind kind;
-    std::optional<fs::path> discoverGame() const override { return game; }
-    bool heldByAnotherInstaller(const fs::path&) const override { return false; }
-    morra::InstallationState installationState(const fs::path&) const override {
-        return morra::InstallationState::NotInstalled;
-    }
-    std::string install(const fs::path&, morra::SkillCards, const morra::ProgressCallback&) const override {
-        throw InstallerError(text, kind);
-    }
-};
-
 }  // namespace
 
 class SystemRefusalsTest : public QObject {
@@ -76,8 +59,9 @@ private slots:
         QVERIFY(root.isValid());
         const fs::path game = morra::test::makeFolder(root.filePath(QStringLiteral("morra.app"))).toStdString();
         const std::string text = "Система не разрешила изменить файлы игры: " + game.string() + "/x";
-        auto engine = std::make_shared<RefusingEngine>(game, text, refusal ? InstallerError::Kind::AppManagement
-                                                                           : InstallerError::Kind::General);
+        auto engine = std::make_shared<morra::test::FakeEngine>(game);
+        const auto kind = refusal ? InstallerError::Kind::AppManagement : InstallerError::Kind::General;
+        engine->outcome = [text, kind](auto&) -> std::string { throw InstallerError(text, kind); };
         morra::SystemFacts system;
         for (const QString& address : addresses) system.appManagementSettings.push_back(address.toStdString());
         SettingsOpener opener;
