@@ -7,44 +7,20 @@
 #include <random>
 
 #include "bsdiff/BsdiffApplier.h"
-#include "bsdiff/SignMagnitude.h"
 #include "BsdiffWriter.h"
 #include "PatchTestSupport.h"
+#include "RawBsdiffPatch.h"
 
 namespace morra {
 namespace {
 
 using tools::BsdiffControl;
 
-// Hand-made BSDIFF40 patches, including malformed ones.
-std::string encodeOffset(std::int64_t value) {
-    unsigned char bytes[8];
-    morra::encodeOffset(value, bytes);
-    return std::string(reinterpret_cast<const char*>(bytes), 8);
-}
-
-struct RawControl {
-    std::int64_t add = 0, copy = 0, seek = 0;
-};
-
-std::string controlBlock(const std::vector<RawControl>& controls) {
-    std::string block;
-    for (const RawControl& control : controls)
-        block += encodeOffset(control.add) + encodeOffset(control.copy) + encodeOffset(control.seek);
-    return block;
-}
-
-// Header and three compressed blocks; the header's block lengths default to the real ones.
-std::string assemblePatch(const std::string& control, const std::string& diff, const std::string& extra, std::int64_t newSize,
-                          std::optional<std::int64_t> controlLength = std::nullopt,
-                          std::optional<std::int64_t> diffLength = std::nullopt) {
-    return "BSDIFF40" + encodeOffset(controlLength.value_or(static_cast<std::int64_t>(control.size()))) +
-           encodeOffset(diffLength.value_or(static_cast<std::int64_t>(diff.size()))) + encodeOffset(newSize) + control + diff + extra;
-}
-
-std::string rawPatch(const std::vector<RawControl>& controls, const std::string& diff, const std::string& extra, std::int64_t newSize) {
-    return assemblePatch(tools::bzip2Compress(controlBlock(controls)), tools::bzip2Compress(diff), tools::bzip2Compress(extra), newSize);
-}
+using test::assemblePatch;
+using test::controlBlock;
+using test::rawPatch;
+using test::RawControl;
+const auto encodeOffset = test::offsetBytes;
 
 // Runs the tool and both modes of our applier; all three must agree. Returns the tool's outcome.
 test::PatchOutcome expectSameAsTool(const std::string& oldData, const std::string& patch, const std::string& label) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bsdiff/BsdiffApplier.h"
+#include "RawBsdiffPatch.h"
 #include "bsdiff/SignMagnitude.h"
 
 namespace {
@@ -37,12 +38,7 @@ private:
     std::size_t position_ = 0;
 };
 
-std::string encode(std::int64_t value) {
-    unsigned char bytes[8];
-    morra::encodeOffset(value, bytes);
-    return std::string(reinterpret_cast<const char*>(bytes), 8);
-}
-
+// Block size 1: a fuzzer's inputs are small, and a larger block costs most of each run.
 std::string compress(const std::string& data) {
     std::vector<char> out(data.size() + data.size() / 100 + 1024);
     unsigned length = static_cast<unsigned>(out.size());
@@ -61,20 +57,15 @@ std::int64_t hostile(Reader& input, std::int64_t ordinary) {
 
 // Builds a patch from a description.
 std::string describedPatch(Reader& input) {
-    struct Control {
-        std::int64_t add, copy, seek;
-    };
-    std::vector<Control> controls(input.byte() % 12);
+    std::vector<morra::test::RawControl> controls(input.byte() % 12);
     std::int64_t diffBytes = 0, extraBytes = 0;
-    for (Control& control : controls) {
+    for (morra::test::RawControl& control : controls) {
         control.add = hostile(input, input.word() % 3000);
         control.copy = hostile(input, input.word() % 600);
         control.seek = hostile(input, static_cast<std::int16_t>(input.word()));
         if (control.add > 0 && control.add < 100000) diffBytes += control.add;
         if (control.copy > 0 && control.copy < 100000) extraBytes += control.copy;
     }
-    std::string controlBlock;
-    for (const Control& control : controls) controlBlock += encode(control.add) + encode(control.copy) + encode(control.seek);
     const std::int64_t newSize = hostile(input, diffBytes + extraBytes + (input.byte() % 5 == 0 ? static_cast<std::int8_t>(input.byte()) : 0));
 
     // Block contents: a short pattern from the input, repeated (sometimes a little too short).
@@ -85,10 +76,11 @@ std::string describedPatch(Reader& input) {
         for (std::int64_t i = 0; i < length; ++i) bytes.push_back(pattern.empty() ? '\0' : pattern[static_cast<std::size_t>(i) % pattern.size()]);
         return bytes;
     };
-    const std::string control = compress(controlBlock), diff = compress(block(diffBytes)), extra = compress(block(extraBytes));
+    const std::string control = compress(morra::test::controlBlock(controls));
+    const std::string diff = compress(block(diffBytes)), extra = compress(block(extraBytes));
     const std::int64_t controlLength = hostile(input, static_cast<std::int64_t>(control.size()));
     const std::int64_t diffLength = hostile(input, static_cast<std::int64_t>(diff.size()));
-    std::string patch = "BSDIFF40" + encode(controlLength) + encode(diffLength) + encode(newSize) + control + diff + extra;
+    std::string patch = morra::test::assemblePatch(control, diff, extra, newSize, controlLength, diffLength);
 
     switch (input.byte() % 6) {
     case 0:
