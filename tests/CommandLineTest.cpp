@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "CommandLine.h"
 #include "ProgressText.h"
@@ -23,10 +24,8 @@ using Step = Progress::Step;
 // one in a working folder that is gone is an error, not a crash.
 TEST(CommandLine, InspectPrintsTheReportForARelativePathWithOneLineFeed) {
     test::GameFixture game(GameState::InstalledEnglish);
-    const test::ProcessResult result = test::runInstaller({"--inspect", "morra.app"}, {}, game.root.path());
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.standardError, "");
-    EXPECT_EQ(result.standardOutput, inspect(test::demoContext(), game.app) + "\n");
+    EXPECT_EQ(test::runInstaller({"--inspect", "morra.app"}, {}, game.root.path()),
+              (test::ProcessResult{0, inspect(test::demoContext(), game.app) + "\n", ""}));
     const test::ProcessResult gone = test::runProcess(
         {"/bin/sh", "-c", "mkdir gone && cd gone && rmdir ../gone && exec \"$0\" --inspect morra.app", MORRA_PROGRAM}, {},
         game.root.path());
@@ -37,25 +36,20 @@ TEST(CommandLine, InspectPrintsTheReportForARelativePathWithOneLineFeed) {
 
 // Only the five exact forms run; each operation's error goes to standard error with status 1.
 TEST(CommandLine, OnlyTheFiveExactFormsRunAndErrorsEndWithStatusOne) {
-    const std::vector<std::vector<std::string>> declined = {
-        {"MorraRussianLumenInstaller"},
-        {"MorraRussianLumenInstaller", "--inspect"},
-        {"MorraRussianLumenInstaller", "--INSPECT", "/x.app"},
-        {"MorraRussianLumenInstaller", "--inspect=/x.app"},
-        {"MorraRussianLumenInstaller", "--discover", "/x.app"},
-        {"MorraRussianLumenInstaller", "--install", "/x.app", "extra"},
-        {"MorraRussianLumenInstaller", "-psn_0_12345"},
-        {"MorraRussianLumenInstaller", "/x.app", "--inspect"},
-    };
-    for (const auto& arguments : declined) EXPECT_FALSE(runCommandLine(arguments).has_value()) << arguments.size();
+    const std::vector<std::vector<std::string>> declined = {{}, {"--inspect"}, {"--INSPECT", "/x.app"},
+        {"--inspect=/x.app"}, {"--discover", "/x.app"}, {"--install", "/x.app", "extra"}, {"-psn_0_12345"},
+        {"/x.app", "--inspect"}};
+    for (std::vector<std::string> arguments : declined) {
+        arguments.insert(arguments.begin(), "MorraRussianLumenInstaller");
+        EXPECT_FALSE(runCommandLine(arguments).has_value()) << arguments.size();
+    }
     test::TemporaryDirectory root;
     fs::create_directories(root.path() / "other.app");
     for (const char* option : {"--inspect", "--install", "--install-no-skill-cards", "--remove"}) {
         const auto outcome = runCommandLine({"MorraRussianLumenInstaller", option, (root.path() / "other.app").string()});
         ASSERT_TRUE(outcome.has_value()) << option;
-        EXPECT_EQ(outcome->exitStatus, 1) << option;
-        EXPECT_EQ(outcome->standardOutput, "") << option;
-        EXPECT_EQ(outcome->standardError, "Выбранный файл не является Morra Vellant для macOS.\n") << option;
+        EXPECT_EQ(std::tie(outcome->exitStatus, outcome->standardOutput, outcome->standardError),
+                  std::make_tuple(1, "", "Выбранный файл не является Morra Vellant для macOS.\n")) << option;
     }
 }
 
@@ -83,10 +77,8 @@ TEST(CommandLine, WithoutItsResourcesEveryFormStopsWithTheFatalLine) {
     for (const char* option : {"--install", "--discover"}) {
         std::vector<std::string> arguments = {copy.string(), option, game.app.string()};
         if (std::string(option) == "--discover") arguments.pop_back();  // it takes MORRA_LUMEN_INSTALLER_GAME
-        const test::ProcessResult result = test::runProcess(arguments, {{"MORRA_LUMEN_INSTALLER_GAME", game.app.string()}});
-        EXPECT_EQ(result.status, 1) << option;
-        EXPECT_EQ(result.standardOutput, "") << option;
-        EXPECT_EQ(result.standardError, "Application resources are unavailable\n") << option;
+        EXPECT_EQ(test::runProcess(arguments, {{"MORRA_LUMEN_INSTALLER_GAME", game.app.string()}}),
+                  (test::ProcessResult{1, "", "Application resources are unavailable\n"})) << option;
     }
     EXPECT_TRUE(test::snapshot(game.app) == before);
     EXPECT_FALSE(fs::exists(game.support));
@@ -130,9 +122,7 @@ std::vector<std::pair<std::string, std::size_t>> lines(const std::string& bytes)
 TEST(ProgressLine, TheProgramsOutputIsTheSameWithOrWithoutATerminal) {
     const test::ProcessResult piped = test::runInstaller({"--install", test::GameFixture().app.string()});
     const test::ProcessResult onTerminal = test::runInstaller({"--install", test::GameFixture().app.string()}, {}, {}, true);
-    EXPECT_EQ(piped.status, 0);
-    EXPECT_EQ(onTerminal.status, 0);
-    EXPECT_EQ(piped.standardError, "");
+    EXPECT_EQ(std::tie(piped.status, onTerminal.status, piped.standardError), std::make_tuple(0, 0, ""));
     EXPECT_NE(piped.standardOutput.find("Готово."), std::string::npos);
     EXPECT_EQ(onTerminal.standardOutput, piped.standardOutput);
     const std::string& shown = onTerminal.standardError;

@@ -29,9 +29,7 @@ TEST(GameLock, ASecondOperationIsRefusedWhileEitherLockIsHeld) {
         {
             const std::optional<FileHandle> held = FileManager().tryLockExclusive(remove ? game.support : game.app);
             ASSERT_TRUE(held.has_value());
-            const test::ProcessResult refused = test::runInstaller({option, game.app.string()});
-            EXPECT_EQ(refused.status, 1) << option;
-            EXPECT_EQ(refused.standardError, kLocked) << option;
+            EXPECT_EQ(test::runInstaller({option, game.app.string()}), (test::ProcessResult{1, "", kLocked})) << option;
             EXPECT_TRUE(test::snapshot(game.root.path()) == before) << option;
         }
         EXPECT_EQ(test::runInstaller({option, game.app.string()}).status, 0) << option << " after the lock is gone";

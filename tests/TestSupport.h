@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -96,7 +97,11 @@ std::string failureWithin(int seconds, const std::function<void()>& call);
 struct ProcessResult {
     int status = -1;
     std::string standardOutput, standardError;
+    bool operator==(const ProcessResult&) const = default;
 };
+inline std::ostream& operator<<(std::ostream& out, const ProcessResult& r) {
+    return out << "status " << r.status << ", out \"" << r.standardOutput << "\", err \"" << r.standardError << "\"";
+}
 
 // Runs a program with the given arguments (arguments[0] is the program) and environment changes
 // (a nullopt value unsets the variable), in the given working folder; with `unprivileged`, as user
