@@ -77,12 +77,8 @@ TEST(BsdiffDifferTest, PatchesRebuildTheNewFileExactly) {
     for (int pair = 0; pair < 40; ++pair) {
         const std::string oldData = generatedOld(random);
         const std::string newData = generatedNew(oldData, random);
-        DifferOptions suffixSorted;
-        suffixSorted.indexChunkBytes = 4096;
-        suffixSorted.segmentBytes = 777;
-        DifferOptions fingerprinted;
-        fingerprinted.suffixSortBelow = 0;
-        fingerprinted.fingerprintStep = 1 + random() % 32;
+        const DifferOptions suffixSorted{.indexChunkBytes = 4096, .segmentBytes = 777};
+        const DifferOptions fingerprinted{.suffixSortBelow = 0, .fingerprintStep = 1 + random() % 32};
         for (const DifferOptions& options : {suffixSorted, fingerprinted}) {
             SCOPED_TRACE("pair " + std::to_string(pair) + ", " + std::to_string(oldData.size()) + " to " +
                          std::to_string(newData.size()) + " bytes, " +
@@ -106,9 +102,7 @@ TEST(BsdiffDifferTest, BlockIndexPatchesAreAsSmallAsBsdiffs) {
         if (edit % 2 == 0) newData.insert(at, randomBytes(random(), 1 + random() % 50));
         else newData.erase(at, 1 + random() % 50);
     }
-    DifferOptions options;
-    options.suffixSortBelow = 0;
-    const std::string ours = makeBsdiff(oldData, newData, options);
+    const std::string ours = makeBsdiff(oldData, newData, DifferOptions{.suffixSortBelow = 0});
     expectRebuilds(oldData, newData, ours);
     EXPECT_LE(ours.size(), runBsdiff(oldData, newData).size() * 105 / 100);
 }
@@ -121,10 +115,7 @@ TEST(BsdiffDifferTest, SamePatchWhateverTheThreadCount) {
     const std::string oldData = randomBytes(9, 400000);
     std::string newData = generatedNew(oldData, random);
     newData.insert(200000, randomBytes(13, 150000));
-    DifferOptions options;
-    options.indexChunkBytes = 64 << 10;
-    options.segmentBytes = 10000;
-    options.threads = 1;
+    DifferOptions options{.threads = 1, .indexChunkBytes = 64 << 10, .segmentBytes = 10000};
     const std::string one = makeBsdiff(oldData, newData, options);
     expectRebuilds(oldData, newData, one);
     for (unsigned threads : {2u, 3u, 8u}) {

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "TestSupport.h"
 #include "operations/Install.h"
@@ -28,10 +29,7 @@ public:
     explicit FlushedEntries(const fs::path& game) : game_(fs::weakly_canonical(game)) {}
 
     FaultHook hook() {
-        return [this](FileOperation operation, const fs::path& path) {
-            record(operation, folderKey(path));
-            return 0;
-        };
+        return [this](FileOperation operation, const fs::path& path) { return record(operation, folderKey(path)), 0; };
     }
 
     void expectNothingUnflushed(const std::string& when) {
@@ -71,14 +69,7 @@ private:
     std::map<fs::path, std::set<std::string>> unflushed_;
 };
 
-struct Case {
-    const char* name;
-    GameState start;
-    bool install;
-    SkillCards skillCards;
-};
-
-const Case kCases[] = {
+const std::tuple<const char*, GameState, bool, SkillCards> kCases[] = {
     {"fresh install", GameState::Untouched, true, SkillCards::Translated},
     {"switch to English cards", GameState::InstalledTranslated, true, SkillCards::English},
     {"update an earlier release", GameState::EarlierRelease, true, SkillCards::Translated},
@@ -86,10 +77,10 @@ const Case kCases[] = {
 };
 
 TEST(Durability, EveryChangedFolderIsFlushedBeforeTheGameChangesAgainAndByTheEnd) {
-    for (const Case& c : kCases) {
-        SCOPED_TRACE(c.name);
-        const bool fresh = c.start == GameState::Untouched;
-        test::GameFixture game(c.start, !fresh);
+    for (const auto& [name, start, installing, skillCards] : kCases) {
+        SCOPED_TRACE(name);
+        const bool fresh = start == GameState::Untouched;
+        test::GameFixture game(start, !fresh);
         // A fresh install makes the support folder and the folder above it; every run migrates
         // the settings and so makes "User Settings".
         const fs::path support = fresh ? game.root.path() / "Application Support" / "Morra Vellant Russian Lumen" : game.support;
@@ -98,7 +89,7 @@ TEST(Durability, EveryChangedFolderIsFlushedBeforeTheGameChangesAgainAndByTheEnd
 
         FlushedEntries model(game.app);
         const InstallContext context = test::demoContext(FileManager(model.hook()));
-        EXPECT_NO_THROW(c.install ? (void)install(context, game.app, c.skillCards) : (void)remove(context, game.app));
+        EXPECT_NO_THROW(installing ? (void)install(context, game.app, skillCards) : (void)remove(context, game.app));
         model.expectNothingUnflushed("at the end");
 
         EXPECT_EQ(model.problems, std::vector<std::string>{});

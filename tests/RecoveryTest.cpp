@@ -108,11 +108,7 @@ void runEveryFault(bool kill) {
                 ASSERT_GE(child, 0);
                 if (child == 0) {
                     const InstallContext engine = engineFor(payload, faultAt(n, true, calls, leftTemporary));
-                    try {
-                        scenario.run(engine, game.app);
-                    } catch (...) {
-                        ::_exit(1);
-                    }
+                    try { scenario.run(engine, game.app); } catch (...) { ::_exit(1); }
                     ::_exit(0);
                 }
                 int status = 0;

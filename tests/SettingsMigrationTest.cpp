@@ -44,18 +44,10 @@ TEST_F(SettingsMigration, ThirteenBecomesEnglishWithEverythingElseKeptSortedAndP
 }
 
 TEST_F(SettingsMigration, OtherValuesAndShapesAreLeftByteForByte) {
-    const std::vector<std::string> untouched = {
-        R"({"LANGUAGE":{"Language":{"intValue":0}}})",
-        R"({"LANGUAGE":{"Language":{"intValue":14}}})",
-        R"({"LANGUAGE":{"Language":{"intValue":"13"}}})",
-        R"({"LANGUAGE":{"Language":{"intValue":true}}})",
-        R"({"LANGUAGE":{"Language":{"intValue":18446744073709551629}}})",
-        R"({"LANGUAGE":{"Language":{"intValue":12.99}}})",
-        R"({"LANGUAGE":{"Language":{"value":13}}})",
-        R"({"LANGUAGE":[13]})",
-        R"({"Language":{"intValue":13}})",
-        R"([{"LANGUAGE":{"Language":{"intValue":13}}}])",
-    };
+    std::vector<std::string> untouched = {R"({"LANGUAGE":{"Language":{"value":13}}})", R"({"LANGUAGE":[13]})",
+        R"({"Language":{"intValue":13}})", R"([{"LANGUAGE":{"Language":{"intValue":13}}}])"};
+    for (const std::string value : {"0", "14", "\"13\"", "true", "18446744073709551629", "12.99"})
+        untouched.push_back(R"({"LANGUAGE":{"Language":{"intValue":)" + value + "}}}");
     for (const std::string& text : untouched) {
         write(text);
         EXPECT_FALSE(migrate()) << text;

@@ -51,10 +51,9 @@ TEST(SystemErrorText, CommonCausesHaveRussianWordsAndOthersKeepTheSystemsTextWit
     }
     EXPECT_EQ(systemErrorText(EOPNOTSUPP), systemErrorText(ENOTSUP));
 
-    for (int other : {EPROTO, EDOM, 9999}) {
+    for (int other : {EPROTO, EDOM, 9999})
         EXPECT_EQ(systemErrorText(other),
                   std::generic_category().message(other) + " (ошибка " + std::to_string(other) + ")");
-    }
 }
 
 // A real failure, through the command line: the support folder lies under a regular file.
