@@ -309,18 +309,14 @@ TEST(FirstAcceptedCandidate, TestsEachResolvedPathOnce) {
     std::vector<fs::path> tested;
     std::optional<fs::path> found = game;
     EXPECT_NO_THROW(found = firstAcceptedCandidate(FileManager(), candidates, [&](const fs::path& bundle) {
-                        tested.push_back(bundle);
-                        return false;
+                        return tested.push_back(bundle), false;
                     }));
     EXPECT_EQ(found, std::nullopt);
     ASSERT_EQ(tested.size(), 4u);
     EXPECT_EQ(std::vector<fs::path>(tested.begin(), tested.begin() + 2), (std::vector<fs::path>{game, scratch / "missing.app"}));
     tested.clear();
     EXPECT_EQ(firstAcceptedCandidate(FileManager(), {scratch / "missing.app", scratch / "link-to-link.app", scratch / "other.app"},
-                                     [&](const fs::path& bundle) {
-                                         tested.push_back(bundle);
-                                         return bundle == game;
-                                     }),
+                                     [&](const fs::path& bundle) { return tested.push_back(bundle), bundle == game; }),
               game);
     EXPECT_EQ(tested, (std::vector<fs::path>{scratch / "missing.app", game}));
 }
