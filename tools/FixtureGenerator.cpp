@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 
 #include "BsdiffWriter.h"
@@ -81,7 +83,7 @@ std::string patchFor(const std::string& from, const std::string& to) {
 
 std::string digestOf(const std::string& bytes) { return sha256Hex(bytes.data(), bytes.size()); }
 
-std::string infoPlist() {
+std::string infoPlist(const std::string& build) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
@@ -90,8 +92,49 @@ std::string infoPlist() {
            "\t<key>CFBundleIdentifier</key>\n\t<string>com.holtstudio.morravellant</string>\n"
            "\t<key>CFBundleName</key>\n\t<string>Morra Vellant</string>\n"
            "\t<key>CFBundlePackageType</key>\n\t<string>APPL</string>\n"
-           "\t<key>CFBundleVersion</key>\n\t<string>57314208</string>\n"
+           "\t<key>CFBundleVersion</key>\n\t<string>" + build + "</string>\n"
            "</dict>\n</plist>\n";
+}
+
+std::size_t assetRow(const std::string& name) {
+    for (std::size_t i = 0; i < kAssetTable.size(); ++i)
+        if (name == kAssetTable[i].name) return i;
+    throw std::logic_error("no asset " + name);
+}
+
+// Makes the named payload files from the fixture's forms, by the table of the game's places.
+void fillPayload(Fixture& fixture, const std::vector<std::string>& names) {
+    const auto wanted = [&](const char* name) { return name && std::find(names.begin(), names.end(), name) != names.end(); };
+    auto& payload = fixture.payload;
+    if (wanted(kAddedFileTable[0].payload)) payload[kAddedFileTable[0].payload] = fixture.addedExpected[0];
+    for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
+        if (wanted(kAssetTable[i].basePatch))
+            payload[kAssetTable[i].basePatch] = patchFor(fixture.original[i], fixture.englishCards[i]);
+        if (wanted(kAssetTable[i].skillCardDelta))
+            payload[kAssetTable[i].skillCardDelta] = patchFor(fixture.englishCards[i], fixture.translatedCards[i]);
+    }
+    for (std::size_t row = 1; row < Fixture::kAdded; ++row)
+        if (wanted(kAddedFileTable[row].payload))
+            payload[kAddedFileTable[row].payload] = patchFor(fixture.sourceBundles[row - 1], fixture.addedExpected[row]);
+}
+
+// The profile's digests, from the fixture's forms and payload (its build and folder kept).
+void fillProfile(Fixture& fixture) {
+    Profile& profile = fixture.profile;
+    for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
+        AssetDigests entry{digestOf(fixture.original[i]), digestOf(fixture.englishCards[i]),
+                           digestOf(fixture.translatedCards[i]), {}};
+        for (const std::string& form : fixture.earlierReleases[i]) entry.earlierReleases.push_back(digestOf(form));
+        profile.assets[i] = std::move(entry);
+    }
+    profile.payload.clear();
+    for (const std::string& name : payloadFileNames()) profile.payload.push_back({name, digestOf(fixture.payload.at(name))});
+    for (std::size_t i = 0; i < Fixture::kAdded; ++i) {
+        AddedFileDigests entry{i ? digestOf(fixture.sourceBundles[i - 1]) : std::string(),
+                               digestOf(fixture.addedExpected[i]), {}};
+        for (const std::string& form : fixture.addedReplaceable[i]) entry.replaceable.push_back(digestOf(form));
+        profile.addedFiles[i] = std::move(entry);
+    }
 }
 
 }  // namespace
@@ -169,32 +212,52 @@ Fixture makeFixture(std::uint64_t seed, std::uint64_t assetBytes) {
             fixture.addedReplaceable[i].push_back(
                 mutate(fixture.addedExpected[i], seed, "replaceable " + std::to_string(k) + " " + addedFilePaths()[i], 256, 7 * static_cast<std::int64_t>(k)));
 
-    // The payload, made from the table of the game's places.
-    auto& payload = fixture.payload;
-    payload[kAddedFileTable[0].payload] = fixture.addedExpected[0];
-    for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
-        payload[kAssetTable[i].basePatch] = patchFor(fixture.original[i], fixture.englishCards[i]);
-        if (kAssetTable[i].skillCardDelta)
-            payload[kAssetTable[i].skillCardDelta] = patchFor(fixture.englishCards[i], fixture.translatedCards[i]);
-    }
-    for (std::size_t row = 1; row < Fixture::kAdded; ++row)
-        payload[kAddedFileTable[row].payload] = patchFor(fixture.sourceBundles[row - 1], fixture.addedExpected[row]);
-
-    Profile& profile = fixture.profile;
-    for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
-        AssetDigests entry{digestOf(fixture.original[i]), digestOf(fixture.englishCards[i]),
-                           digestOf(fixture.translatedCards[i]), {}};
-        for (const std::string& form : fixture.earlierReleases[i]) entry.earlierReleases.push_back(digestOf(form));
-        profile.assets[i] = std::move(entry);
-    }
-    for (const std::string& name : payloadFileNames()) profile.payload.push_back({name, digestOf(payload.at(name))});
-    for (std::size_t i = 0; i < Fixture::kAdded; ++i) {
-        AddedFileDigests entry{i ? digestOf(fixture.sourceBundles[i - 1]) : std::string(),
-                               digestOf(fixture.addedExpected[i]), {}};
-        for (const std::string& form : fixture.addedReplaceable[i]) entry.replaceable.push_back(digestOf(form));
-        profile.addedFiles[i] = std::move(entry);
-    }
+    fillPayload(fixture, payloadFileNames());
+    fillProfile(fixture);
     return fixture;
+}
+
+Fixture makeUpdatedFixture(const Fixture& base, std::uint64_t seed, const std::string& build) {
+    Fixture fixture = base;
+    fixture.profile.build = build;
+    fixture.profile.payloadFolder = build;
+    const std::string label = "update " + build + " ";
+    std::vector<std::string> changedPayload;
+    for (const std::size_t i : {assetRow("level2"), assetRow("sharedassets1.assets")}) {
+        const AssetSpec& spec = kAssetTable[i];
+        fixture.original[i] = mutate(base.original[i], seed, label + spec.name, 2048, 1800);
+        fixture.englishCards[i] = mutate(fixture.original[i], seed, label + "english " + spec.name, 4096, 900);
+        fixture.translatedCards[i] = spec.skillCardDelta
+                                         ? mutate(fixture.englishCards[i], seed, label + "cards " + spec.name, 4096 * 8, -64)
+                                         : fixture.englishCards[i];
+        fixture.earlierReleases[i].clear();
+        changedPayload.push_back(spec.basePatch);
+        if (spec.skillCardDelta) changedPayload.push_back(spec.skillCardDelta);
+    }
+    // images/english, the source of images/russianblind (added-file row 2).
+    const std::size_t row = 2;
+    fixture.sourceBundles[row - 1] = mutate(base.sourceBundles[row - 1], seed, label + sourceBundlePaths()[row - 1], 512, 97);
+    fixture.addedExpected[row] = mutate(fixture.sourceBundles[row - 1], seed, label + addedFilePaths()[row], 512, 422);
+    fixture.addedReplaceable[row].push_back(base.addedExpected[row]);  // as the base's install left it
+    changedPayload.push_back(kAddedFileTable[row].payload);
+
+    fillPayload(fixture, changedPayload);
+    fillProfile(fixture);
+    return fixture;
+}
+
+std::vector<Fixture> makeTwoBuilds(std::uint64_t seed, std::uint64_t assetBytes) {
+    std::vector<Fixture> fixtures;
+    fixtures.push_back(makeFixture(seed, assetBytes));
+    fixtures[0].profile.payloadFolder = fixtures[0].profile.build;
+    fixtures.push_back(makeUpdatedFixture(fixtures[0], seed));
+    return fixtures;
+}
+
+KnownBuilds knownBuilds(const std::vector<Fixture>& fixtures) {
+    KnownBuilds builds;
+    for (const Fixture& fixture : fixtures) builds.push_back(fixture.profile);
+    return builds;
 }
 
 void writeFile(const fs::path& path, const std::string& contents, unsigned mode) {
@@ -208,7 +271,7 @@ void writeFile(const fs::path& path, const std::string& contents, unsigned mode)
 }
 
 void writeGame(const Fixture& fixture, const fs::path& app, GameState state) {
-    writeFile(app / "Contents" / "Info.plist", infoPlist());
+    writeFile(app / "Contents" / "Info.plist", infoPlist(fixture.profile.build));
     writeFile(app / "Contents" / "MacOS" / "Morra Vellant", "#!/bin/sh\nexit 0\n", 0755);
     writeFile(app / kDataFolder / "globalgamemanagers", makeContent(1, "globalgamemanagers", 2048));
     writeFile(app / kBundlesFolder / "lockits" / "english", makeContent(1, "lockit english", 2048));
@@ -220,7 +283,9 @@ void writeGame(const Fixture& fixture, const fs::path& app, GameState state) {
             case GameState::Untouched: break;
             case GameState::InstalledTranslated: content = &fixture.translatedCards[i]; break;
             case GameState::InstalledEnglish: content = &fixture.englishCards[i]; break;
-            case GameState::EarlierRelease: content = &fixture.earlierReleases[i].back(); break;
+            case GameState::EarlierRelease:  // an asset no release has touched: as shipped
+                if (!fixture.earlierReleases[i].empty()) content = &fixture.earlierReleases[i].back();
+                break;
             case GameState::Interrupted: content = i < 2 ? &fixture.translatedCards[i] : &fixture.original[i]; break;
         }
         writeFile(app / assetPaths()[i], *content);
@@ -241,16 +306,40 @@ void writeGame(const Fixture& fixture, const fs::path& app, GameState state) {
 }
 
 void writeBackups(const Fixture& fixture, const fs::path& supportDirectory) {
-    const fs::path store = supportDirectory / (std::string("Steam-") + kBuildNumber);
+    const fs::path store = supportDirectory / ("Steam-" + fixture.profile.build);
     for (std::size_t i = 0; i < Fixture::kAssets; ++i) writeFile(store / kAssetTable[i].name, fixture.original[i]);
 }
 
+void writeUpdate(const Fixture& from, const Fixture& to, const fs::path& app) {
+    writeFile(app / "Contents" / "Info.plist", infoPlist(to.profile.build));
+    for (std::size_t i = 0; i < Fixture::kAssets; ++i)
+        if (from.original[i] != to.original[i]) writeFile(app / assetPaths()[i], to.original[i]);
+    for (std::size_t i = 0; i < to.sourceBundles.size(); ++i)
+        if (from.sourceBundles[i] != to.sourceBundles[i]) writeFile(app / sourceBundlePaths()[i], to.sourceBundles[i]);
+}
+
 void writePayload(const Fixture& fixture, const fs::path& payloadDirectory) {
-    for (const auto& [name, bytes] : fixture.payload) writeFile(payloadDirectory / name, bytes);
+    writePayload(std::vector<Fixture>{fixture}, payloadDirectory);
 }
 
 void writeProfile(const Fixture& fixture, const fs::path& profileFile) {
-    writeFile(profileFile, profileToJson({fixture.profile}));
+    writeProfile(std::vector<Fixture>{fixture}, profileFile);
+}
+
+void writePayload(const std::vector<Fixture>& fixtures, const fs::path& payloadDirectory) {
+    const KnownBuilds builds = knownBuilds(fixtures);
+    std::set<fs::path> written;
+    for (std::size_t build = 0; build < fixtures.size(); ++build)
+        for (const auto& [name, bytes] : fixtures[build].payload) {
+            const fs::path stored = storedPayloadFile(builds, build, name);
+            if (written.insert(stored).second) writeFile(payloadDirectory / stored, bytes);
+        }
+}
+
+void writeProfile(const std::vector<Fixture>& fixtures, const fs::path& profileFile) {
+    const std::string json = profileToJson(knownBuilds(fixtures));
+    parseProfile(json);  // a profile the build would refuse is not written
+    writeFile(profileFile, json);
 }
 
 void writeForms(const Fixture& fixture, const fs::path& formsDirectory) {
