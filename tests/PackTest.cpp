@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
+#include <tuple>
 #include <nlohmann/json.hpp>
 
 #include "FixtureGenerator.h"
@@ -41,7 +43,7 @@ struct Copies {
         fs::remove(older / tools::addedFilePaths()[3]);
     }
     tools::PackInputs inputs() const {
-        tools::PackInputs inputs{original, english, translated, {earlier, older}, out, {}, {}};
+        tools::PackInputs inputs{{{"", original, english, translated, {earlier, older}}}, out, {}, {}};
         inputs.differ.indexChunkBytes = 64 << 10;  // several chunks even for these small files
         return inputs;
     }
@@ -97,6 +99,86 @@ TEST(PackTest, PackedPayloadInstallsUpdatesAndRemovesExactly) {
     }
     remove(engine, game.app);
     EXPECT_TRUE(snapshot(game.app) == snapshot(copies.original));
+}
+
+const std::vector<tools::Fixture>& twoBuilds() {
+    static const std::vector<tools::Fixture> fixtures = tools::makeTwoBuilds(22, 600000);
+    return fixtures;
+}
+
+// The copies of each of the two builds, given to the pack tool each after its build number.
+tools::PackInputs twoBuildInputs(const fs::path& root) {
+    tools::PackInputs inputs;
+    inputs.out = root / "out";
+    for (const tools::Fixture& fixture : twoBuilds()) {
+        const fs::path folder = root / fixture.profile.build;
+        tools::BuildCopies copies{fixture.profile.build, folder / "original.app", folder / "english.app",
+                                  folder / "translated.app", {folder / "earlier.app"}};
+        tools::writeGame(fixture, copies.original, GameState::Untouched);
+        tools::writeGame(fixture, copies.englishCards, GameState::InstalledEnglish);
+        tools::writeGame(fixture, copies.translated, GameState::InstalledTranslated);
+        tools::writeGame(fixture, copies.earlier[0], GameState::EarlierRelease);
+        inputs.builds.push_back(std::move(copies));
+    }
+    return inputs;
+}
+
+// Two builds in one run: a fault in the second build's copies names it and leaves nothing; then
+// each digest in its role, each payload file stored once where the installer looks for it, as the
+// fixture generator stores it, accepted by the build step; a tampered shared file is refused.
+TEST(PackTest, PacksTwoBuildsStoringEachPayloadFileOnce) {
+    TemporaryDirectory root;
+    const tools::PackInputs inputs = twoBuildInputs(root.path());
+    const fs::path english = inputs.builds[1].englishCards / kData / "level2";
+    fs::remove(english);
+    EXPECT_NE(failureOf([&] { tools::pack(inputs); }).find("build 57390117: missing file: " + english.string()), std::string::npos);
+    EXPECT_EQ(snapshot(root.path()).count("out"), 0u);
+    for (const auto& entry : fs::directory_iterator(root.path())) EXPECT_NE(entry.path().filename().string().rfind(".out", 0), 0u);
+    tools::writeFile(english, twoBuilds()[1].englishCards[1]);
+    tools::pack(inputs);
+
+    const KnownBuilds builds = tools::readProfileFile(inputs.out / "profile.json");
+    ASSERT_EQ(builds.size(), 2u);
+    for (std::size_t b = 0; b < 2; ++b) {
+        const tools::Fixture& fixture = twoBuilds()[b];
+        EXPECT_EQ(std::tie(builds[b].build, builds[b].payloadFolder), std::tie(fixture.profile.build, fixture.profile.build));
+        for (std::size_t i = 0; i < tools::Fixture::kAssets; ++i) {
+            const AssetDigests &made = builds[b].assets[i], &known = fixture.profile.assets[i];
+            const std::vector<std::string> earlier =
+                known.earlierReleases.empty() ? std::vector<std::string>{} : std::vector{known.earlierReleases.back()};
+            EXPECT_EQ(std::tie(made.original, made.englishCards, made.translatedCards, made.earlierReleases),
+                      std::tie(known.original, known.englishCards, known.translatedCards, earlier)) << b << i;
+        }
+        for (std::size_t row = 0; row < tools::Fixture::kAdded; ++row) {
+            const AddedFileDigests &made = builds[b].addedFiles[row], &known = fixture.profile.addedFiles[row];
+            EXPECT_EQ(std::tie(made.source, made.expected, made.replaceable.at(0)),
+                      std::tie(known.source, known.expected, known.replaceable.at(0))) << b << row;
+        }
+    }
+    // The update's own files: level2's two patches, sharedassets1.assets's and images/russianblind's.
+    std::set<std::string> stored;
+    for (const fs::path& file : tools::storedPayloadFiles(builds)) stored.insert(file.generic_string());
+    std::set<std::string> expected;
+    for (const std::string& name : payloadFileNames()) expected.insert("57314208/" + name);
+    for (const char* name : {"level2.bsdiff", "level2-skill-cards.delta.bsdiff", "sharedassets1.assets.bsdiff", "images-russianblind.bsdiff"})
+        expected.insert(std::string("57390117/") + name);
+    EXPECT_EQ(stored, expected);
+    std::set<std::string> onDisk, generated;
+    for (const auto& [path, bytes] : snapshot(inputs.out / "Payload")) onDisk.insert(path);
+    tools::writePayload(twoBuilds(), root.path() / "generated");
+    for (const auto& [path, bytes] : snapshot(root.path() / "generated")) generated.insert(path);
+    EXPECT_EQ(onDisk, expected);
+    EXPECT_EQ(generated, expected);
+
+    const fs::path share = root.path() / "share";
+    const ProcessResult compiled =
+        runProcess({MORRA_PROFILE_COMPILER, "--profile", (inputs.out / "profile.json").string(), "--payload",
+                    (inputs.out / "Payload").string(), "--output", (root.path() / "ProfileData.cpp").string(), "--resources", share.string()});
+    ASSERT_EQ(compiled.status, 0) << compiled.standardError;
+    EXPECT_EQ(snapshot(share / "Payload"), snapshot(inputs.out / "Payload"));
+    tools::writeFile(inputs.out / "Payload" / "57314208" / "level3.bsdiff", "tampered");
+    const std::string refusal = failureOf([&] { tools::checkPayload(builds, inputs.out / "Payload"); });
+    EXPECT_NE(refusal.find("57314208/level3.bsdiff has digest"), std::string::npos) << refusal;
 }
 
 // Each change to the copies returns a part of the refusal it must cause; nothing is left behind.
@@ -158,21 +240,31 @@ TEST(PackTest, WritesNothingIntoAnOutputFolderInUseOrWhenStoppedMidway) {
     EXPECT_FALSE(copies.leftovers());
 }
 
-// The profile file names every fault by its key; the build step refuses a bad profile or a
-// tampered payload before it writes anything.
+// The profile file, in either form, names every fault by its key; the build step refuses a bad
+// profile or a tampered payload before it writes anything.
 TEST(ProfileFile, EveryFaultNamesItsKeyAndTheBuildStepWritesNothing) {
     const auto demoJson = [] { return nlohmann::json::parse(tools::profileToJson({demoFixture().profile})); };
-    const std::vector<std::pair<std::function<void(nlohmann::json&)>, std::string>> cases = {
-        {[](auto& d) { d["assets"][1].erase("original"); }, "assets[1].original"},
-        {[](auto& d) { d["assets"][2]["englishCards"] = std::string(64, 'A'); }, "assets[2].englishCards"},
-        {[](auto& d) { d["assets"][0]["file"] = "level2"; }, "assets[0].file"},
-        {[](auto& d) { d["payload"]["extra.bsdiff"] = std::string(64, 'a'); }, "payload.extra.bsdiff"},
-        {[](auto& d) { d["addedFiles"][3]["replaceable"][1] = 5; }, "addedFiles[3].replaceable[1]"},
-        {[](auto& d) { d["addedFiles"][0]["expected"] = std::string(64, 'b'); }, "payload.russianblind"},
-        {[](auto& d) { d = nlohmann::json::array(); }, "top level"},
+    const auto listJson = [] { return nlohmann::json::parse(tools::profileToJson(tools::knownBuilds(twoBuilds()))); };
+    const std::vector<std::tuple<bool, std::function<void(nlohmann::json&)>, std::string>> cases = {
+        {false, [](auto& d) { d["assets"][1].erase("original"); }, "assets[1].original"},
+        {false, [](auto& d) { d["assets"][2]["englishCards"] = std::string(64, 'A'); }, "assets[2].englishCards"},
+        {false, [](auto& d) { d["assets"][0]["file"] = "level2"; }, "assets[0].file"},
+        {false, [](auto& d) { d["payload"]["extra.bsdiff"] = std::string(64, 'a'); }, "payload.extra.bsdiff"},
+        {false, [](auto& d) { d["addedFiles"][3]["replaceable"][1] = 5; }, "addedFiles[3].replaceable[1]"},
+        {false, [](auto& d) { d["addedFiles"][0]["expected"] = std::string(64, 'b'); }, "payload.russianblind"},
+        {false, [](auto& d) { d = nlohmann::json::array(); }, "top level"},
+        {true, [](auto& d) { d["builds"][1]["build"] = "57314208"; }, "builds[1].build repeats"},
+        {true, [](auto& d) { d["builds"][1]["payloadFolder"] = "57314208"; }, "builds[1].payloadFolder repeats"},
+        {true, [](auto& d) { d["builds"][0]["payloadFolder"] = "a/b"; }, "builds[0].payloadFolder must be one folder name"},
+        {true, [](auto& d) { d["builds"][1]["payloadFolder"] = ".."; }, "builds[1].payloadFolder must be one folder name"},
+        {true, [](auto& d) { d["builds"][0].erase("build"); }, "builds[0].build"},
+        {true, [](auto& d) { d["builds"][1]["build"] = "5739 0117"; }, "builds[1].build must be decimal digits"},
+        {true, [](auto& d) { d["builds"][1]["assets"][4].erase("original"); }, "builds[1].assets[4].original"},
+        {true, [](auto& d) { d["assets"] = d["builds"][0]["assets"]; }, "assets belongs inside builds"},
+        {true, [](auto& d) { d["builds"] = nlohmann::json::array(); }, "builds must be a list of one or more"},
     };
-    for (const auto& [spoil, key] : cases) {
-        nlohmann::json document = demoJson();
+    for (const auto& [list, spoil, key] : cases) {
+        nlohmann::json document = list ? listJson() : demoJson();
         spoil(document);
         EXPECT_NE(failureOf([&] { tools::parseProfile(document.dump()); }).find(key), std::string::npos) << key;
     }

@@ -1,10 +1,12 @@
 #include "Pack.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -139,10 +141,12 @@ private:
     std::uint64_t size_ = 0;
 };
 
+// One payload file: a patch from `from` to `to`, or (no `from`) the file `to` itself.
 struct PatchJob {
     std::string payload;  // the payload file's name
     fs::path from;
     fs::path to;
+    std::string fromDigest;
     std::string toDigest;
 };
 
@@ -176,7 +180,7 @@ fs::path outputFolder(const fs::path& requested) {
 
 // The copies in their order: original, English-card, translated, then the earlier releases; each
 // checked to be the game and listed.
-std::vector<Copy> readCopies(const PackInputs& inputs) {
+std::vector<Copy> readCopies(const BuildCopies& inputs) {
     std::vector<Copy> copies;
     auto add = [&](const std::string& role, const fs::path& bundle) {
         if (!validateBundleIdentity(FileManager(), bundle))
@@ -263,49 +267,147 @@ AddedFileDigests addedFileDigests(const std::vector<Copy>& copies, std::size_t r
     return entry;
 }
 
-// The ten patches: each asset's base patch and skill-card delta, then the added bundles' patches.
-std::vector<PatchJob> patchJobs(const std::vector<Copy>& copies, const Profile& profile) {
+// The eleven payload files in the payload's order: the lockit, each asset's base patch and
+// skill-card delta, then the added bundles' patches.
+std::vector<PatchJob> payloadJobs(const std::vector<Copy>& copies, const Profile& profile) {
     const Copy &original = copies[0], &english = copies[1], &translated = copies[2];
-    std::vector<PatchJob> jobs;
+    const AddedFileSpec& lockit = kAddedFileTable[0];
+    std::vector<PatchJob> jobs = {{lockit.payload, {}, translated.at(lockit.targetPath()), {}, profile.addedFiles[0].expected}};
     for (std::size_t i = 0; i < kAssetTable.size(); ++i) {
         const AssetSpec& spec = kAssetTable[i];
-        jobs.push_back({spec.basePatch, original.at(spec.path()), english.at(spec.path()), profile.assets[i].englishCards});
+        const AssetDigests& digests = profile.assets[i];
+        jobs.push_back({spec.basePatch, original.at(spec.path()), english.at(spec.path()), digests.original, digests.englishCards});
         if (spec.skillCardDelta)
-            jobs.push_back({spec.skillCardDelta, english.at(spec.path()), translated.at(spec.path()),
-                            profile.assets[i].translatedCards});
+            jobs.push_back({spec.skillCardDelta, english.at(spec.path()), translated.at(spec.path()), digests.englishCards,
+                            digests.translatedCards});
     }
-    for (std::size_t row = 0; row < kAddedFileTable.size(); ++row) {
+    for (std::size_t row = 1; row < kAddedFileTable.size(); ++row) {
         const AddedFileSpec& spec = kAddedFileTable[row];
-        if (spec.source)
-            jobs.push_back({spec.payload, original.at(spec.sourcePath()), translated.at(spec.targetPath()),
-                            profile.addedFiles[row].expected});
+        jobs.push_back({spec.payload, original.at(spec.sourcePath()), translated.at(spec.targetPath()),
+                        profile.addedFiles[row].source, profile.addedFiles[row].expected});
     }
     return jobs;
 }
 
+// One build's checked copies and its profile (the payload's digests come with the patches).
+struct PackedBuild {
+    const BuildCopies* inputs;
+    std::vector<Copy> copies;
+    Profile profile;
+};
+
+// Runs `step` for one build; with named builds a refusal names the build it concerns.
+template <class Step>
+void forBuild(const BuildCopies& build, Step&& step) {
+    try {
+        step();
+    } catch (const PackError& error) {
+        if (build.build.empty()) throw;
+        throw PackError("build " + build.build + ": " + error.what());
+    }
+}
+
+void say(const PackInputs& inputs, const BuildCopies& build, const std::string& line) {
+    if (inputs.progress) inputs.progress(build.build.empty() ? line : "build " + build.build + ": " + line);
+}
+
+// One unnamed build, or named builds: decimal build numbers, each once.
+void checkBuildNumbers(const PackInputs& inputs) {
+    if (inputs.builds.empty()) throw PackError("no copies of the game to pack");
+    std::set<std::string> seen;
+    for (const BuildCopies& build : inputs.builds) {
+        if (build.build.empty() && inputs.builds.size() > 1) throw PackError("several builds need a --build number each");
+        if (build.build.empty()) continue;
+        if (build.build.size() > 20 || !std::all_of(build.build.begin(), build.build.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            throw PackError("--build " + build.build + " is not a build number (decimal digits)");
+        if (!seen.insert(build.build).second) throw PackError("build " + build.build + " is given twice");
+    }
+}
+
+PackedBuild readBuild(const PackInputs& inputs, const BuildCopies& build) {
+    PackedBuild packed{&build, {}, {}};
+    forBuild(build, [&] {
+        packed.copies = readCopies(build);
+        say(inputs, build, "checking the copies");
+        checkCopies(packed.copies);
+        say(inputs, build, "computing digests");
+        for (std::size_t i = 0; i < kAssetTable.size(); ++i) packed.profile.assets[i] = assetDigests(packed.copies, i);
+        for (std::size_t row = 0; row < kAddedFileTable.size(); ++row)
+            packed.profile.addedFiles[row] = addedFileDigests(packed.copies, row);
+    });
+    if (!build.build.empty()) packed.profile.build = packed.profile.payloadFolder = build.build;
+    return packed;
+}
+
+// Two builds the installer could not tell apart are refused.
+void requireDistinctBuilds(const std::vector<PackedBuild>& builds) {
+    const auto shipped = [](const Profile& profile) {
+        std::vector<std::string> digests;
+        for (const AssetDigests& asset : profile.assets) digests.push_back(asset.original);
+        for (const AddedFileDigests& added : profile.addedFiles) digests.push_back(added.source);
+        return digests;
+    };
+    for (std::size_t later = 1; later < builds.size(); ++later)
+        for (std::size_t earlier = 0; earlier < later; ++earlier)
+            if (shipped(builds[later].profile) == shipped(builds[earlier].profile))
+                throw PackError("build " + builds[later].profile.build + ": the original copy " +
+                                builds[later].copies[0].app.string() + " has the same assets and source bundles as build " +
+                                builds[earlier].profile.build + "'s original copy " + builds[earlier].copies[0].app.string());
+}
+
+// Writes the payload files, each once: a file already made for the same two files, or with the
+// same digest as one written, is not written again (storedPayloadFile finds it).
+class PayloadWriter {
+public:
+    PayloadWriter(const FileManager& files, fs::path payload, const PackInputs& inputs)
+        : files_(files), payload_(std::move(payload)), inputs_(inputs) {}
+
+    void write(PackedBuild& build) {
+        const std::string& name = build.profile.payloadFolder;
+        const fs::path folder = name.empty() ? payload_ : payload_ / name;
+        files_.createDirectories(folder);
+        for (const PatchJob& job : payloadJobs(build.copies, build.profile)) {
+            const auto start = std::chrono::steady_clock::now();
+            std::string& digest = made_[{job.fromDigest, job.toDigest}];
+            if (!digest.empty()) {
+                say(inputs_, *build.inputs, job.payload + ": the same as an earlier build's, stored once");
+            } else {
+                const std::string bytes = job.from.empty() ? std::string(MappedFile(job.to).bytes()) : makeCheckedPatch(job, inputs_.differ);
+                digest = digestOfBytes(bytes);
+                if (stored_.insert(digest).second) writeNewFile(files_, folder / job.payload, bytes);
+                if (!job.from.empty()) reportPatch(build, job, bytes.size(), start);
+            }
+            build.profile.payload.push_back({job.payload, digest});
+        }
+        if (folder != payload_) files_.syncDirectory(folder);
+    }
+
+private:
+    void reportPatch(const PackedBuild& build, const PatchJob& job, std::size_t size, std::chrono::steady_clock::time_point start) {
+        char line[160];
+        std::snprintf(line, sizeof line, "%s: %zu bytes, %.1f s, checked with the installer's applier", job.payload.c_str(), size,
+                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        say(inputs_, *build.inputs, line);
+    }
+
+    const FileManager& files_;
+    fs::path payload_;
+    const PackInputs& inputs_;
+    std::map<std::pair<std::string, std::string>, std::string> made_;  // (from, to) digests -> payload file digest
+    std::set<std::string> stored_;                                       // digests of the files written
+};
+
 // Writes the payload and the profile into `folder`, the profile checked as the build checks it.
-void writeRelease(const FileManager& files, const std::vector<Copy>& copies, Profile profile, const fs::path& folder,
-                  const PackInputs& inputs) {
+void writeRelease(const FileManager& files, std::vector<PackedBuild>& builds, const fs::path& folder, const PackInputs& inputs) {
     const fs::path payload = folder / "Payload";
     files.createDirectories(payload);
-    std::map<std::string, std::string> payloadDigests;
-    const AddedFileSpec& lockit = kAddedFileTable[0];
-    writeNewFile(files, payload / lockit.payload, MappedFile(copies[2].at(lockit.targetPath())).bytes());
-    payloadDigests[lockit.payload] = profile.addedFiles[0].expected;
-    for (const PatchJob& job : patchJobs(copies, profile)) {
-        const auto start = std::chrono::steady_clock::now();
-        const std::string patch = makeCheckedPatch(job, inputs.differ);
-        writeNewFile(files, payload / job.payload, patch);
-        payloadDigests[job.payload] = digestOfBytes(patch);
-        char line[160];
-        std::snprintf(line, sizeof line, "%s: %zu bytes, %.1f s, checked with the installer's applier",
-                      job.payload.c_str(), patch.size(),
-                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        if (inputs.progress) inputs.progress(line);
+    PayloadWriter writer(files, payload, inputs);
+    KnownBuilds known;
+    for (PackedBuild& build : builds) {
+        forBuild(*build.inputs, [&] { writer.write(build); });
+        known.push_back(build.profile);
     }
-    for (const std::string& name : payloadFileNames()) profile.payload.push_back({name, payloadDigests.at(name)});
-
-    const std::string json = profileToJson({profile});
+    const std::string json = profileToJson(known);
     try {
         parseProfile(json);
         writeNewFile(files, folder / "profile.json", json);
@@ -316,19 +418,8 @@ void writeRelease(const FileManager& files, const std::vector<Copy>& copies, Pro
     files.syncDirectory(payload);
 }
 
-}  // namespace
-
-void pack(const PackInputs& inputs) {
-    const fs::path out = outputFolder(inputs.out);
-    const std::vector<Copy> copies = readCopies(inputs);
-    if (inputs.progress) inputs.progress("checking the copies");
-    checkCopies(copies);
-    if (inputs.progress) inputs.progress("computing digests");
-    Profile profile;
-    for (std::size_t i = 0; i < kAssetTable.size(); ++i) profile.assets[i] = assetDigests(copies, i);
-    for (std::size_t row = 0; row < kAddedFileTable.size(); ++row) profile.addedFiles[row] = addedFileDigests(copies, row);
-
-    // Everything is written aside and takes the name `out` only when complete.
+// Runs `write` on a hidden folder beside `out`, which takes `out`'s name only when complete.
+void writeAside(const fs::path& out, const std::function<void(const FileManager&, const fs::path&)>& write) {
     const FileManager files;
     std::string pattern = (out.parent_path() / ("." + out.filename().string() + ".morra-pack-XXXXXX")).string();
     if (!::mkdtemp(pattern.data())) throw PackError("cannot create a folder beside " + out.string() + ": " + std::strerror(errno));
@@ -336,7 +427,7 @@ void pack(const PackInputs& inputs) {
     try {
         fs::permissions(aside, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                    fs::perms::others_read | fs::perms::others_exec);
-        writeRelease(files, copies, std::move(profile), aside, inputs);
+        write(files, aside);
         files.syncDirectory(aside);
         files.replaceItem(out, aside);
     } catch (const FileError& error) {
@@ -348,6 +439,17 @@ void pack(const PackInputs& inputs) {
         fs::remove_all(aside, ignored);
         throw;
     }
+}
+
+}  // namespace
+
+void pack(const PackInputs& inputs) {
+    const fs::path out = outputFolder(inputs.out);
+    checkBuildNumbers(inputs);
+    std::vector<PackedBuild> builds;
+    for (const BuildCopies& build : inputs.builds) builds.push_back(readBuild(inputs, build));
+    requireDistinctBuilds(builds);
+    writeAside(out, [&](const FileManager& files, const fs::path& aside) { writeRelease(files, builds, aside, inputs); });
     if (inputs.progress) inputs.progress("wrote " + (out / "Payload").string() + " and " + (out / "profile.json").string());
 }
 

@@ -135,9 +135,11 @@ KnownBuilds parseBuilds(const json& list) {
         Profile build = parseBuild(list[i], where);
         build.build = buildNumberAt(list[i], where);
         build.payloadFolder = payloadFolderAt(list[i], where);
-        for (const Profile& earlier : builds)
-            if (earlier.build == build.build || earlier.payloadFolder == build.payloadFolder)
-                throw ProfileFileError("profile: " + where + "build or payloadFolder repeats that of another build");
+        for (const Profile& earlier : builds) {
+            if (earlier.build == build.build) throw ProfileFileError("profile: " + where + "build repeats build " + earlier.build);
+            if (earlier.payloadFolder == build.payloadFolder)
+                throw ProfileFileError("profile: " + where + "payloadFolder repeats that of build " + earlier.build);
+        }
         builds.push_back(std::move(build));
     }
     return builds;
