@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
+#include "Pack.h"
+#include "ProfileFile.h"
 #include "TestSupport.h"
 #include "operations/Inspect.h"
 #include "operations/Install.h"
@@ -38,6 +42,33 @@ struct Engine {
     InstallContext context;
 };
 
+// Both builds as a release makes them: packed by the pack tool from copies of each build's forms,
+// the profile and payload then taken by the build step into the program's resources.
+struct PackedEngine {
+    PackedEngine() {
+        tools::PackInputs inputs;
+        inputs.out = root.path() / "out";
+        for (const tools::Fixture& fixture : twoBuilds()) {
+            const fs::path folder = root.path() / fixture.profile.build;
+            tools::BuildCopies copies{fixture.profile.build, folder / "original.app", folder / "english.app",
+                                      folder / "translated.app", {}};
+            tools::writeGame(fixture, copies.original, GameState::Untouched);
+            tools::writeGame(fixture, copies.englishCards, GameState::InstalledEnglish);
+            tools::writeGame(fixture, copies.translated, GameState::InstalledTranslated);
+            inputs.builds.push_back(std::move(copies));
+        }
+        tools::pack(inputs);
+        const fs::path share = root.path() / "share";
+        const test::ProcessResult compiled = test::runProcess(
+            {MORRA_PROFILE_COMPILER, "--profile", (inputs.out / "profile.json").string(), "--payload",
+             (inputs.out / "Payload").string(), "--output", (root.path() / "ProfileData.cpp").string(), "--resources", share.string()});
+        EXPECT_EQ(compiled.status, 0) << compiled.standardError;
+        context.emplace(FileManager(), tools::readProfileFile(inputs.out / "profile.json"), share / "Payload");
+    }
+    test::TemporaryDirectory root;
+    std::optional<InstallContext> context;
+};
+
 std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
 // Every asset holds the given form of each build, asset by asset.
@@ -45,28 +76,30 @@ void expectAssets(const test::GameFixture& game, const std::array<const std::str
     for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(test::readFile(game.asset(i)), *forms[i]) << i;
 }
 
-// Installed under 57314208, then updated by Steam to 57390117: the game is found as 57390117
+// Packed as a release is made, installed under 57314208, then updated by Steam to 57390117: the game is found as 57390117
 // partly installed. Removing gives back exactly the untouched 57390117 from the first build's
 // backups; installing (right after the update, or after that removal) backs up only the changed
 // originals into Steam-57390117, and removing gives back the untouched 57390117 again. The first
 // build's backups never change.
 TEST(Builds, AnUpdateBetweenKnownBuildsIsFoundRemovedAndInstalledExactly) {
-    const Engine engine(twoBuilds());
+    const PackedEngine packed;
+    ASSERT_TRUE(packed.context);
+    const InstallContext& context = *packed.context;
     const auto untouchedB = test::snapshot(test::GameFixture(GameState::Untouched, false, "morra.app", buildB()).app);
     for (bool installFirst : {false, true}) {
         test::GameFixture game(GameState::Untouched, false, "morra.app", buildA());
-        EXPECT_EQ(firstLine(inspect(engine.context, game.app)), "Совместимый профиль macOS 57314208: перевод не установлен");
-        EXPECT_EQ(install(engine.context, game.app, SkillCards::Translated), kTranslatedDone);
+        EXPECT_EQ(firstLine(inspect(context, game.app)), "Совместимый профиль macOS 57314208: перевод не установлен");
+        EXPECT_EQ(install(context, game.app, SkillCards::Translated), kTranslatedDone);
         const auto backupsA = test::snapshot(game.support / "Steam-57314208");
         EXPECT_EQ(backupsA.size(), 5u);
         tools::writeUpdate(buildA(), buildB(), game.app);
-        EXPECT_EQ(firstLine(inspect(engine.context, game.app)),
+        EXPECT_EQ(firstLine(inspect(context, game.app)),
                   "Совместимый профиль macOS 57390117: установлена предыдущая или неполная версия");
         if (!installFirst) {
-            EXPECT_EQ(remove(engine.context, game.app), kRemoved);
+            EXPECT_EQ(remove(context, game.app), kRemoved);
             EXPECT_TRUE(test::snapshot(game.app) == untouchedB);
         }
-        EXPECT_EQ(install(engine.context, game.app, SkillCards::Translated), kTranslatedDone);
+        EXPECT_EQ(install(context, game.app, SkillCards::Translated), kTranslatedDone);
         std::array<const std::string*, 5> translated{};
         for (std::size_t i = 0; i < 5; ++i) translated[i] = &buildB().translatedCards[i];
         expectAssets(game, translated);
@@ -74,9 +107,9 @@ TEST(Builds, AnUpdateBetweenKnownBuildsIsFoundRemovedAndInstalledExactly) {
         EXPECT_EQ(test::snapshot(game.support / "Steam-57390117"),
                   (std::map<std::string, std::string>{{"level2", buildB().original[1]},
                                                       {"sharedassets1.assets", buildB().original[4]}}));
-        EXPECT_EQ(firstLine(inspect(engine.context, game.app)),
+        EXPECT_EQ(firstLine(inspect(context, game.app)),
                   "Совместимый профиль macOS 57390117: перевод установлен, карточки навыков переведены");
-        EXPECT_EQ(remove(engine.context, game.app), kRemoved);
+        EXPECT_EQ(remove(context, game.app), kRemoved);
         EXPECT_TRUE(test::snapshot(game.app) == untouchedB) << installFirst;
         EXPECT_TRUE(test::snapshot(game.support / "Steam-57314208") == backupsA);
         EXPECT_TRUE(test::temporaries(game.root.path()).empty());
