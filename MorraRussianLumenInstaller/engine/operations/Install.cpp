@@ -185,11 +185,12 @@ std::string install(const InstallContext& base, const fs::path& game, SkillCards
     ProgressMeter meter(progress, run.work.total());
 
     meter.begin(Progress::Step::Checking, run.work.checking);
-    const GameBuild found = detectGameBuild(operation.context(meter), operation.paths());
+    const InstallContext counted = operation.context(meter);
+    const GameBuild found = detectGameBuild(counted, operation.paths());
     // A game updated past every known build is refused before anything changes.
-    if (!found.build && storeHoldsKnownBackup(operation.context(meter), operation.paths()))
+    if (!found.build && storeHoldsKnownBackup(counted, operation.paths()))
         throw InstallerError(gameUpdatedText(base.builds()));
-    const InstallContext context = found.context(operation.context(meter));
+    const InstallContext context = found.context(counted);
     if (context.build() != base.build()) run = planInstall(operation, found.context(base), skillCards);
     bool languageMigrated = false;
     const std::vector<ClassifiedAsset> assets = checkGame(operation, context, run, found, languageMigrated);

@@ -183,9 +183,10 @@ std::string remove(const InstallContext& base, const fs::path& game, const Progr
     ProgressMeter meter(progress, run.total());
 
     meter.begin(Progress::Step::Checking, run.checking);
-    const GameBuild found = detectGameBuild(operation.context(meter), operation.paths());
-    const bool updated = !found.build && storeHoldsKnownBackup(operation.context(meter), operation.paths());
-    const InstallContext context = found.context(operation.context(meter));
+    const InstallContext counted = operation.context(meter);
+    const GameBuild found = detectGameBuild(counted, operation.paths());
+    const bool updated = !found.build && storeHoldsKnownBackup(counted, operation.paths());
+    const InstallContext context = found.context(counted);
     if (context.build() != base.build()) run = planRemove(operation, found.context(base));
     bool languageMigrated = false;
     const std::vector<AssetRestore> restores = checkGame(operation, context, run, found, updated, languageMigrated);
