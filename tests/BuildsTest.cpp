@@ -71,16 +71,11 @@ struct PackedEngine {
 
 std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
 
-// Every asset holds the given form of each build, asset by asset.
-void expectAssets(const test::GameFixture& game, const std::array<const std::string*, 5>& forms) {
-    for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(test::readFile(game.asset(i)), *forms[i]) << i;
-}
-
-// Packed as a release is made, installed under 57314208, then updated by Steam to 57390117: the game is found as 57390117
-// partly installed. Removing gives back exactly the untouched 57390117 from the first build's
-// backups; installing (right after the update, or after that removal) backs up only the changed
-// originals into Steam-57390117, and removing gives back the untouched 57390117 again. The first
-// build's backups never change.
+// Packed as a release is made, installed under 57314208, then updated by Steam to 57390117: the
+// game is found as 57390117 partly installed. Removing gives back exactly the untouched 57390117
+// from the first build's backups; installing (right after the update, or after that removal) backs
+// up only the changed originals into Steam-57390117, and removing gives back the untouched
+// 57390117 again. The first build's backups never change.
 TEST(Builds, AnUpdateBetweenKnownBuildsIsFoundRemovedAndInstalledExactly) {
     const PackedEngine packed;
     ASSERT_TRUE(packed.context);
@@ -100,9 +95,7 @@ TEST(Builds, AnUpdateBetweenKnownBuildsIsFoundRemovedAndInstalledExactly) {
             EXPECT_TRUE(test::snapshot(game.app) == untouchedB);
         }
         EXPECT_EQ(install(context, game.app, SkillCards::Translated), kTranslatedDone);
-        std::array<const std::string*, 5> translated{};
-        for (std::size_t i = 0; i < 5; ++i) translated[i] = &buildB().translatedCards[i];
-        expectAssets(game, translated);
+        for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(test::readFile(game.asset(i)), buildB().translatedCards[i]) << i;
         for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(test::readFile(game.added(i)), buildB().addedExpected[i]) << i;
         EXPECT_EQ(test::snapshot(game.support / "Steam-57390117"),
                   (std::map<std::string, std::string>{{"level2", buildB().original[1]},
