@@ -1,6 +1,8 @@
 // The file-level applier: what "bspatch old new patch" does, with the new file created
 // exclusively, hashed as it is written, flushed when asked, and removed on failure.
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -9,6 +11,7 @@
 #include "BsdiffWriter.h"
 #include "PatchTestSupport.h"
 #include "bsdiff/BsdiffFile.h"
+#include "files/FileError.h"
 
 namespace morra {
 namespace {
@@ -94,6 +97,28 @@ TEST(BsdiffFile, ReportsWhatTheToolReportsAndLeavesNoNewFile) {
             EXPECT_FALSE(fs::exists(files.newFile)) << text;
         }
     }
+}
+
+// The system's refusal of the first change inside the game and an input that is not a regular
+// file are no failed calls of the tool: they travel as they are, for the player's own words.
+TEST(BsdiffFile, RefusalsTravelAsTheyAre) {
+    PatchFiles files;
+    const auto reasonOf = [&](const FileManager& fileManager) {
+        try {
+            applyBsdiffFile(fileManager, files.oldFile, files.newFile, files.patchFile, {false, {false}});
+        } catch (const FileError& error) {
+            return error.reason();
+        }
+        return FileErrorReason::FailedCall;
+    };
+    test::FaultInjector injector;
+    injector.fail(FileOperation::Create, "russianblind", EPERM);
+    EXPECT_EQ(reasonOf(injector.fileManager().withAppManagement(true).guardingChangesIn(files.folder.path())),
+              FileErrorReason::AppManagement);
+    fs::remove(files.oldFile);
+    ASSERT_EQ(::mkfifo(files.oldFile.c_str(), 0644), 0);
+    EXPECT_EQ(reasonOf(FileManager()), FileErrorReason::NotRegularFile);
+    EXPECT_FALSE(fs::exists(files.newFile));
 }
 
 }  // namespace

@@ -26,13 +26,6 @@ using test::writeFile;
 using Values = std::vector<std::string>;
 using namespace std::string_literals;
 
-// A temporary folder named by its canonical path, so that it compares equal to resolved paths.
-struct ScratchFolder {
-    fs::path operator/(const fs::path& relative) const { return path / relative; }
-    test::TemporaryDirectory directory;
-    fs::path path = fs::canonical(directory.path());
-};
-
 const std::string kGamePlist = infoPlist(plistString("CFBundleIdentifier", "com.holtstudio.morravellant") +
                                          plistString("CFBundleExecutable", "Morra Vellant"));
 
@@ -93,7 +86,7 @@ std::string binaryArrays(const std::vector<std::vector<std::uint32_t>>& members)
 }
 
 TEST(BundleIdentity, OnlyTheGamesIdentifierAndExecutableInAnAppFolderPass) {
-    ScratchFolder scratch;
+    test::TemporaryDirectory scratch;
     const std::string identifier = plistString("CFBundleIdentifier", "com.holtstudio.morravellant");
     const std::string executable = plistString("CFBundleExecutable", "Morra Vellant");
     const std::tuple<const char*, std::string, bool> cases[] = {
@@ -166,6 +159,7 @@ TEST(LibraryFolderPathValues, FollowsThePatternExactly) {
         {R"("path" "unterminated)", {}},
         {R"(""path"  "a b")", {"a b"}},
         {R"("path" "C:\\Games\\Steam")", {R"(C:\\Games\\Steam)"}},  // captured unchanged
+        {R"("path" "a\" "b")", {R"(a\)"}},                        // a backslash escapes no quote
         {"\"path\" \"caf\xC3\xA9 \xF0\x9F\x8E\xAE\"", {"caf\xC3\xA9 \xF0\x9F\x8E\xAE"}},
         {"\"path\" \"a\0b\""s, {"a\0b"s}},
         {"\"path\"\0\"a\""s, {}},  // NUL is no white space
@@ -209,12 +203,12 @@ TEST(LibraryFolderPathValues, LargeAndHostileInputsEndQuickly) {
 // The default root first, then every listed library as written; a list that cannot be read, is
 // not UTF-8, is no regular file or is too large gives the default root only; a pipe never blocks.
 TEST(SteamLibraryRoots, DefaultRootFirstThenEveryListedLibrary) {
-    ScratchFolder home;
-    const fs::path steam = home / "Library" / "Application Support" / "Steam", list = libraryFoldersUnder(home.path);
-    EXPECT_EQ(steamLibraryRoots(FileManager(), home.path), std::vector<fs::path>{steam});
+    test::TemporaryDirectory home;
+    const fs::path steam = home / "Library" / "Application Support" / "Steam", list = libraryFoldersUnder(home.path());
+    EXPECT_EQ(steamLibraryRoots(FileManager(), home.path()), std::vector<fs::path>{steam});
     writeFile(list, "\xEF\xBB\xBF" + libraryFoldersListing({R"(D:\\Steam\\Library)", "/b", "/a", "/b", steam.string()}) +
                         "\"path\" \"/with\0nul\"\n"s + "\"path\" \"relative/library\"\n");
-    EXPECT_EQ(steamLibraryRoots(FileManager(), home.path),
+    EXPECT_EQ(steamLibraryRoots(FileManager(), home.path()),
               (std::vector<fs::path>{steam, R"(D:\Steam\Library)", "/b", "/a", "/b", steam, "relative/library"}));
 
     const std::string listing = libraryFoldersListing({"/Volumes/Games"});
@@ -234,7 +228,7 @@ TEST(SteamLibraryRoots, DefaultRootFirstThenEveryListedLibrary) {
         fs::remove_all(list);
         cases[index].first();
         EXPECT_EQ(test::failureWithin(20, [&] {
-                      if (steamLibraryRoots(cases[index].second, home.path).size() != 1) throw std::runtime_error("more than the default root");
+                      if (steamLibraryRoots(cases[index].second, home.path()).size() != 1) throw std::runtime_error("more than the default root");
                   }),
                   "(no error)")
             << index;
@@ -247,7 +241,7 @@ protected:
     std::optional<fs::path> discover() const { return discoverGame(FileManager()); }
     fs::path inHome(const fs::path& relative) const { return home_ / relative; }
 
-    ScratchFolder scratch_;
+    test::TemporaryDirectory scratch_;
     fs::path home_ = scratch_ / "home";
     test::ScopedEnvironment homeVariable_{"HOME", home_.string()};
     test::ScopedEnvironment overrideVariable_{"MORRA_LUMEN_INSTALLER_GAME", std::nullopt};
@@ -300,7 +294,7 @@ TEST_F(GameSearch, OverridesThatCannotBeUsedArePassedOverSilently) {
 // A symbolic link and its target, or one folder written several ways, are one candidate; paths
 // that loop through links are tested once and never throw; the first accepted ends the search.
 TEST(FirstAcceptedCandidate, TestsEachResolvedPathOnce) {
-    ScratchFolder scratch;
+    test::TemporaryDirectory scratch;
     const fs::path game = makeBundle(scratch / "games" / "morra.app");
     fs::create_directory_symlink(game, scratch / "link.app");
     fs::create_directory_symlink(scratch / "link.app", scratch / "link-to-link.app");

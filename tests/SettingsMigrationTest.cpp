@@ -3,7 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "TestSupport.h"
+#include "PatchTestSupport.h"
 #include "steps/SettingsMigration.h"
 #include "text/Utf8.h"
 
@@ -118,7 +118,10 @@ TEST_F(SettingsMigration, LinksPipesHugeFilesAndTheFirstCopy) {
     write(R"({"LANGUAGE":{"Language":{"intValue":13.75}}})");
     EXPECT_TRUE(migrate());
     write(thirteen);
-    EXPECT_TRUE(migrate());
+    // The settings take their new content through a flushed temporary, never written in place.
+    test::FaultInjector injector;
+    EXPECT_TRUE(migrateStartupLanguageToEnglish(test::demoContext(injector.fileManager())));
+    test::expectDurablyPublished(injector, settings, ".Settings.json.updating-");
     EXPECT_EQ(test::readFile(copy), R"({"LANGUAGE":{"Language":{"intValue":13.75}}})");
 }
 

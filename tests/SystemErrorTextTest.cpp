@@ -7,6 +7,7 @@
 #include <map>
 #include <system_error>
 
+#include "CommandLine.h"
 #include "TestSupport.h"
 #include "text/SystemErrorText.h"
 #include "text/Utf8.h"
@@ -56,18 +57,17 @@ TEST(SystemErrorText, CommonCausesHaveRussianWordsAndOthersKeepTheSystemsTextWit
     }
 }
 
-// A real failure, through the whole program: the support folder lies under a regular file.
+// A real failure, through the command line: the support folder lies under a regular file.
 TEST(SystemErrorText, AFailedCallReachesThePlayerInRussian) {
     test::GameFixture game;
     test::writeFile(game.root.path() / "file", "not a folder");
     const fs::path support = game.root.path() / "file" / "support";
-    const test::ProcessResult result = test::runInstaller(
-        {"--install", game.app.string()},
-        {{"MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string()},
-         {"MORRA_LUMEN_INSTALLER_GAME_SETTINGS", game.settings.string()}});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.standardError, "Операция остановлена из-за ошибки: Не удалось создать папку " + support.string() +
-                                        ": " + systemErrorText(ENOTDIR) + "\n");
+    const test::ScopedEnvironment supportOverride("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string());
+    const std::optional<CommandLineOutcome> outcome = runCommandLine({"MorraRussianLumenInstaller", "--install", game.app.string()});
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(outcome->exitStatus, 1);
+    EXPECT_EQ(outcome->standardError, "Операция остановлена из-за ошибки: Не удалось создать папку " + support.string() +
+                                          ": " + systemErrorText(ENOTDIR) + "\n");
 }
 
 }  // namespace

@@ -10,14 +10,16 @@
 #include "FixtureGenerator.h"
 #include "InstallerEngine.h"
 #include "InstallerError.h"
+#include "files/FileError.h"
 #include "files/FileManager.h"
 #include "context/InstallContext.h"
+#include "wording/PlayerError.h"
 
 namespace morra::test {
 
 namespace fs = std::filesystem;
 
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+// A fresh folder under the system's temporary folder, by its canonical path, removed with everything in it at the end.
 class TemporaryDirectory {
 public:
     TemporaryDirectory();
@@ -25,6 +27,7 @@ public:
     TemporaryDirectory(const TemporaryDirectory&) = delete;
     TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
     const fs::path& path() const { return path_; }
+    fs::path operator/(const fs::path& relative) const { return path_ / relative; }
 
 private:
     fs::path path_;
@@ -72,12 +75,14 @@ std::map<std::string, std::string> snapshot(const fs::path& folder);
 // Relative paths of the hidden temporaries of ours under a folder.
 std::vector<std::string> temporaries(const fs::path& folder);
 
-// What a call threw, as one comparable text: an InstallerError's or a file error's description,
-// or "(no error)".
+// What a call threw, as one comparable text: an InstallerError's description, a file error as the
+// player reads it, or "(no error)".
 template <typename Call>
 std::string failureOf(Call call) {
     try {
         call();
+    } catch (const FileError& error) {
+        return playerError(error).message();
     } catch (const std::exception& error) {
         return error.what();
     }

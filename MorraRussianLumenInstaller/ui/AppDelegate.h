@@ -80,9 +80,6 @@ public:
     bool isBusy() const { return busy_; }
     // Whether the game's state is being found out.
     bool isChecking() const { return checking_; }
-    // The game's state as last found out; nothing while unknown, while another installer works on
-    // the game, or when the bundle was refused.
-    std::optional<InstallationState> installationState() const { return state_; }
     // Another installer works on the game: the window waits for it.
     bool heldElsewhere() const { return heldElsewhere_; }
 

@@ -8,7 +8,6 @@
 
 #include "InstallerError.h"
 #include "LaunchedWindow.h"
-#include "UiTestMain.h"
 
 using morra::InstallerError;
 using morra::test::ShownDialog;

@@ -1,7 +1,6 @@
 #include "InstallerEngine.h"
 
-#include <new>
-#include <system_error>
+#include <exception>
 
 #include "InstallerEngineFactory.h"
 #include "game/GameValidation.h"
@@ -11,8 +10,8 @@
 #include "operations/Remove.h"
 #include "platform/Platform.h"
 #include "search/GameSearch.h"
-#include "text/SystemErrorText.h"
 #include "text/Utf8.h"
+#include "wording/PlayerError.h"
 
 namespace morra {
 
@@ -20,42 +19,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The system's description of an error code: ours in Russian for the system's own codes.
-std::string describedCode(const std::error_code& code) {
-    if (code.category() == std::generic_category() || code.category() == std::system_category())
-        return systemErrorText(code.value());
-    return validUtf8(code.message());
-}
-
-// A system error's text with the system's description (what std::system_error appends to its
-// own words) in Russian; a file error is worded so already.
-std::string describedInRussian(const std::system_error& error) {
-    const std::string text = error.what();
-    if (text == error.code().message()) return describedCode(error.code());
-    const std::string english = ": " + error.code().message();
-    if (text.size() < english.size() || text.compare(text.size() - english.size(), english.size(), english) != 0)
-        return validUtf8(text);
-    return validUtf8(std::string_view(text).substr(0, text.size() - english.size())) + ": " + describedCode(error.code());
-}
-
-// Whatever goes wrong reaches the front ends as one Russian text in valid UTF-8: the program's
-// own errors as they are worded, a failed file-system call as its file service words it, and what
-// is left with the system's or library's own description after a Russian sentence.
+// Whatever goes wrong reaches the front ends as one Russian text in valid UTF-8, worded where
+// every error that leaves the engine is worded.
 template <typename Operation>
 auto readable(Operation operation) -> decltype(operation()) {
     try {
         return operation();
-    } catch (const InstallerError& error) {
-        throw InstallerError(validUtf8(error.message()), error.kind());
-    } catch (const std::bad_alloc&) {
-        throw InstallerError("Не хватило памяти, операция остановлена.");
-    } catch (const fs::filesystem_error& error) {
-        throw InstallerError("Не удалось обратиться к " + validUtf8(error.path1().string()) + ": " +
-                             describedCode(error.code()));
-    } catch (const std::system_error& error) {
-        throw InstallerError("Операция остановлена из-за ошибки: " + describedInRussian(error));
-    } catch (const std::exception& error) {
-        throw InstallerError("Операция остановлена из-за ошибки: " + validUtf8(error.what()));
+    } catch (...) {
+        throw playerError(std::current_exception());
     }
 }
 

@@ -116,7 +116,8 @@ private:
 FileHandle openInput(const FileManager& fileManager, const fs::path& path, const std::string& context) {
     try {
         return fileManager.openForReading(path);
-    } catch (const std::system_error& error) {
+    } catch (const FileError& error) {
+        if (error.reason() != FileErrorReason::FailedCall) throw;  // not a file the tool would read
         throw toolError(context, error);
     }
 }
@@ -157,7 +158,8 @@ PatchedFile applyBsdiffFile(const FileManager& fileManager, const fs::path& oldF
     FileHandle newHandle;
     try {
         newHandle = fileManager.createNewFile(newFile, 0666);
-    } catch (const std::system_error& error) {
+    } catch (const FileError& error) {
+        if (error.reason() != FileErrorReason::FailedCall) throw;  // the system's refusal, told as it is
         // The tool opens the new file's folder first and names that step "open <new>"; a missing
         // or non-folder parent is what makes that step fail.
         const int code = error.code().value();

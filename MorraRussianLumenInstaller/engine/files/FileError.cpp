@@ -1,7 +1,6 @@
 #include "files/FileError.h"
 
 #include "files/TemporaryFiles.h"
-#include "text/SystemErrorText.h"
 #include "text/Utf8.h"
 
 namespace morra {
@@ -10,53 +9,48 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* failedAction(FileOperation operation) {
+const char* callName(FileOperation operation) {
     switch (operation) {
-        case FileOperation::Stat: return "Не удалось проверить";
-        case FileOperation::List: return "Не удалось прочитать папку";
-        case FileOperation::Open: return "Не удалось открыть файл";
-        case FileOperation::Create: return "Не удалось создать файл";
-        case FileOperation::Read: return "Не удалось прочитать файл";
-        case FileOperation::Write: return "Не удалось записать файл";
-        case FileOperation::Sync: return "Не удалось сохранить на диск";
-        case FileOperation::Clone: return "Не удалось скопировать файл";
-        case FileOperation::Rename: return "Не удалось записать файл";
-        case FileOperation::Remove:
-        case FileOperation::Discard: return "Не удалось удалить файл";
-        case FileOperation::CreateDirectory: return "Не удалось создать папку";
-        case FileOperation::SetPermissions: return "Не удалось изменить права доступа к файлу";
-        case FileOperation::Lock: return "Не удалось заблокировать";
+        case FileOperation::Stat: return "stat";
+        case FileOperation::List: return "list";
+        case FileOperation::Open: return "open";
+        case FileOperation::Create: return "create";
+        case FileOperation::Read: return "read";
+        case FileOperation::Write: return "write";
+        case FileOperation::Sync: return "sync";
+        case FileOperation::Clone: return "clone";
+        case FileOperation::Rename: return "rename";
+        case FileOperation::Remove: return "remove";
+        case FileOperation::Discard: return "discard";
+        case FileOperation::CreateDirectory: return "create directory";
+        case FileOperation::SetPermissions: return "set permissions";
+        case FileOperation::Lock: return "lock";
     }
-    return "Не удалось обратиться к файлу";
+    return "access";
+}
+
+std::string meaning(FileErrorReason reason, int error) {
+    switch (reason) {
+        case FileErrorReason::FailedCall: break;
+        case FileErrorReason::NotRegularFile: return "not a regular file";
+        case FileErrorReason::AppManagement: return "the system refused a change inside the game (App Management)";
+        case FileErrorReason::ForeignOwner: return "the game's files belong to another account";
+    }
+    return std::generic_category().message(error);
 }
 
 }  // namespace
 
-FileError::FileError(int error, FileOperation operation, const fs::path& path)
-    : std::system_error(error, std::generic_category(), std::string(failedAction(operation)) + " " + displayPath(path)),
+FileError::FileError(int error, FileOperation operation, const fs::path& path, FileErrorReason reason)
+    : std::system_error(error, std::generic_category()),
       operation_(operation),
       path_(path),
-      message_(std::string(failedAction(operation)) + " " + displayPath(path) + ": " + systemErrorText(error)) {}
+      reason_(reason),
+      facts_(std::string(callName(operation)) + " " + path.string() + ": " + meaning(reason, error)) {}
 
-InstallerError appManagementRefusal(const fs::path& path) {
-    return InstallerError(
-        "Система не разрешила изменить файлы игры: " + displayPath(path) +
-            "\nОткройте «Системные настройки» → «Конфиденциальность и безопасность» → «Управление приложениями», "
-            "разрешите там изменять приложения этому установщику или, если он запущен из терминала, программе "
-            "терминала (например, «Терминал»), затем повторите попытку.",
-        InstallerError::Kind::AppManagement);
+void throwFileError(int error, FileOperation operation, const fs::path& path, FileErrorReason reason) {
+    throw FileError(error, operation, path, reason);
 }
-
-InstallerError foreignOwnerRefusal(const fs::path& path) {
-    return InstallerError(
-        "Файлы игры принадлежат другой учётной записи, и у этой нет прав их изменить: " + displayPath(path) +
-            "\nОткройте в Finder «Свойства» папки игры, в разделе «Общий доступ и права доступа» дайте своей учётной "
-            "записи право «Чтение и запись» и примените его к вложенным объектам или запустите установщик из той "
-            "учётной записи, которая установила игру, затем повторите попытку.",
-        InstallerError::Kind::ForeignOwner);
-}
-
-void throwFileError(int error, FileOperation operation, const fs::path& path) { throw FileError(error, operation, path); }
 
 std::string displayPath(const fs::path& path) { return validUtf8(standInTarget(path).string()); }
 

@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <vector>
 
-#include "core/InstallerError.h"
 #include "files/FileError.h"
 #include "platform/Platform.h"
 
@@ -93,8 +92,8 @@ void FileManager::changeFailed(int error, FileOperation operation, const fs::pat
     // the one it refuses; EACCES there means the files belong to another account. A later refusal
     // is a plain permission problem of one folder or file.
     if (guard_ && !guard_->changed && isWithin(path, guard_->application)) {
-        if (error == EPERM) throw appManagementRefusal(path);
-        if (error == EACCES) throw foreignOwnerRefusal(path);
+        if (error == EPERM) throwFileError(error, operation, path, FileErrorReason::AppManagement);
+        if (error == EACCES) throwFileError(error, operation, path, FileErrorReason::ForeignOwner);
     }
     throwFileError(error, operation, path);
 }
@@ -196,8 +195,7 @@ FileHandle FileManager::openForReading(const fs::path& path) const {
     FileHandle handle(fd, path, hook_);
     struct stat status {};
     if (::fstat(fd, &status) != 0) throwFileError(errno, FileOperation::Open, path);
-    if (!S_ISREG(status.st_mode))
-        throw InstallerError("Ожидался обычный файл, но это папка, канал или устройство: " + displayPath(path));
+    if (!S_ISREG(status.st_mode)) throwFileError(0, FileOperation::Open, path, FileErrorReason::NotRegularFile);
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) throwFileError(errno, FileOperation::Open, path);
     return handle;

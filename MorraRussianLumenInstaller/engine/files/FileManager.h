@@ -16,10 +16,9 @@ namespace morra {
 
 // The engine's one way to the file system: every call that reaches it goes through here, so that
 // a test can make any one of them fail (the fault hook) and an operation can count the bytes it
-// moves (the transfer observer). Failures are thrown as FileError, whose text names the file as
-// the player knows it (the first change inside a game that the system guards excepted: see
-// guardingChangesIn); a file that is not a regular file where one is read is refused with an
-// InstallerError before anything is read from it.
+// moves (the transfer observer). Failures are thrown as FileError; a file that is not a regular
+// file where one is read is refused so (FileErrorReason::NotRegularFile) before anything is read
+// from it.
 class FileManager {
 public:
     FileManager() = default;
@@ -32,9 +31,9 @@ public:
 
     // A copy for one operation on the game `application`. Where the system may refuse to let us
     // change another maker's application (App Management), a refusal of the first change inside
-    // the bundle is thrown as an InstallerError that names the game's file: EPERM, the system's
-    // refusal, as appManagementRefusal; EACCES, files of another account, as foreignOwnerRefusal.
-    // Once a change inside has succeeded, every later failure is thrown as the failed call it is.
+    // the bundle is thrown with the reason it means: EPERM, the system's refusal, as
+    // FileErrorReason::AppManagement; EACCES, files of another account, as ForeignOwner. Once a
+    // change inside has succeeded, every later failure is thrown as the failed call it is.
     // Where the system has no such guard, nothing differs. Copies made from the result share what
     // has happened.
     FileManager guardingChangesIn(const std::filesystem::path& application) const;
@@ -109,7 +108,7 @@ private:
 
     int fault(FileOperation operation, const std::filesystem::path& path) const;
     // A change at `path` has failed with `error`: thrown as the system's refusal when it is the
-    // first change inside the guarded application, else as a FileError.
+    // first change inside the guarded application, else as the failed call.
     [[noreturn]] void changeFailed(int error, FileOperation operation, const std::filesystem::path& path) const;
     // A change at `path` has been made.
     void changed(const std::filesystem::path& path) const;
