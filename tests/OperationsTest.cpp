@@ -178,7 +178,7 @@ TEST(Remove, GivesBackEveryFileByteForByteAndKeepsForeignBundles) {
     for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(test::readFile(game.asset(i)), fixture().original[i]);
 }
 
-// Without a verified backup, with a changed asset, or with a pipe where an added bundle belongs,
+// Without a verified backup, with a changed asset and no backups, or with a pipe where an added bundle belongs,
 // the removal stops before anything is restored.
 TEST(Remove, StopsBeforeAnyRestore) {
     const std::string noBackup = "Проверенная резервная копия не найдена: level3";
@@ -187,8 +187,9 @@ TEST(Remove, StopsBeforeAnyRestore) {
         {[&](auto& g) { fs::remove(level3(g)); }, noBackup},
         {[&](auto& g) { test::writeFile(level3(g), fixture().original[2].substr(0, 100)); }, noBackup},
         {[&](auto& g) { fs::remove(level3(g)), fs::create_symlink(g.root.path() / kStore / "level2", level3(g)); }, noBackup},
-        {[](auto& g) { test::writeFile(g.asset(4), "patched by a store update"); },
-         "sharedassets1.assets изменён другой программой\nили обновлением Steam. Удаление остановлено."},
+        // With the backups in place, an unknown asset is a game update (BuildsTest).
+        {[](auto& g) { test::writeFile(g.asset(0), "changed by another program"), fs::remove_all(g.root.path() / kStore); },
+         "resources.assets изменён другой программой\nили обновлением Steam. Удаление остановлено."},
         {[](auto& g) { fs::remove(g.added(2)), ::mkfifo(g.added(2).c_str(), 0644); }, kNotRegular},
     };
     for (const auto& [prepare, message] : cases) {

@@ -24,63 +24,71 @@
 namespace fs = std::filesystem;
 using namespace morra::tools;
 
-int main(int argc, char** argv) {
+namespace {
+
+constexpr const char* kUsage = "usage: morra-fixture --out DIR [--seed N] [--size BYTES] [--state STATE] [--app NAME] "
+                               "[--support DIR] [--no-forms] [--two-builds [--game-build NUMBER]]\n";
+
+struct Options {
     fs::path out, support;
     std::string app = "morra.app";
     std::uint64_t seed = 1, size = 4 << 20;
     GameState state = GameState::Untouched;
     bool forms = true, twoBuilds = false;
     std::string gameBuild;
+};
+
+// Reads the command line into `options`; false (with the reason on standard error) when it is wrong.
+bool parseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (option == "--no-forms") {
-            forms = false;
-        } else if (option == "--two-builds") {
-            twoBuilds = true;
-        } else if (hasValue && option == "--game-build") {
-            gameBuild = argv[++i];
-        } else if (hasValue && option == "--out") {
-            out = argv[++i];
-        } else if (hasValue && option == "--seed") {
-            seed = std::strtoull(argv[++i], nullptr, 10);
-        } else if (hasValue && option == "--size") {
-            size = std::strtoull(argv[++i], nullptr, 10);
-        } else if (hasValue && option == "--app") {
-            app = argv[++i];
-        } else if (hasValue && option == "--support") {
-            support = argv[++i];
-        } else if (hasValue && option == "--state") {
-            if (!parseGameState(argv[++i], state)) {
-                std::cerr << "morra-fixture: unknown state " << argv[i] << "\n";
-                return 2;
-            }
+        if (option == "--no-forms") options.forms = false;
+        else if (option == "--two-builds") options.twoBuilds = true;
+        else if (hasValue && option == "--game-build") options.gameBuild = argv[++i];
+        else if (hasValue && option == "--out") options.out = argv[++i];
+        else if (hasValue && option == "--seed") options.seed = std::strtoull(argv[++i], nullptr, 10);
+        else if (hasValue && option == "--size") options.size = std::strtoull(argv[++i], nullptr, 10);
+        else if (hasValue && option == "--app") options.app = argv[++i];
+        else if (hasValue && option == "--support") options.support = argv[++i];
+        else if (hasValue && option == "--state") {
+            if (parseGameState(argv[++i], options.state)) continue;
+            std::cerr << "morra-fixture: unknown state " << argv[i] << "\n";
+            return false;
         } else {
-            std::cerr << "usage: morra-fixture --out DIR [--seed N] [--size BYTES] [--state STATE] [--app NAME] "
-                         "[--support DIR] [--no-forms] [--two-builds [--game-build NUMBER]]\n";
-            return 2;
+            std::cerr << kUsage;
+            return false;
         }
     }
-    if (out.empty()) {
-        std::cerr << "morra-fixture: --out is required\n";
-        return 2;
-    }
-    if (!gameBuild.empty() && !twoBuilds) {
-        std::cerr << "morra-fixture: --game-build needs --two-builds\n";
-        return 2;
-    }
+    if (options.out.empty()) std::cerr << "morra-fixture: --out is required\n";
+    else if (!options.gameBuild.empty() && !options.twoBuilds) std::cerr << "morra-fixture: --game-build needs --two-builds\n";
+    else return true;
+    return false;
+}
+
+void writeSet(const Options& options) {
+    const std::vector<Fixture> fixtures =
+        options.twoBuilds ? makeTwoBuilds(options.seed, options.size) : std::vector{makeFixture(options.seed, options.size)};
+    const auto game = std::find_if(fixtures.begin(), fixtures.end(), [&](const Fixture& fixture) {
+        return options.gameBuild.empty() || fixture.profile.build == options.gameBuild;
+    });
+    if (game == fixtures.end()) throw std::runtime_error("no build " + options.gameBuild + " in the set");
+    writeGame(*game, options.out / options.app, options.state);
+    writePayload(fixtures, options.out / "Payload");
+    writeProfile(fixtures, options.out / "profile.json");
+    for (const Fixture& fixture : fixtures)
+        if (options.forms)
+            writeForms(fixture, options.twoBuilds ? options.out / "forms" / fixture.profile.build : options.out / "forms");
+    if (!options.support.empty()) writeBackups(*game, options.support);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseOptions(argc, argv, options)) return 2;
     try {
-        const std::vector<Fixture> fixtures = twoBuilds ? makeTwoBuilds(seed, size) : std::vector{makeFixture(seed, size)};
-        const auto game = std::find_if(fixtures.begin(), fixtures.end(), [&](const Fixture& fixture) {
-            return gameBuild.empty() || fixture.profile.build == gameBuild;
-        });
-        if (game == fixtures.end()) throw std::runtime_error("no build " + gameBuild + " in the set");
-        writeGame(*game, out / app, state);
-        writePayload(fixtures, out / "Payload");
-        writeProfile(fixtures, out / "profile.json");
-        for (const Fixture& fixture : fixtures)
-            if (forms) writeForms(fixture, twoBuilds ? out / "forms" / fixture.profile.build : out / "forms");
-        if (!support.empty()) writeBackups(*game, support);
+        writeSet(options);
     } catch (const std::exception& error) {
         std::cerr << "morra-fixture: " << error.what() << "\n";
         return 1;

@@ -63,9 +63,16 @@ QString AppDelegate::stateText(InstallationState state) {
         case InstallationState::EarlierOrIncomplete:
             return QStringLiteral("Установлена предыдущая или неполная версия перевода; установка обновит её.");
         case InstallationState::Unsupported:
-            return QStringLiteral("Эта сборка игры не поддерживается или её файлы изменены: "
-                                  "нужен совместимый профиль macOS ") +
-                   QString::fromLatin1(kBuildNumber) + QStringLiteral(".");
+            return QStringLiteral("Эта сборка игры не поддерживается или её файлы изменены: ") +
+                   (knowsSeveralGameBuilds() ? QStringLiteral("нужен один из совместимых профилей macOS ")
+                                             : QStringLiteral("нужен совместимый профиль macOS ")) +
+                   QString::fromStdString(knownGameBuilds()) + QStringLiteral(".");
+        case InstallationState::GameUpdated:
+            return QStringLiteral("Игра обновлена до версии, которую этот выпуск перевода ещё не знает (") +
+                   (knowsSeveralGameBuilds() ? QStringLiteral("он знает совместимые профили macOS ")
+                                             : QStringLiteral("он знает совместимый профиль macOS ")) +
+                   QString::fromStdString(knownGameBuilds()) +
+                   QStringLiteral("). Удалить перевод можно: файлы с резервными копиями будут восстановлены.");
     }
     return {};
 }
@@ -151,7 +158,8 @@ void AppDelegate::updateDefaultAction() {
             case InstallationState::EarlierOrIncomplete: action = window_->installButton(); break;
             case InstallationState::TranslatedCards: action = translatedCards ? nullptr : window_->installButton(); break;
             case InstallationState::EnglishCards: action = translatedCards ? window_->installButton() : nullptr; break;
-            case InstallationState::Unsupported: break;
+            case InstallationState::Unsupported:
+            case InstallationState::GameUpdated: break;
         }
     }
     window_->setDefaultAction(action);

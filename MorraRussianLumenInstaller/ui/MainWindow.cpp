@@ -190,7 +190,8 @@ void MainWindow::buildStatusArea() {
     activity_->hide();
     statusArea_->setFixedHeight(statusLabel_->maximumHeight() + kStatusSpacing + activity_->maximumHeight());
     connect(statusLabel_, &FittedLabel::refitted, this, &MainWindow::arrangeStatus);
-    showStatus(QStringLiteral("Совместимый профиль macOS ") + QString::fromLatin1(kBuildNumber));
+    showStatus((knowsSeveralGameBuilds() ? QStringLiteral("Совместимые профили macOS ") : QStringLiteral("Совместимый профиль macOS ")) +
+               QString::fromStdString(knownGameBuilds()));
     statusLayout->addStretch(1);
     statusLayout->addWidget(statusLabel_);
     statusLayout->addWidget(activity_);

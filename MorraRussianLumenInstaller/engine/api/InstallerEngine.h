@@ -28,6 +28,12 @@ std::vector<std::string> appManagementSettingsAddresses();
 bool gameCheckedAtFirstLaunch();
 
 
+// The game builds this program knows, as its texts name them: "57314208", or with several
+// "57314208, 57390117". (Defined beside the compiled-in builds.)
+std::string knownGameBuilds();
+// Whether the program knows more than one game build (its texts then speak of several profiles).
+bool knowsSeveralGameBuilds();
+
 // A text as the program shows it: bytes that are not UTF-8 (a path may hold any) written as "\xNN".
 // Every text the engine returns or throws is already so; front ends use this for paths.
 std::string readableText(std::string_view text);

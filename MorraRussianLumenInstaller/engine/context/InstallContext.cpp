@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 
-#include "core/BuildNumber.h"
 #include "core/InstallerError.h"
 #include "core/ResourcesUnavailable.h"
 
@@ -33,6 +32,13 @@ InstallContext InstallContext::withFileManager(FileManager fileManager) const {
     return copy;
 }
 
+InstallContext InstallContext::forBuild(std::size_t build) const {
+    InstallContext copy = *this;
+    copy.build_ = build;
+    (void)copy.profile();  // a build the context knows, or out_of_range
+    return copy;
+}
+
 bool InstallContext::resourcesAvailable() const {
     return payloadDirectory_.has_value() || fileManager_.resourcesDirectory().has_value();
 }
@@ -56,8 +62,12 @@ fs::path InstallContext::gameSettingsFile() const {
            "Settings" / "Settings.json";
 }
 
-fs::path InstallContext::backupPath(const fs::path& asset) const {
-    return supportDirectory() / (std::string("Steam-") + kBuildNumber) / asset.filename();
+fs::path InstallContext::payloadFile(const std::string& name) const {
+    return payloadDirectory() / storedPayloadFile(builds(), build_, name);
 }
+
+fs::path InstallContext::backupFolder(std::size_t build) const { return supportDirectory() / ("Steam-" + builds_->at(build).build); }
+
+fs::path InstallContext::backupPath(const fs::path& asset) const { return backupFolder(build_) / asset.filename(); }
 
 }  // namespace morra

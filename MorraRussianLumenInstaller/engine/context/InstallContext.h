@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "files/FileManager.h"
 #include "game/Profile.h"
@@ -20,7 +21,12 @@ public:
 
     const FileManager& fileManager() const { return fileManager_; }
     const KnownBuilds& builds() const { return *builds_; }
-    const Profile& profile() const { return builds_->front(); }
+    // The build an operation works with: the one found by the game's files (forBuild), else the
+    // first known build.
+    std::size_t build() const { return build_; }
+    const Profile& profile() const { return builds_->at(build_); }
+    // The same context for builds()[build], the build found in the game.
+    InstallContext forBuild(std::size_t build) const;
     // The same context over another file service (one that counts an operation's progress).
     InstallContext withFileManager(FileManager fileManager) const;
 
@@ -33,12 +39,17 @@ public:
     std::filesystem::path supportDirectory() const;
     // MORRA_LUMEN_INSTALLER_GAME_SETTINGS, else the game's Settings.json under the home folder.
     std::filesystem::path gameSettingsFile() const;
-    // supportDirectory()/"Steam-57314208"/<file name of the asset>.
+    // Where payload file `name` of this build is (payload files shared by builds are stored once).
+    std::filesystem::path payloadFile(const std::string& name) const;
+    // supportDirectory()/"Steam-<build>": the backup folder of builds()[build].
+    std::filesystem::path backupFolder(std::size_t build) const;
+    // The backup folder of this build, then the asset's file name: where its new backup goes.
     std::filesystem::path backupPath(const std::filesystem::path& asset) const;
 
 private:
     FileManager fileManager_;
     std::shared_ptr<const KnownBuilds> builds_;
+    std::size_t build_ = 0;
     std::optional<std::filesystem::path> payloadDirectory_;
 };
 

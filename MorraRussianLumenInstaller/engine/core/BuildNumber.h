@@ -2,8 +2,8 @@
 
 namespace morra {
 
-// The build number of the one supported game build: it names the compatible profile in every
-// text and the backup store's folder.
+// The build number that a profile of one build stands for (the profile file's single form): the
+// texts name it and its backup folder is "Steam-" followed by it. Several builds name their own.
 inline constexpr const char* kBuildNumber = "57314208";
 
 }  // namespace morra

@@ -9,6 +9,8 @@ enum class InstallationState {
     EnglishCards,         // installed, skill cards left English
     EarlierOrIncomplete,  // an earlier release, or an installation that stopped part-way
     Unsupported,          // another game build, or files changed by something else
+    GameUpdated,          // no known build, but backups show the translation was installed under one:
+                          // the game was updated to a build this release does not know yet
 };
 
 }  // namespace morra

@@ -1,18 +1,10 @@
 #include "game/AssetClassification.h"
 
-#include "files/Sha256.h"
-
 #include <algorithm>
 
 #include "files/Sha256.h"
 
 namespace morra {
-
-std::vector<std::string> currentDigests(const FileManager& files, const std::vector<GameAsset>& manifest) {
-    std::vector<std::string> digests;
-    for (const GameAsset& asset : manifest) digests.push_back(sha256(files, asset.file));
-    return digests;
-}
 
 AssetClass classifyAsset(const GameAsset& asset, const std::string& digest) {
     if (digest == asset.originalHash) return AssetClass::Untouched;

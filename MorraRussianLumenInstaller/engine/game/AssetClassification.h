@@ -24,11 +24,6 @@ struct ClassifiedAsset {
     bool isPatched() const { return assetClass == AssetClass::Installed || assetClass == AssetClass::OlderForm; }
 };
 
-class FileManager;
-
-// The current digests of the manifest's files, in order.
-std::vector<std::string> currentDigests(const FileManager& files, const std::vector<GameAsset>& manifest);
-
 AssetClass classifyAsset(const GameAsset& asset, const std::string& digest);
 
 // Pairs the manifest's entries with the current digests, in order.

@@ -31,8 +31,4 @@ std::uint64_t sizeOrZero(const FileManager& files, const fs::path& path) {
     }
 }
 
-std::vector<ClassifiedAsset> classifyGame(const FileManager& files, const std::vector<GameAsset>& manifest) {
-    return classifyAssets(manifest, currentDigests(files, manifest));
-}
-
 }  // namespace morra

@@ -39,7 +39,4 @@ private:
 // step that needs the file reports it.
 std::uint64_t sizeOrZero(const FileManager& files, const std::filesystem::path& path);
 
-// The manifest's assets classified by their current digests.
-std::vector<ClassifiedAsset> classifyGame(const FileManager& files, const std::vector<GameAsset>& manifest);
-
 }  // namespace morra

@@ -4,12 +4,13 @@
 #include <array>
 
 #include "bsdiff/BsdiffFile.h"
-#include "core/BuildNumber.h"
 #include "core/InstallerError.h"
 #include "files/FileError.h"
 #include "files/Sha256.h"
 #include "files/TemporaryFiles.h"
 #include "game/AssetClassification.h"
+#include "game/BuildDetection.h"
+#include "operations/GameBuild.h"
 #include "operations/GameOperation.h"
 #include "operations/ProgressMeter.h"
 #include "steps/Backups.h"
@@ -57,7 +58,7 @@ void planAssets(const InstallContext& context, const std::vector<GameAsset>& man
     const FileManager& files = context.fileManager();
     for (std::size_t i = 0; i < manifest.size(); ++i) {
         const std::uint64_t size = sizeOrZero(files, manifest[i].file);
-        const fs::path backup = context.backupPath(manifest[i].file);
+        const fs::path backup = plannedBackup(context, manifest[i].file);
         const bool backedUp = files.fileExists(backup);
         work.checking += size;
         work.backup[i] = backedUp ? size : 2 * size;  // hashed, or copied and hashed
@@ -70,14 +71,14 @@ void planAssets(const InstallContext& context, const std::vector<GameAsset>& man
     }
 }
 
-InstallRun planInstall(const GameOperation& operation, SkillCards skillCards) {
-    const InstallContext& context = operation.base();
+// Planned for the context's build: before the game's files are hashed, for the first known build.
+InstallRun planInstall(const GameOperation& operation, const InstallContext& context, SkillCards skillCards) {
     const FileManager& files = context.fileManager();
     const fs::path payload = context.payloadDirectory();
-    InstallRun run{gameAssets(operation.paths(), context.profile(), payload, skillCards == SkillCards::Translated),
-                   addedFiles(operation.paths(), context.profile(), payload), {}};
+    InstallRun run{gameAssets(operation.paths(), context.builds(), context.build(), payload, skillCards == SkillCards::Translated),
+                   addedFiles(operation.paths(), context.builds(), context.build(), payload), {}};
     InstallWork& work = run.work;
-    for (const PayloadFile& file : context.profile().payload) work.checking += sizeOrZero(files, payload / file.name);
+    for (const PayloadFile& file : context.profile().payload) work.checking += sizeOrZero(files, context.payloadFile(file.name));
     planAssets(context, run.manifest, work);
     for (std::size_t row = 0; row < run.added.size(); ++row) {
         const AddedFile& file = run.added[row];
@@ -88,16 +89,16 @@ InstallRun planInstall(const GameOperation& operation, SkillCards skillCards) {
     return run;
 }
 
-std::string unsupportedVersion(const ClassifiedAsset& asset) {
-    return std::string("Эта версия игры не поддерживается.\nМагазин значения не имеет, но игровые файлы должны\n"
-                       "соответствовать совместимому профилю macOS\n") +
-           kBuildNumber + ".\n" + displayName(asset.asset.file) + ": " + asset.digest;
+std::string unsupportedVersion(const KnownBuilds& builds, const ClassifiedAsset& asset) {
+    return std::string("Эта версия игры не поддерживается.\nМагазин значения не имеет, но игровые файлы должны\n") +
+           (builds.size() == 1 ? "соответствовать совместимому профилю macOS\n" : "соответствовать одному из совместимых профилей macOS\n") +
+           buildNumbers(builds) + ".\n" + displayName(asset.asset.file) + ": " + asset.digest;
 }
 
 // Everything an install checks before the first change: the payload, the room, the game's files.
 // Returns whether the startup language was migrated, and the assets classified.
 std::vector<ClassifiedAsset> checkGame(const GameOperation& operation, const InstallContext& context,
-                                       const InstallRun& run, bool& languageMigrated) {
+                                       const InstallRun& run, const GameBuild& game, bool& languageMigrated) {
     const FileManager& files = context.fileManager();
     validatePayload(context);
     // Backups cost nothing where the support folder shares the game's volume and that clones.
@@ -105,10 +106,11 @@ std::vector<ClassifiedAsset> checkGame(const GameOperation& operation, const Ins
                              {operation.paths().data, run.work.largestPatching + run.work.newBundles}});
     languageMigrated = migrateStartupLanguageToEnglish(context);
 
-    std::vector<ClassifiedAsset> assets = classifyGame(files, run.manifest);
-    // An unrecognised game is refused before anything in it changes.
+    std::vector<ClassifiedAsset> assets = classifyAssets(run.manifest, game.digests);
+    // A game of no known build is refused before anything in it changes.
     for (const ClassifiedAsset& asset : assets)
-        if (asset.assetClass == AssetClass::Unrecognised) throw InstallerError(unsupportedVersion(asset), InstallerError::Kind::UnsupportedGame);
+        if (asset.assetClass == AssetClass::Unrecognised)
+            throw InstallerError(unsupportedVersion(context.builds(), asset), InstallerError::Kind::UnsupportedGame);
 
     // A folder, pipe or device where an added bundle or its source belongs is refused now, before
     // anything in the game changes, rather than after the first bundles are in place.
@@ -135,9 +137,9 @@ void addBundles(const InstallContext& context, const InstallRun& run, ProgressMe
         const AddedFile& file = run.added[row];
         if (file.source)
             installPatchedFile(files, *file.source, file.target, file.payload, file.digests->source,
-                               file.digests->expected, file.digests->replaceable);
+                               file.digests->expected, file.replaceable(), context.profile().build);
         else
-            installFile(files, file.payload, file.target, file.digests->expected, file.digests->replaceable);
+            installFile(files, file.payload, file.target, file.digests->expected, file.replaceable());
     }
 }
 
@@ -179,13 +181,19 @@ std::string doneText(SkillCards skillCards, bool languageMigrated) {
 
 std::string install(const InstallContext& base, const fs::path& game, SkillCards skillCards, const ProgressCallback& progress) {
     const GameOperation operation(base, game);
-    const InstallRun run = planInstall(operation, skillCards);
+    InstallRun run = planInstall(operation, base, skillCards);
     ProgressMeter meter(progress, run.work.total());
-    const InstallContext context = operation.context(meter);
 
     meter.begin(Progress::Step::Checking, run.work.checking);
+    const InstallContext counted = operation.context(meter);
+    const GameBuild found = detectGameBuild(counted, operation.paths());
+    // A game updated past every known build is refused before anything changes.
+    if (!found.build && storeHoldsKnownBackup(counted, operation.paths()))
+        throw InstallerError(gameUpdatedText(base.builds()));
+    const InstallContext context = found.context(counted);
+    if (context.build() != base.build()) run = planInstall(operation, found.context(base), skillCards);
     bool languageMigrated = false;
-    const std::vector<ClassifiedAsset> assets = checkGame(operation, context, run, languageMigrated);
+    const std::vector<ClassifiedAsset> assets = checkGame(operation, context, run, found, languageMigrated);
 
     // Every backup is in place before any game file changes.
     for (std::size_t i = 0; i < assets.size(); ++i) {

@@ -1,6 +1,7 @@
 #include "operations/Remove.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/ChangedFilesLeft.h"
 #include "core/InstallerError.h"
@@ -8,6 +9,8 @@
 #include "files/Sha256.h"
 #include "files/TemporaryFiles.h"
 #include "game/AssetClassification.h"
+#include "game/BuildDetection.h"
+#include "operations/GameBuild.h"
 #include "operations/GameOperation.h"
 #include "operations/ProgressMeter.h"
 #include "steps/AtomicReplace.h"
@@ -36,15 +39,22 @@ struct RemoveRun {
     }
 };
 
-RemoveRun planRemove(const GameOperation& operation) {
-    const InstallContext& base = operation.base();
+// One asset as the removal leaves it: put back from a trusted backup, or left as it is.
+struct AssetRestore {
+    fs::path file;
+    std::optional<fs::path> backup;
+    std::string original;  // the backup's digest
+};
+
+// Planned for the context's build: before the game's files are hashed, for the first known build.
+RemoveRun planRemove(const GameOperation& operation, const InstallContext& base) {
     // Removal recognises either variant: the translated-card manifest lists the other variant's
     // patched digests among its older forms. It needs no payload, so none is named.
-    RemoveRun run{gameAssets(operation.paths(), base.profile(), fs::path(), true),
-                  addedFiles(operation.paths(), base.profile(), fs::path()), 0, 0, 0, {}};
+    RemoveRun run{gameAssets(operation.paths(), base.builds(), base.build(), fs::path(), true),
+                  addedFiles(operation.paths(), base.builds(), base.build(), fs::path()), 0, 0, 0, {}};
     const FileManager& files = base.fileManager();
     for (const GameAsset& asset : run.manifest) {
-        const std::uint64_t backup = sizeOrZero(files, base.backupPath(asset.file));
+        const std::uint64_t backup = sizeOrZero(files, plannedBackup(base, asset.file));
         run.checking += sizeOrZero(files, asset.file) + backup;
         run.restoring.push_back(2 * backup);
         run.largestBackup = std::max(run.largestBackup, backup);
@@ -53,23 +63,53 @@ RemoveRun planRemove(const GameOperation& operation) {
     return run;
 }
 
+// A game of a known build: every patched asset needs a trusted backup, any other must be untouched.
+std::vector<AssetRestore> restoresOfKnownBuild(const InstallContext& context, const RemoveRun& run, const GameBuild& game) {
+    std::vector<AssetRestore> restores;
+    for (const ClassifiedAsset& asset : classifyAssets(run.manifest, game.digests)) {
+        const std::string name = displayName(asset.asset.file);
+        AssetRestore restore{asset.asset.file, std::nullopt, asset.asset.originalHash};
+        if (asset.isPatched()) {
+            restore.backup = verifiedBackup(context, asset.asset);
+            if (!restore.backup) throw InstallerError("Проверенная резервная копия не найдена: " + name);
+        } else if (asset.assetClass != AssetClass::Untouched) {
+            throw InstallerError(name + " изменён другой программой\nили обновлением Steam. Удаление остановлено.");
+        }
+        restores.push_back(std::move(restore));
+    }
+    return restores;
+}
+
+// A game updated past every known build: an asset in a translated form of a known build goes back
+// to that build's original from a trusted backup; an original or unknown form stays as it is.
+std::vector<AssetRestore> restoresOfUpdatedGame(const InstallContext& context, const GamePaths& paths, const GameBuild& game) {
+    std::vector<AssetRestore> restores;
+    const auto assets = paths.assets();
+    for (std::size_t i = 0; i < assets.size(); ++i) {
+        AssetRestore restore{assets[i], std::nullopt, {}};
+        bool translated = false;
+        for (const Profile& build : context.builds()) {
+            if (restore.backup || !isTranslatedForm(build, i, game.digests[i])) continue;
+            translated = true;
+            restore.original = build.assets.at(i).original;
+            restore.backup = trustedBackup(context, assets[i], restore.original);
+        }
+        if (translated && !restore.backup) throw InstallerError("Проверенная резервная копия не найдена: " + displayName(assets[i]));
+        restores.push_back(std::move(restore));
+    }
+    return restores;
+}
+
 // Every asset is checked, and every backup it needs verified, before any asset is restored.
-std::vector<ClassifiedAsset> checkGame(const GameOperation& operation, const InstallContext& context,
-                                       const RemoveRun& run, bool& languageMigrated) {
+std::vector<AssetRestore> checkGame(const GameOperation& operation, const InstallContext& context, const RemoveRun& run,
+                                    const GameBuild& game, bool updated, bool& languageMigrated) {
     const FileManager& files = context.fileManager();
     // A restored copy is made beside the asset before it replaces it.
     requireFreeSpace(files, {{operation.paths().data, operation.supportClonesWithGame(context) ? 0 : run.largestBackup}});
     languageMigrated = migrateStartupLanguageToEnglish(context);
 
-    std::vector<ClassifiedAsset> assets = classifyGame(files, run.manifest);
-    for (const ClassifiedAsset& asset : assets) {
-        const std::string name = displayName(asset.asset.file);
-        if (asset.isPatched()) {
-            if (!verifiedBackup(context, asset.asset)) throw InstallerError("Проверенная резервная копия не найдена: " + name);
-        } else if (asset.assetClass != AssetClass::Untouched) {
-            throw InstallerError(name + " изменён другой программой\nили обновлением Steam. Удаление остановлено.");
-        }
-    }
+    std::vector<AssetRestore> restores =
+        updated ? restoresOfUpdatedGame(context, operation.paths(), game) : restoresOfKnownBuild(context, run, game);
 
     // A folder, pipe or device where an added bundle belongs is refused before any asset is restored.
     for (const AddedFile& file : run.added) files.requireRegularFileIfPresent(file.target);
@@ -79,21 +119,21 @@ std::vector<ClassifiedAsset> checkGame(const GameOperation& operation, const Ins
     for (const GameAsset& asset : run.manifest) written.push_back(asset.file);
     for (const AddedFile& file : run.added) written.push_back(file.target);
     removeStaleTemporaries(files, written);
-    return assets;
+    return restores;
 }
 
-void restoreAssets(const InstallContext& context, const std::vector<ClassifiedAsset>& assets, const RemoveRun& run,
+void restoreAssets(const InstallContext& context, const std::vector<AssetRestore>& restores, const RemoveRun& run,
                    ProgressMeter& meter) {
-    const auto toRestore = static_cast<int>(std::count_if(assets.begin(), assets.end(), [](const ClassifiedAsset& a) { return a.isPatched(); }));
+    const auto toRestore = static_cast<int>(std::count_if(restores.begin(), restores.end(), [](const AssetRestore& a) { return a.backup.has_value(); }));
     int restored = 0;
-    for (std::size_t i = 0; i < assets.size(); ++i) {
-        const GameAsset& asset = assets[i].asset;
-        if (!assets[i].isPatched()) {
+    for (std::size_t i = 0; i < restores.size(); ++i) {
+        const AssetRestore& asset = restores[i];
+        if (!asset.backup) {
             meter.skip(run.restoring[i]);
             continue;
         }
         meter.begin(Progress::Step::Restoring, run.restoring[i], ++restored, toRestore);
-        replaceAtomically(context.fileManager(), asset.file, context.backupPath(asset.file), asset.originalHash,
+        replaceAtomically(context.fileManager(), asset.file, *asset.backup, asset.original,
                           "Проверенная резервная копия не найдена: " + displayName(asset.file));
     }
 }
@@ -109,31 +149,53 @@ std::vector<std::string> removeBundles(const FileManager& files, const std::vect
     return leftOvers;
 }
 
+std::string leftOverLines(const std::vector<std::string>& leftOvers) {
+    std::string lines;
+    for (std::size_t i = 0; i < leftOvers.size(); ++i) lines += (i ? "\n" : "") + leftOvers[i];
+    return lines;
+}
+
 std::string removedText(const std::vector<std::string>& leftOvers, bool languageMigrated) {
     const std::string suffix = languageMigrated ? " Язык следующего запуска — English." : "";
     if (leftOvers.empty()) return "Перевод удалён. Файлы игры восстановлены." + suffix;
-    std::string result = std::string(kChangedFilesLeft) + "\n";
-    for (std::size_t i = 0; i < leftOvers.size(); ++i) result += (i ? "\n" : "") + leftOvers[i];
-    return result + suffix;
+    return std::string(kChangedFilesLeft) + "\n" + leftOverLines(leftOvers) + suffix;
+}
+
+// What a removal from an updated game did: which assets it put back, which it left as they are.
+std::string removedFromUpdatedGameText(const std::vector<AssetRestore>& restores, const std::vector<std::string>& leftOvers,
+                                       bool languageMigrated) {
+    std::string restored, kept;
+    for (const AssetRestore& asset : restores)
+        (asset.backup ? restored : kept) += ((asset.backup ? restored : kept).empty() ? "" : ", ") + displayName(asset.file);
+    std::string result = "Перевод удалён там, где это было возможно: игра обновлена до версии, которую этот выпуск "
+                         "перевода ещё не знает.";
+    result += restored.empty() ? "\nВосстанавливать из резервных копий было нечего." : "\nВосстановлены из резервных копий: " + restored + ".";
+    if (!kept.empty()) result += "\nОставлены как есть: " + kept + ".";
+    if (!leftOvers.empty()) result += "\nНеизвестные изменённые файлы оставлены:\n" + leftOverLines(leftOvers);
+    return result + (languageMigrated ? " Язык следующего запуска — English." : "");
 }
 
 }  // namespace
 
 std::string remove(const InstallContext& base, const fs::path& game, const ProgressCallback& progress) {
     const GameOperation operation(base, game);
-    const RemoveRun run = planRemove(operation);
+    RemoveRun run = planRemove(operation, base);
     ProgressMeter meter(progress, run.total());
-    const InstallContext context = operation.context(meter);
 
     meter.begin(Progress::Step::Checking, run.checking);
+    const InstallContext counted = operation.context(meter);
+    const GameBuild found = detectGameBuild(counted, operation.paths());
+    const bool updated = !found.build && storeHoldsKnownBackup(counted, operation.paths());
+    const InstallContext context = found.context(counted);
+    if (context.build() != base.build()) run = planRemove(operation, found.context(base));
     bool languageMigrated = false;
-    const std::vector<ClassifiedAsset> assets = checkGame(operation, context, run, languageMigrated);
-    restoreAssets(context, assets, run, meter);
+    const std::vector<AssetRestore> restores = checkGame(operation, context, run, found, updated, languageMigrated);
+    restoreAssets(context, restores, run, meter);
 
     meter.begin(Progress::Step::RemovingBundles, run.removing);
     const std::vector<std::string> leftOvers = removeBundles(context.fileManager(), run.added);
     meter.finish();
-    return removedText(leftOvers, languageMigrated);
+    return updated ? removedFromUpdatedGameText(restores, leftOvers, languageMigrated) : removedText(leftOvers, languageMigrated);
 }
 
 }  // namespace morra

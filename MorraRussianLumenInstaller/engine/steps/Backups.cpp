@@ -10,14 +10,27 @@ namespace morra {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// The digest of a backup that may be trusted at all: present and not a link.
+std::optional<std::string> backupDigest(const FileManager& files, const fs::path& backup) {
+    if (!files.fileExists(backup) || files.isSymbolicLink(backup)) return std::nullopt;
+    return sha256(files, backup);
+}
+
+}  // namespace
+
 void createBackupIfNeeded(const InstallContext& context, const fs::path& file, const std::string& expectedHash) {
     const FileManager& files = context.fileManager();
     const fs::path backup = context.backupPath(file);
     const std::string damaged = "Существующая резервная копия повреждена: " + displayName(file);
+    const auto right = [&] { return !files.isSymbolicLink(backup) && sha256(files, backup) == expectedHash; };
     if (files.fileExists(backup)) {
-        if (sha256(files, backup) == expectedHash) return;
+        if (right()) return;
         throw InstallerError(damaged);
     }
+    // Assets that a game update left as they were keep the backups made under the earlier build.
+    if (trustedBackup(context, file, expectedHash)) return;
 
     files.createDirectories(backup.parent_path());
     // A backup takes its name only once its digest is proven, so an interrupted run never leaves a
@@ -26,15 +39,42 @@ void createBackupIfNeeded(const InstallContext& context, const fs::path& file, c
     // it is right.
     if (!publishCopyOrKeep(files, backup, file, TemporaryRole::BackingUp, expectedHash,
                            "Не удалось создать проверенную резервную копию: " + displayName(file)) &&
-        sha256(files, backup) != expectedHash)
+        !right())
         throw InstallerError(damaged);
 }
 
+std::optional<fs::path> trustedBackup(const InstallContext& context, const fs::path& file, const std::string& originalDigest) {
+    for (std::size_t build = 0; build < context.builds().size(); ++build) {
+        const fs::path backup = context.backupFolder(build) / file.filename();
+        if (backupDigest(context.fileManager(), backup) == originalDigest) return backup;
+    }
+    return std::nullopt;
+}
+
 std::optional<fs::path> verifiedBackup(const InstallContext& context, const GameAsset& asset) {
-    const fs::path backup = context.backupPath(asset.file);
-    if (!context.fileManager().fileExists(backup) || sha256(context.fileManager(), backup) != asset.originalHash)
-        return std::nullopt;
-    return backup;
+    return trustedBackup(context, asset.file, asset.originalHash);
+}
+
+fs::path plannedBackup(const InstallContext& context, const fs::path& file) {
+    const fs::path own = context.backupPath(file);
+    if (context.fileManager().fileExists(own)) return own;
+    for (std::size_t build = 0; build < context.builds().size(); ++build)
+        if (context.fileManager().fileExists(context.backupFolder(build) / file.filename())) return context.backupFolder(build) / file.filename();
+    return own;
+}
+
+bool storeHoldsKnownBackup(const InstallContext& context, const GamePaths& paths) {
+    const KnownBuilds& builds = context.builds();
+    const auto assets = paths.assets();
+    for (std::size_t i = 0; i < assets.size(); ++i) {
+        for (std::size_t folder = 0; folder < builds.size(); ++folder) {
+            const std::optional<std::string> digest = backupDigest(context.fileManager(), context.backupFolder(folder) / assets[i].filename());
+            if (!digest) continue;
+            for (const Profile& build : builds)
+                if (*digest == build.assets.at(i).original) return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace morra

@@ -1,6 +1,5 @@
 #include "steps/FilePlacement.h"
 
-#include "core/BuildNumber.h"
 #include "core/InstallerError.h"
 #include "bsdiff/BsdiffFile.h"
 #include "files/FileError.h"
@@ -55,7 +54,8 @@ void installFile(const FileManager& fileManager, const fs::path& source, const f
 
 void installPatchedFile(const FileManager& fileManager, const fs::path& source, const fs::path& target,
                         const fs::path& patch, const std::string& expectedSourceHash,
-                        const std::string& expectedTargetHash, const std::vector<std::string>& replaceableTargetHashes) {
+                        const std::string& expectedTargetHash, const std::vector<std::string>& replaceableTargetHashes,
+                        const std::string& build) {
     const TargetState state = targetState(fileManager, target, expectedTargetHash, replaceableTargetHashes);
     if (state == TargetState::Done) return;
 
@@ -63,7 +63,7 @@ void installPatchedFile(const FileManager& fileManager, const fs::path& source, 
         throw InstallerError("В игре отсутствует исходный ресурс: " + displayPath(source));
     rejectSymbolicLink(fileManager, source);
     if (sha256(fileManager, source) != expectedSourceHash)
-        throw InstallerError(std::string("Игровой ресурс не соответствует совместимому профилю macOS ") + kBuildNumber +
+        throw InstallerError("Игровой ресурс не соответствует совместимому профилю macOS " + build +
                              ": " + displayPath(source));
 
     const std::string name = displayName(target);

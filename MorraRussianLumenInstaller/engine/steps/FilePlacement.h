@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/BuildNumber.h"
+
 namespace morra {
 
 class FileManager;
@@ -19,11 +21,12 @@ void installFile(const FileManager& fileManager, const std::filesystem::path& so
                  const std::vector<std::string>& replaceableTargetHashes);
 
 // Makes a new game file by applying a patch to another game file, which stays untouched; the
-// target is treated as installFile treats it, and the source must have `expectedSourceHash`.
+// target is treated as installFile treats it, and the source must have `expectedSourceHash` (the
+// digest it has in game build `build`, which the refusal names).
 void installPatchedFile(const FileManager& fileManager, const std::filesystem::path& source,
                         const std::filesystem::path& target, const std::filesystem::path& patch,
                         const std::string& expectedSourceHash, const std::string& expectedTargetHash,
-                        const std::vector<std::string>& replaceableTargetHashes);
+                        const std::vector<std::string>& replaceableTargetHashes, const std::string& build = kBuildNumber);
 
 // Rewrites a game asset by applying a chain of patches, the first to `source` (the asset itself
 // or its verified backup), each next one to the previous output.

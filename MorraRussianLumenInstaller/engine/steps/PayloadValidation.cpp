@@ -7,9 +7,8 @@
 namespace morra {
 
 void validatePayload(const InstallContext& context) {
-    const std::filesystem::path payload = context.payloadDirectory();
     for (const PayloadFile& file : context.profile().payload) {
-        const std::filesystem::path path = payload / file.name;
+        const std::filesystem::path path = context.payloadFile(file.name);
         if (!context.fileManager().fileExists(path)) throw InstallerError("В приложении отсутствуют файлы перевода.");
         if (sha256(context.fileManager(), path) != file.digest) throw InstallerError("Файлы перевода повреждены.");
     }
