@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <functional>
-#include <tuple>
 
 #include "BsdiffWriter.h"
 #include "PatchTestSupport.h"
@@ -90,13 +89,14 @@ TEST(BsdiffFile, ReportsWhatTheToolReportsAndLeavesNoNewFile) {
         {FileOperation::Read, "english", EIO, 0, files.oldFile.string() + ": Input/output error"},
         {FileOperation::Read, "images.bsdiff", EIO, 1, "fread(" + files.patchFile.string() + "): Input/output error"},
     };
-    for (bool parallel : {true, false})
+    for (bool parallel : {true, false}) {
         for (const auto& [operation, name, error, skip, text] : faults) {
             test::FaultInjector injector;
             injector.fail(operation, name, error, skip);
             EXPECT_EQ(files.apply(injector.fileManager(), parallel), "bspatch: " + text + "\n");
             EXPECT_FALSE(fs::exists(files.newFile)) << text;
         }
+    }
 }
 
 // The system's refusal of the first change inside the game and an input that is not a regular

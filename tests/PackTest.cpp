@@ -27,29 +27,16 @@ const tools::Fixture& packFixture() {
 
 const std::string kData = "Contents/Resources/Data/", kBundles = kData + "StreamingAssets/AssetBundles/OSX/";
 
-// The build step: the profile compiler writing its source and resources from a profile and a payload.
-ProcessResult compileProfile(const fs::path& profile, const fs::path& payload, const fs::path& output,
-                             const fs::path& share) {
-    return runProcess({MORRA_PROFILE_COMPILER, "--profile", profile.string(), "--payload", payload.string(), "--output",
-                       output.string(), "--resources", share.string()});
-}
-
-// The copies the pack tool is given: untouched, both variants installed, and an earlier release.
-void writeCopies(const tools::Fixture& fixture, const fs::path& original, const fs::path& english,
-                 const fs::path& translated, const fs::path& earlier) {
-    tools::writeGame(fixture, original, GameState::Untouched);
-    tools::writeGame(fixture, english, GameState::InstalledEnglish);
-    tools::writeGame(fixture, translated, GameState::InstalledTranslated);
-    tools::writeGame(fixture, earlier, GameState::EarlierRelease);
-}
-
 // Copies of a small fixture game in the states the pack tool is given: untouched, both variants
 // installed, and two earlier releases (the second with another earlier form of resources.assets
 // and of fonts/russianblind, and without images_dyslexic/russianblind).
 struct Copies {
     Copies() {
         const tools::Fixture& fixture = packFixture();
-        writeCopies(fixture, original, english, translated, earlier);
+        tools::writeGame(fixture, original, GameState::Untouched);
+        tools::writeGame(fixture, english, GameState::InstalledEnglish);
+        tools::writeGame(fixture, translated, GameState::InstalledTranslated);
+        tools::writeGame(fixture, earlier, GameState::EarlierRelease);
         tools::writeGame(fixture, older, GameState::EarlierRelease);
         tools::writeFile(older / tools::assetPaths()[0], fixture.earlierReleases[0].front());
         tools::writeFile(older / tools::addedFilePaths()[1], fixture.addedReplaceable[1][1]);
@@ -79,7 +66,8 @@ TEST(PackTest, PackedPayloadInstallsUpdatesAndRemovesExactly) {
     tools::pack(copies.inputs());
     const fs::path payload = copies.out / "Payload", profileFile = copies.out / "profile.json";
     const ProcessResult compiled =
-        compileProfile(profileFile, payload, copies.root.path() / "ProfileData.cpp", copies.root.path() / "share");
+        runProcess({MORRA_PROFILE_COMPILER, "--profile", profileFile.string(), "--payload", payload.string(), "--output",
+                    (copies.root.path() / "ProfileData.cpp").string(), "--resources", (copies.root.path() / "share").string()});
     ASSERT_EQ(compiled.status, 0) << compiled.standardError;
 
     // Each digest in its role; earlier forms once each, in the order of the copies.
@@ -126,7 +114,10 @@ tools::PackInputs twoBuildInputs(const fs::path& root) {
         const fs::path folder = root / fixture.profile.build;
         tools::BuildCopies copies{fixture.profile.build, folder / "original.app", folder / "english.app",
                                   folder / "translated.app", {folder / "earlier.app"}};
-        writeCopies(fixture, copies.original, copies.englishCards, copies.translated, copies.earlier[0]);
+        tools::writeGame(fixture, copies.original, GameState::Untouched);
+        tools::writeGame(fixture, copies.englishCards, GameState::InstalledEnglish);
+        tools::writeGame(fixture, copies.translated, GameState::InstalledTranslated);
+        tools::writeGame(fixture, copies.earlier[0], GameState::EarlierRelease);
         inputs.builds.push_back(std::move(copies));
     }
     return inputs;
@@ -181,7 +172,8 @@ TEST(PackTest, PacksTwoBuildsStoringEachPayloadFileOnce) {
 
     const fs::path share = root.path() / "share";
     const ProcessResult compiled =
-        compileProfile(inputs.out / "profile.json", inputs.out / "Payload", root.path() / "ProfileData.cpp", share);
+        runProcess({MORRA_PROFILE_COMPILER, "--profile", (inputs.out / "profile.json").string(), "--payload",
+                    (inputs.out / "Payload").string(), "--output", (root.path() / "ProfileData.cpp").string(), "--resources", share.string()});
     ASSERT_EQ(compiled.status, 0) << compiled.standardError;
     EXPECT_EQ(snapshot(share / "Payload"), snapshot(inputs.out / "Payload"));
     tools::writeFile(inputs.out / "Payload" / "57314208" / "level3.bsdiff", "tampered");
@@ -280,8 +272,9 @@ TEST(ProfileFile, EveryFaultNamesItsKeyAndTheBuildStepWritesNothing) {
     tools::writePayload(demoFixture(), root.path() / "Payload");
     const auto compile = [&](const nlohmann::json& profile) {
         writeFile(root.path() / "profile.json", profile.dump());
-        return compileProfile(root / "profile.json", root / "Payload", root / "out.cpp", root / "resources")
-            .standardError;
+        return runProcess({MORRA_PROFILE_COMPILER, "--profile", (root.path() / "profile.json").string(), "--payload",
+                           (root.path() / "Payload").string(), "--output", (root.path() / "out.cpp").string(), "--resources",
+                           (root.path() / "resources").string()}).standardError;
     };
     nlohmann::json document = demoJson();
     document["assets"][4].erase("earlierReleases");
