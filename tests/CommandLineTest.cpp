@@ -1,16 +1,21 @@
 // The command-line program: its five forms, what it prints where, its progress line on a terminal
-// (so that what a pipe or a file receives stays exactly the operation's output), and its stop
-// when copied away from its resources.
+// (so that what a pipe or a file receives stays exactly the operation's output), its stop when
+// copied away from its resources, and the system's errors in the player's words.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <map>
+#include <system_error>
 #include <tuple>
 
 #include "CommandLine.h"
 #include "ProgressText.h"
 #include "TestSupport.h"
 #include "operations/Inspect.h"
+#include "text/SystemErrorText.h"
+#include "text/Utf8.h"
 
 namespace morra {
 namespace {
@@ -21,7 +26,8 @@ using tools::GameState;
 using Step = Progress::Step;
 
 // The report with one line feed added; a relative game path is taken from the working folder, and
-// one in a working folder that is gone is an error, not a crash.
+// one in a working folder that is gone is an error, not a crash. A path may hold any bytes; what
+// the program prints is always UTF-8, such bytes escaped.
 TEST(CommandLine, InspectPrintsTheReportForARelativePathWithOneLineFeed) {
     test::GameFixture game(GameState::InstalledEnglish);
     EXPECT_EQ(test::runInstaller({"--inspect", "morra.app"}, {}, game.root.path()),
@@ -32,9 +38,20 @@ TEST(CommandLine, InspectPrintsTheReportForARelativePathWithOneLineFeed) {
     EXPECT_EQ(gone.status, 1);
     EXPECT_EQ(gone.standardOutput, "");
     EXPECT_EQ(gone.standardError.back(), '\n');
+
+    const fs::path app = game.root.path() / "Games\xff" / "morra.app";
+    if (std::error_code error; fs::create_directories(app.parent_path(), error), error)
+        GTEST_SKIP() << "this file system refuses names that are not UTF-8 (as APFS does): " << error.message();
+    tools::writeGame(test::demoFixture(), app, GameState::Untouched);
+    const std::string shown = game.root.path().string() + "/Games\\xFF/morra.app";
+    EXPECT_EQ(test::runInstaller({"--discover"}, {{"MORRA_LUMEN_INSTALLER_GAME", app.string()}}).standardOutput, shown + "\n");
+    const test::ProcessResult report = test::runInstaller({"--inspect", app.string()});
+    EXPECT_NE(report.standardOutput.find("\n" + shown + "\n"), std::string::npos) << report.standardOutput;
 }
 
 // Only the five exact forms run; each operation's error goes to standard error with status 1.
+// Copied away from its resources, an operation and the search stop at once with the fatal line
+// (one check, after the form is known, serves every form).
 TEST(CommandLine, OnlyTheFiveExactFormsRunAndErrorsEndWithStatusOne) {
     const std::vector<std::vector<std::string>> declined = {{}, {"--inspect"}, {"--INSPECT", "/x.app"},
         {"--inspect=/x.app"}, {"--discover", "/x.app"}, {"--install", "/x.app", "extra"}, {"-psn_0_12345"},
@@ -43,42 +60,22 @@ TEST(CommandLine, OnlyTheFiveExactFormsRunAndErrorsEndWithStatusOne) {
         arguments.insert(arguments.begin(), "MorraRussianLumenInstaller");
         EXPECT_FALSE(runCommandLine(arguments).has_value()) << arguments.size();
     }
-    test::TemporaryDirectory root;
-    fs::create_directories(root.path() / "other.app");
+    const test::GameFixture game;
+    fs::create_directories(game.root.path() / "other.app");
     for (const char* option : {"--inspect", "--install", "--install-no-skill-cards", "--remove"}) {
-        const auto outcome = runCommandLine({"MorraRussianLumenInstaller", option, (root.path() / "other.app").string()});
+        const auto outcome = runCommandLine({"MorraRussianLumenInstaller", option, (game.root.path() / "other.app").string()});
         ASSERT_TRUE(outcome.has_value()) << option;
         EXPECT_EQ(std::tie(outcome->exitStatus, outcome->standardOutput, outcome->standardError),
                   std::make_tuple(1, "", "Выбранный файл не является Morra Vellant для macOS.\n")) << option;
     }
-}
-
-// A path may hold any bytes; what the program prints is always UTF-8, such bytes escaped.
-TEST(CommandLine, PathsThatAreNotUtf8ArePrintedEscaped) {
-    test::TemporaryDirectory root;
-    const fs::path app = root.path() / "Games\xff" / "morra.app";
-    if (std::error_code error; fs::create_directories(app.parent_path(), error), error)
-        GTEST_SKIP() << "this file system refuses names that are not UTF-8 (as APFS does): " << error.message();
-    tools::writeGame(test::demoFixture(), app, GameState::Untouched);
-    const std::string shown = fs::canonical(root.path()).string() + "/Games\\xFF/morra.app";
-    EXPECT_EQ(test::runInstaller({"--discover"}, {{"MORRA_LUMEN_INSTALLER_GAME", app.string()}}).standardOutput, shown + "\n");
-    const test::ProcessResult report = test::runInstaller({"--inspect", app.string()});
-    EXPECT_NE(report.standardOutput.find("\n" + shown + "\n"), std::string::npos) << report.standardOutput;
-}
-
-// Copied away from its resources, an operation and the search stop at once with the fatal line and
-// status 1 (one check, after the form is known, serves every form).
-TEST(CommandLine, WithoutItsResourcesEveryFormStopsWithTheFatalLine) {
-    const test::GameFixture game;
     const fs::path copy = game.root.path() / "bin" / "MorraRussianLumenInstaller";
     fs::create_directories(copy.parent_path());
     fs::copy_file(MORRA_PROGRAM, copy);
     const auto before = test::snapshot(game.app);
-    for (const char* option : {"--install", "--discover"}) {
-        std::vector<std::string> arguments = {copy.string(), option, game.app.string()};
-        if (std::string(option) == "--discover") arguments.pop_back();  // it takes MORRA_LUMEN_INSTALLER_GAME
+    for (const std::vector<std::string>& arguments : {std::vector<std::string>{copy.string(), "--install", game.app.string()},
+                                                      std::vector<std::string>{copy.string(), "--discover"}}) {
         EXPECT_EQ(test::runProcess(arguments, {{"MORRA_LUMEN_INSTALLER_GAME", game.app.string()}}),
-                  (test::ProcessResult{1, "", "Application resources are unavailable\n"})) << option;
+                  (test::ProcessResult{1, "", "Application resources are unavailable\n"})) << arguments[1];
     }
     EXPECT_TRUE(test::snapshot(game.app) == before);
     EXPECT_FALSE(fs::exists(game.support));
@@ -143,6 +140,45 @@ TEST(ProgressLine, TheProgramsOutputIsTheSameWithOrWithoutATerminal) {
     const test::ProcessResult refused = test::runInstaller({"--remove", (root.path() / "other.app").string()}, {}, {}, true);
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.standardError.find("Выбранный файл не является Morra Vellant для macOS."), std::string::npos);
+}
+
+bool hasLatinLetter(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); });
+}
+
+bool hasCyrillicLetter(const std::string& text) {
+    // U+0400 to U+04FF are encoded with a lead byte of 0xD0 to 0xD3.
+    return std::any_of(text.begin(), text.end(), [](char c) { return (c & 0xFC) == 0xD0; });
+}
+
+// The system's descriptions of failed calls, which macOS gives only in English, reach the player
+// in our Russian words, each cause its own; a cause we have no words for keeps the system's text
+// and its number.
+TEST(SystemErrorText, CommonCausesHaveRussianWordsAndOthersKeepTheSystemsTextWithTheirNumber) {
+    std::map<std::string, int> seen;
+    for (int error : {EROFS, ENOSPC, EDQUOT, EACCES, EPERM, EIO, ENOENT, ENOTDIR, EISDIR, EEXIST, ENOTEMPTY, ENAMETOOLONG,
+                      ELOOP, EBUSY, ETXTBSY, EXDEV, EMFILE, ENFILE, ENOMEM, EINVAL, ENOTSUP, EFBIG, ENXIO, ETIMEDOUT}) {
+        const std::string text = systemErrorText(error);
+        EXPECT_TRUE(isValidUtf8(text)) << error;
+        EXPECT_TRUE(hasCyrillicLetter(text)) << error << ": " << text;
+        EXPECT_FALSE(hasLatinLetter(text)) << error << ": " << text;
+        EXPECT_TRUE(seen.emplace(text, error).second) << error << " says what " << seen[text] << " says: " << text;
+    }
+    // On macOS, EOPNOTSUPP is another value for the same cause.
+    EXPECT_EQ(systemErrorText(EOPNOTSUPP), systemErrorText(ENOTSUP));
+    for (int other : {EPROTO, EDOM, 9999})
+        EXPECT_EQ(systemErrorText(other), std::generic_category().message(other) + " (ошибка " + std::to_string(other) + ")");
+
+    // A real failure, through the command line: the support folder lies under a regular file.
+    test::GameFixture game;
+    test::writeFile(game.root.path() / "file", "not a folder");
+    const fs::path support = game.root.path() / "file" / "support";
+    const test::ScopedEnvironment supportOverride("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string());
+    const auto outcome = runCommandLine({"MorraRussianLumenInstaller", "--install", game.app.string()});
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(std::tie(outcome->exitStatus, outcome->standardError),
+              std::make_tuple(1, "Операция остановлена из-за ошибки: Не удалось создать папку " + support.string() + ": " +
+                                     systemErrorText(ENOTDIR) + "\n"));
 }
 
 }  // namespace

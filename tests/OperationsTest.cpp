@@ -1,17 +1,29 @@
-// Install, remove and inspect on whole games: what they make, what they give back, what they
-// report, and every refusal that must come before the game changes.
+// The game's validation, and install, remove and inspect on whole games: what they make, what
+// they give back, what they report, every refusal that must come before the game changes, and one
+// operation per game and backup store at a time.
 
 #include <gtest/gtest.h>
+#include <grp.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <functional>
 #include <set>
+#include <thread>
 #include <nlohmann/json.hpp>
 
+#include "InstallerEngineFactory.h"
+#include "SearchTestSupport.h"
 #include "TestSupport.h"
+#include "game/GameValidation.h"
 #include "operations/Inspect.h"
 #include "operations/Install.h"
 #include "operations/Remove.h"
+#include "platform/Platform.h"
+#include "text/SystemErrorText.h"
 
 namespace morra {
 namespace {
@@ -28,9 +40,63 @@ const std::string kEnglishNext = " Язык следующего запуска 
 const std::string kThirteen = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
 const std::string kNotRegular = "Ожидался обычный файл, но это папка, канал или устройство: ";
 const fs::path kStore = "support/Steam-57314208";
+const std::string kLocked =
+    "Другая копия установщика уже работает с этой игрой или её резервными копиями. Дождитесь её завершения и повторите.\n";
 
 const tools::Fixture& fixture() { return test::demoFixture(); }
 fs::path shown(const test::GameFixture& game, const std::string& relative) { return fs::canonical(game.app) / relative; }
+
+// Runs a copy of the sleeper from the given path until the object ends; returns once the system
+// lists it among the running applications.
+struct RunningCopy {
+    explicit RunningCopy(const fs::path& executable) {
+        fs::create_directories(executable.parent_path());
+        fs::copy_file(MORRA_SLEEPER, executable, fs::copy_options::overwrite_existing);
+        const fs::path real = fs::canonical(executable);
+        const std::optional<fs::path> bundle = platform::bundleOfExecutable(real);
+        if ((pid_ = ::fork()) == 0) {
+            ::execl(executable.c_str(), executable.c_str(), "30", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int i = 0; i < 500; ++i) {
+            for (const platform::RunningApplication& running : platform::runningApplications())
+                if (bundle ? running.bundle == bundle : running.localizedName == real.filename().string()) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ADD_FAILURE() << "the copy is not listed as running: " << real;
+    }
+    ~RunningCopy() {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    pid_t pid_;
+};
+
+// The game running from this bundle is refused, even through a link; a copy in another bundle is
+// not the game, but one running outside any bundle may be.
+TEST(RequireGameStopped, TheGameRunningFromThisBundleIsRefused) {
+    const std::string running = "Полностью закройте Morra Vellant перед установкой.";
+    test::GameFixture game;
+    test::TemporaryDirectory other;
+    fs::create_symlink(game.app, game.root.path() / "link.app");
+    EXPECT_EQ(test::failureOf([&] { requireGameStopped(FileManager(), game.app); }), "(no error)");
+    {
+        RunningCopy elsewhere(other.path() / "Morra Vellant.app/Contents/MacOS/Morra Vellant");
+        EXPECT_EQ(test::failureOf([&] { requireGameStopped(FileManager(), game.app); }), "(no error)");
+    }
+    {
+        RunningCopy unbundled(other.path() / "bin/Morra Vellant");
+        EXPECT_EQ(test::failureOf([&] { requireGameStopped(FileManager(), game.app); }), running);
+    }
+    RunningCopy copy(game.app / "Contents/MacOS/Morra Vellant");
+    for (const fs::path& path : {game.app, game.root.path() / "link.app"})
+        EXPECT_EQ(test::failureOf([&] { requireGameStopped(FileManager(), path); }), running) << path;
+    EXPECT_EQ(platform::bundleOfExecutable("/x/Morra.APP/Contents/MacOS/run"), fs::path("/x/Morra.APP"));
+    for (const char* path : {"/usr/bin/Morra Vellant", "/x/morra.app/Contents/Other/run", "/x/morra/Contents/MacOS/run"})
+        EXPECT_FALSE(platform::bundleOfExecutable(path)) << path;
+    // The game reached through a link to its bundle is the bundle itself.
+    EXPECT_EQ(validateGame(FileManager(), game.root.path() / "link.app").app, fs::canonical(game.app));
+}
 
 // The game holds exactly the installed form of the chosen variant.
 void expectInstalled(const test::GameFixture& game, bool skillCards) {
@@ -40,11 +106,16 @@ void expectInstalled(const test::GameFixture& game, bool skillCards) {
     EXPECT_TRUE(test::temporaries(game.root.path()).empty());
 }
 
-TEST(Install, AFreshGameGetsBackupsAddedBundlesAndPatchedAssetsWithProgressToTheEnd) {
+// A fresh game gets backups, added bundles and patched assets, with progress to the end; a rerun
+// changes nothing; switching the variant rebuilds only the two assets that differ (new files) and
+// leaves the other three as they are (the same files).
+TEST(Install, AFreshGameIsInstalledOnceAndASwitchRebuildsOnlyTwoAssets) {
     test::GameFixture game;
     test::writeFile(game.settings, kThirteen);
+    const InstallContext engine = test::demoContext();
     std::vector<Progress> reports;
-    EXPECT_EQ(install(test::demoContext(), game.app, SkillCards::Translated, [&](const Progress& p) { reports.push_back(p); }), kCardsTranslated + kMigrated);
+    EXPECT_EQ(install(engine, game.app, SkillCards::Translated, [&](const Progress& p) { reports.push_back(p); }),
+              kCardsTranslated + kMigrated);
     expectInstalled(game, true);
     for (std::size_t i = 0; i < 5; ++i)
         EXPECT_EQ(test::readFile(game.root.path() / kStore / fs::path(tools::assetPaths()[i]).filename()), fixture().original[i]);
@@ -63,14 +134,7 @@ TEST(Install, AFreshGameGetsBackupsAddedBundlesAndPatchedAssetsWithProgressToThe
     EXPECT_EQ(reports.back().done, reports.back().total);
     EXPECT_EQ(steps, (std::set<Progress::Step>{Progress::Step::Checking, Progress::Step::BackingUp, Progress::Step::AddingBundles,
                                                Progress::Step::Patching, Progress::Step::Verifying}));
-}
 
-// A rerun changes nothing; switching the variant rebuilds only the two assets that differ (new
-// files), and leaves the other three as they are (the same files).
-TEST(Install, ARerunChangesNothingAndASwitchRebuildsOnlyTwoAssets) {
-    test::GameFixture game;
-    const InstallContext engine = test::demoContext();
-    ASSERT_EQ(install(engine, game.app, SkillCards::Translated), kCardsTranslated);
     const auto installed = test::snapshot(game.root.path());
     EXPECT_EQ(install(engine, game.app, SkillCards::Translated), kCardsTranslated);
     EXPECT_TRUE(test::snapshot(game.root.path()) == installed);
@@ -86,32 +150,41 @@ TEST(Install, ARerunChangesNothingAndASwitchRebuildsOnlyTwoAssets) {
     for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(inodeOf(i) == before[i], i >= 2) << i;
 }
 
-// Each refusal names its cause and comes before any file of the game changes.
+// Each refusal names its cause and comes before any file of the game changes: what is not the
+// game, lacks its data or holds a link among its assets, then the checks of the files' contents.
 TEST(Install, RefusalsComeBeforeTheGameChanges) {
-    const std::vector<std::pair<std::function<void(const test::GameFixture&, const fs::path& payload)>,
-                                std::function<std::string(const test::GameFixture&)>>>
-        cases = {
-            {[](auto& game, auto&) { test::writeFile(game.asset(3), "another build"); },
-             [](auto&) {
-                 return "Эта версия игры не поддерживается.\nМагазин значения не имеет, но игровые файлы должны\n"
-                        "соответствовать совместимому профилю macOS\n57314208.\nsharedassets0.assets: " + test::digestOf("another build");
-             }},
-            {[](auto& game, auto&) { test::writeFile(game.root.path() / kStore / "level3", "truncated"); },
-             [](auto&) { return "Существующая резервная копия повреждена: level3"; }},
-            {[](auto&, auto& payload) {  // a damaged payload file before a missing one
-                 test::writeFile(payload / "russianblind", "damaged");
-                 fs::remove(payload / "resources.assets.bsdiff");
-             },
-             [](auto&) { return "Файлы перевода повреждены."; }},
-            {[](auto&, auto& payload) { fs::remove(payload / "level2-skill-cards.delta.bsdiff"); },
-             [](auto&) { return "В приложении отсутствуют файлы перевода."; }},
-            {[](auto& game, auto&) { test::writeFile(game.settings, "not json"); },
-             [](auto& game) { return "Файл настроек игры повреждён (это не JSON, ошибка около байта 2): " + game.settings.string(); }},
-            {[](auto& game, auto&) { fs::remove(game.asset(2)), ::mkfifo(game.asset(2).c_str(), 0644); },
-             [](auto& game) { return kNotRegular + shown(game, tools::assetPaths()[2]).string(); }},
-            {[](auto& game, auto&) { ::mkfifo(game.added(1).c_str(), 0644); },
-             [](auto& game) { return kNotRegular + shown(game, tools::addedFilePaths()[1]).string(); }},
-        };
+    const std::string missing = "В morra.app отсутствуют ожидаемые игровые данные.";
+    const fs::path bundles = "Contents/Resources/Data/StreamingAssets/AssetBundles/OSX";
+    using Expected = std::function<std::string(const test::GameFixture&)>;
+    const auto says = [](const std::string& text) { return Expected([text](auto&) { return text; }); };
+    const std::vector<std::pair<std::function<void(const test::GameFixture&, const fs::path& payload)>, Expected>> cases = {
+        {[](auto& g, auto&) { test::writeFile(g.app / "Contents/Info.plist", test::infoPlist("")); },
+         says("Выбранный файл не является Morra Vellant для macOS.")},
+        {[](auto& g, auto&) { fs::remove(g.asset(2)); }, says(missing)},
+        {[](auto& g, auto&) { fs::remove(g.asset(2)), fs::create_symlink(g.root.path() / "nowhere", g.asset(2)); }, says(missing)},
+        {[&](auto& g, auto&) { fs::remove_all(g.app / bundles); }, says(missing)},
+        {[&](auto& g, auto&) { fs::remove_all(g.app / bundles), test::writeFile(g.app / bundles, "x"); }, says(missing)},
+        {[](auto& g, auto&) { fs::rename(g.asset(0), g.root.path() / "real"), fs::create_symlink(g.root.path() / "real", g.asset(0)); },
+         [](auto& g) { return "Установщик не изменяет символические ссылки: " + shown(g, tools::assetPaths()[0]).string(); }},
+        {[](auto& g, auto&) { test::writeFile(g.asset(3), "another build"); },
+         says("Эта версия игры не поддерживается.\nМагазин значения не имеет, но игровые файлы должны\n"
+              "соответствовать совместимому профилю macOS\n57314208.\nsharedassets0.assets: " + test::digestOf("another build"))},
+        {[](auto& g, auto&) { test::writeFile(g.root.path() / kStore / "level3", "truncated"); },
+         says("Существующая резервная копия повреждена: level3")},
+        {[](auto&, auto& payload) {  // a damaged payload file before a missing one
+             test::writeFile(payload / "russianblind", "damaged");
+             fs::remove(payload / "resources.assets.bsdiff");
+         },
+         says("Файлы перевода повреждены.")},
+        {[](auto&, auto& payload) { fs::remove(payload / "level2-skill-cards.delta.bsdiff"); },
+         says("В приложении отсутствуют файлы перевода.")},
+        {[](auto& g, auto&) { test::writeFile(g.settings, "not json"); },
+         [](auto& g) { return "Файл настроек игры повреждён (это не JSON, ошибка около байта 2): " + g.settings.string(); }},
+        {[](auto& g, auto&) { fs::remove(g.asset(2)), ::mkfifo(g.asset(2).c_str(), 0644); },
+         [](auto& g) { return kNotRegular + shown(g, tools::assetPaths()[2]).string(); }},
+        {[](auto& g, auto&) { ::mkfifo(g.added(1).c_str(), 0644); },
+         [](auto& g) { return kNotRegular + shown(g, tools::addedFilePaths()[1]).string(); }},
+    };
     for (const auto& [prepare, expected] : cases) {
         test::GameFixture game;
         test::TemporaryDirectory payload;
@@ -243,6 +316,152 @@ TEST(Inspect, EachStateHasItsStatusAndNothingChanges) {
         test::GameFixture game(state);
         test::writeFile(game.asset(asset), bytes);
         EXPECT_EQ(inspect(engine, game.app), expectedReport(game, status)) << status;
+    }
+}
+
+// An install while another installer holds only the game's folder, a remove while one holds only
+// the backup store: refused at once, nothing changed, and done once the lock is gone.
+TEST(GameLock, ASecondOperationIsRefusedWhileEitherLockIsHeld) {
+    for (const std::string option : {"--install", "--remove"}) {
+        const bool remove = option == "--remove";
+        test::GameFixture game(remove ? GameState::InstalledTranslated : GameState::Untouched, /*backups=*/remove);
+        fs::create_directories(game.support);
+        const auto before = test::snapshot(game.root.path());
+        {
+            const std::optional<FileHandle> held = FileManager().tryLockExclusive(remove ? game.support : game.app);
+            ASSERT_TRUE(held.has_value());
+            EXPECT_EQ(test::runInstaller({option, game.app.string()}), (test::ProcessResult{1, "", kLocked})) << option;
+            EXPECT_TRUE(test::snapshot(game.root.path()) == before) << option;
+        }
+        EXPECT_EQ(test::runInstaller({option, game.app.string()}).status, 0) << option << " after the lock is gone";
+    }
+}
+
+// Two installers started together never leave a mixed game nor report a success that did not happen.
+TEST(GameLock, TwoOperationsStartedTogetherNeverMixTheGame) {
+    for (int round = 0; round < 6; ++round) {
+        test::GameFixture game(round % 3 == 1 ? GameState::InstalledTranslated : GameState::Untouched, /*backups=*/round % 3 == 1);
+        test::ProcessResult results[2];
+        std::thread runs[2];
+        for (int i = 0; i < 2; ++i) {
+            const char* option = (i + round) % 2 == 0 ? "--install" : "--remove";
+            runs[i] = std::thread([&results, &game, i, option] { results[i] = test::runInstaller({option, game.app.string()}); });
+        }
+        for (std::thread& run : runs) run.join();
+        const InstallationState state = installationState(test::demoContext(), game.app);
+        EXPECT_TRUE(state == InstallationState::NotInstalled || state == InstallationState::TranslatedCards) << round;
+        for (int i = 0; i < 2; ++i) {
+            const bool install = (i + round) % 2 == 0;
+            const bool succeeded = results[i].status == 0;
+            EXPECT_TRUE(succeeded || results[i].standardError == kLocked) << results[i].standardError;
+            // A lone success is what the game now shows.
+            if (succeeded && results[1 - i].status != 0) {
+                EXPECT_EQ(state, install ? InstallationState::TranslatedCards : InstallationState::NotInstalled) << round;
+            }
+        }
+        EXPECT_TRUE(test::temporaries(game.root.path()).empty());
+    }
+}
+
+// The system's refusal to let the installer change the game's application (App Management on
+// macOS, EPERM) and files of another account (EACCES): told as what they are on the first change
+// inside the game, as the failed call on a system without App Management or after the game has
+// begun to change; the game keeps only verified files.
+const std::string kAllow =
+    "\nОткройте «Системные настройки» → «Конфиденциальность и безопасность» → «Управление приложениями», разрешите "
+    "там изменять приложения этому установщику или, если он запущен из терминала, программе терминала (например, "
+    "«Терминал»), затем повторите попытку.";
+const std::string kRights =
+    "\nОткройте в Finder «Свойства» папки игры, в разделе «Общий доступ и права доступа» дайте своей учётной записи "
+    "право «Чтение и запись» и примените его к вложенным объектам или запустите установщик из той учётной записи, "
+    "которая установила игру, затем повторите попытку.";
+
+// Refused by the fault hook: every new file inside the game, or only those in the fonts folder
+// (after the lockit is in place); or for real, to an unprivileged user in a game that root owns.
+enum class Refused { InsideGame, FontsFolder, Unprivileged };
+using Kind = InstallerError::Kind;
+
+struct Refusal {
+    const char* name;
+    bool install;  // else remove, from an installed game with backups
+    bool appManagement;
+    Refused refused;
+    int error;
+    std::size_t named;  // the added file (install) or asset (remove) that the text names
+    Kind told;          // General: as the failed call
+};
+
+// The refusal's text, with the kind of error thrown where it is seen (not across a process).
+std::string refusalOf(const Refusal& c, const test::GameFixture& game, Kind& kind) {
+    const fs::path folder = c.refused == Refused::FontsFolder ? game.added(1).parent_path() : game.app;
+    const FaultHook hook = [&](FileOperation operation, const fs::path& path) {
+        if (operation != FileOperation::Create && operation != FileOperation::Clone) return 0;
+        return path.string().rfind(folder.string() + "/", 0) == 0 && c.refused != Refused::Unprivileged ? c.error : 0;
+    };
+    const InstallerEngine engine = InstallerEngineFactory::over(
+        test::demoContext().withFileManager(FileManager(hook).withAppManagement(c.appManagement)));
+    const auto run = [&] {
+        try {
+            c.install ? engine.install(game.app, SkillCards::Translated) : engine.remove(game.app);
+        } catch (const InstallerError& error) {
+            kind = error.kind();
+            throw;
+        }
+    };
+    if (c.refused != Refused::Unprivileged) return test::failureOf(run);
+    // Everything but the game belongs to the user, who may read the game and nothing more.
+    if (::chown(game.root.path().c_str(), 65534, 65534) != 0) return "chown failed";
+    return test::failureWithin(60, [&] {
+        // As root, setgid and setuid set the real, effective and saved ids alike.
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            throw std::runtime_error("cannot become unprivileged");
+        run();
+    });
+}
+
+TEST(AppManagement, RefusalIsToldAndTheGameKeepsOnlyVerifiedFiles) {
+    const Refusal refusals[] = {
+        {"install refused", true, true, Refused::InsideGame, EPERM, 0, Kind::AppManagement},
+        {"install refused without App Management", true, false, Refused::InsideGame, EACCES, 0, Kind::General},
+        {"install refused after the lockit", true, true, Refused::FontsFolder, EACCES, 1, Kind::General},
+        {"remove refused", false, true, Refused::InsideGame, EPERM, 0, Kind::AppManagement},
+        {"remove refused in another account's game", false, true, Refused::InsideGame, EACCES, 0, Kind::ForeignOwner},
+        // Last: only root can become another user (as CI is), so elsewhere the test ends here.
+        {"install refused to an unprivileged user", true, true, Refused::Unprivileged, EACCES, 0, Kind::ForeignOwner},
+    };
+    for (const Refusal& c : refusals) {
+        SCOPED_TRACE(c.name);
+        if (c.refused == Refused::Unprivileged && ::geteuid() != 0)
+            GTEST_SKIP() << "a real EACCES needs a game that another user owns: only root can become that user";
+        test::GameFixture game(c.install ? GameState::Untouched : GameState::InstalledTranslated, !c.install);
+        const auto before = test::snapshot(game.app);
+        Kind kind = Kind::General;
+        const std::string failure = refusalOf(c, game, kind);
+        if (c.refused != Refused::Unprivileged) {
+            EXPECT_EQ(kind, c.told);
+        }
+
+        const fs::path named = c.install ? game.added(c.named) : game.asset(c.named);
+        if (c.told == Kind::AppManagement) {
+            EXPECT_EQ(failure, "Система не разрешила изменить файлы игры: " + named.string() + kAllow);
+        } else if (c.told == Kind::ForeignOwner) {
+            EXPECT_EQ(failure,
+                      "Файлы игры принадлежат другой учётной записи, и у этой нет прав их изменить: " + named.string() + kRights);
+        } else {
+            // The failed call as it is told everywhere else: the game's file and the system's words.
+            EXPECT_NE(failure.find(named.string()), std::string::npos) << failure;
+            EXPECT_NE(failure.find(systemErrorText(c.error)), std::string::npos) << failure;
+        }
+        EXPECT_TRUE(test::temporaries(game.app).empty());
+        auto after = test::snapshot(game.app);
+        if (c.refused == Refused::FontsFolder) {
+            // The lockit was put in place, verified, before the fonts folder refused.
+            const std::string lockit = fs::relative(game.added(0), game.app).string();
+            ASSERT_EQ(after.count(lockit), 1U);
+            EXPECT_EQ(test::digestOf(after[lockit]), test::demoFixture().profile.addedFiles[0].expected);
+            after.erase(lockit);
+        }
+        EXPECT_TRUE(after == before);
     }
 }
 

@@ -1,11 +1,16 @@
 // Every file-system call is, in turn, made to fail (the error path), and every one that changes
 // something is made to end the process on the spot (a kill). After each, the game and the backup
 // store must hold only legitimate files, and a second run must finish the job.
+//
+// A power cut keeps of a folder's entries only what was flushed (all that POSIX promises, and APFS
+// promises no more). Watched through the fault hook, every operation flushes each folder whose
+// entries it changed (a folder made in it, a file renamed into it or deleted from it) before it
+// changes the game again, and by its end: so a patched asset never outlives its backup's folder.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
+#include <map>
 #include <set>
 
 #include "TestSupport.h"
@@ -40,6 +45,8 @@ FaultHook faultAt(int n, bool kill, int& calls, bool& leftTemporary) {
     ::setenv("TMPDIR", "/dev/shm", 1);
     return true;
 }();
+
+const std::string kThirteen = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
 
 // A small game keeps the number of changes, and so of runs, low.
 const tools::Fixture& smallFixture() {
@@ -100,38 +107,18 @@ void runEveryFault(bool kill) {
         for (int n = 1;; ++n) {
             SCOPED_TRACE("fault at change " + std::to_string(n));
             test::GameFixture game(scenario.start, scenario.start != GameState::Untouched, "morra.app", smallFixture());
-            test::writeFile(game.settings, R"({"LANGUAGE":{"Language":{"intValue":13}}})");
+            test::writeFile(game.settings, kThirteen);
             int calls = 0;
-            bool reachedTheEnd = false, leftTemporary = false;
-            if (kill) {
-                const pid_t child = ::fork();
-                ASSERT_GE(child, 0);
-                if (child == 0) {
-                    const InstallContext engine = engineFor(payload, faultAt(n, true, calls, leftTemporary));
-                    try { scenario.run(engine, game.app); } catch (...) { ::_exit(1); }
-                    ::_exit(0);
-                }
-                int status = 0;
-                ::waitpid(child, &status, 0);
-                ASSERT_TRUE(WIFEXITED(status));
-                ASSERT_NE(WEXITSTATUS(status), 1) << "the run failed without a fault";
-                reachedTheEnd = WEXITSTATUS(status) == 0;
-            } else {
-                const InstallContext engine = engineFor(payload, faultAt(n, false, calls, leftTemporary));
-                std::string failure;
-                try {
-                    scenario.run(engine, game.app);
-                    reachedTheEnd = true;
-                } catch (const std::exception& error) {
-                    failure = error.what();
-                }
-                ASSERT_TRUE(reachedTheEnd || calls >= n) << "the run failed without a fault: " << failure;
-            }
+            bool leftTemporary = false;
+            const auto run = [&] { scenario.run(engineFor(payload, faultAt(n, kill, calls, leftTemporary)), game.app); };
+            // A kill ends the child with status 99; any other failure must come from the fault.
+            const std::string outcome = kill ? test::failureWithin(600, run) : test::failureOf(run);
+            const bool reachedTheEnd = outcome == "(no error)";
+            ASSERT_TRUE(reachedTheEnd || (kill ? outcome == "(exit 99)" : calls >= n)) << "failed without a fault: " << outcome;
             // After an error no temporary may remain (but one whose deletion failed); after a kill
             // they may, until the next run.
             expectLegitimate(game, kill || leftTemporary);
-            const InstallContext engine = engineFor(payload);
-            EXPECT_NO_THROW(scenario.run(engine, game.app));
+            EXPECT_NO_THROW(scenario.run(engineFor(payload), game.app));
             for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(test::readFile(game.asset(i)), scenario.done[i]) << i;
             for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(fs::exists(game.added(i)), &scenario.done != &smallFixture().original) << i;
             expectLegitimate(game, false);
@@ -145,6 +132,67 @@ void runEveryFault(bool kill) {
 TEST(Recovery, AnErrorAtAnyChangeLeavesALegitimateGameThatASecondRunFinishes) { runEveryFault(false); }
 
 TEST(Recovery, AKillAtAnyChangeLeavesALegitimateGameThatASecondRunFinishes) { runEveryFault(true); }
+
+fs::path folderKey(const fs::path& path) {
+    fs::path key = path.lexically_normal();
+    return key.has_filename() || !key.has_relative_path() ? key : key.parent_path();
+}
+
+// What would be lost if the power went now: each folder's changes that no flush has covered.
+struct FlushedEntries {
+    void expectNothingUnflushed(const std::string& when) {
+        for (const auto& [folder, changes] : unflushed)
+            for (const std::string& change : changes) problems.push_back(when + ": unflushed " + change);
+    }
+
+    FaultHook hook(const fs::path& game) {
+        return [this, game = fs::weakly_canonical(game)](FileOperation operation, const fs::path& called) {
+            const fs::path path = folderKey(called);
+            std::error_code error;
+            const auto exists = [&](const fs::path& item) { return fs::exists(fs::symlink_status(item, error)); };
+            if (operation == FileOperation::CreateDirectory) {
+                // The hook runs before the call: the levels still missing are the ones it makes.
+                for (fs::path level = path; level.has_relative_path() && !exists(level); level = level.parent_path()) {
+                    unflushed[level.parent_path()].insert("made " + level.string());
+                    ++foldersMade;
+                }
+            } else if (operation == FileOperation::Rename || operation == FileOperation::Remove) {
+                if (path.string().rfind(game.string() + "/", 0) == 0) expectNothingUnflushed("before changing " + path.string());
+                unflushed[path.parent_path()].insert("changed " + path.string());
+            } else if (operation == FileOperation::Discard && exists(path)) {
+                unflushed[path.parent_path()].insert("deleted " + path.string());
+            } else if (operation == FileOperation::Sync) {
+                unflushed.erase(path);
+            }
+            return 0;
+        };
+    }
+
+    std::vector<std::string> problems;
+    int foldersMade = 0;
+    std::map<fs::path, std::set<std::string>> unflushed;
+};
+
+TEST(Durability, EveryChangedFolderIsFlushedBeforeTheGameChangesAgainAndByTheEnd) {
+    test::TemporaryDirectory payload;
+    tools::writePayload(smallFixture(), payload.path());
+    for (const Scenario& scenario : scenarios()) {
+        SCOPED_TRACE(scenario.name);
+        const bool fresh = scenario.start == GameState::Untouched;
+        test::GameFixture game(scenario.start, !fresh, "morra.app", smallFixture());
+        // A fresh install makes the support folder and the folder above it; every run migrates
+        // the settings and so makes "User Settings".
+        const fs::path support = fresh ? game.root.path() / "Application Support" / "Morra Vellant Russian Lumen" : game.support;
+        const test::ScopedEnvironment supportOverride("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string());
+        test::writeFile(game.settings, kThirteen);
+        FlushedEntries model;
+        EXPECT_NO_THROW(scenario.run(engineFor(payload, model.hook(game.app)), game.app));
+        model.expectNothingUnflushed("at the end");
+        EXPECT_EQ(model.problems, std::vector<std::string>{});
+        EXPECT_GE(model.foldersMade, fresh ? 4 : 1);
+        EXPECT_TRUE(fs::exists(support / "User Settings" / "Settings.before-language-index-migration.json"));
+    }
+}
 
 }  // namespace
 }  // namespace morra

@@ -1,12 +1,14 @@
 // The steps the operations are made of: a file of the translation put into the game, an asset
 // rewritten through its patches, a verified backup, a whole-file replacement, the disk-space
-// check. Each result is verified before it takes its name; a refusal or failure leaves the
-// folder as found.
+// check, the settings' migration. Each result is verified before it takes its name; a refusal or
+// failure leaves the folder as found.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <functional>
 #include <regex>
+#include <nlohmann/json.hpp>
 
 #include "BsdiffWriter.h"
 #include "PatchTestSupport.h"
@@ -15,7 +17,9 @@
 #include "steps/Backups.h"
 #include "steps/DiskSpace.h"
 #include "steps/FilePlacement.h"
+#include "steps/SettingsMigration.h"
 #include "text/SystemErrorText.h"
+#include "text/Utf8.h"
 
 namespace morra {
 namespace {
@@ -182,8 +186,11 @@ struct BackupFixture {
 };
 
 // A backup is copied once, proven by its digest, reused, and never repaired: a copy that fails its
-// check (the game file changed since the caller's check) leaves nothing, a damaged one stays.
+// check (the game file changed since the caller's check) leaves nothing, a damaged one stays. One
+// that another copy of the game put in place between this call's check and its rename serves if
+// it is right and is damaged if not.
 TEST(Backups, MadeOnceVerifiedAndNeverRepaired) {
+    const std::string damagedText = "Существующая резервная копия повреждена: level2";
     BackupFixture fixture;
     EXPECT_EQ(fixture.backUp(test::digestOf("what the caller saw")), "Не удалось создать проверенную резервную копию: level2");
     EXPECT_TRUE(fs::is_empty(fixture.store));
@@ -195,30 +202,24 @@ TEST(Backups, MadeOnceVerifiedAndNeverRepaired) {
     test::expectDurablyPublished(injector, fixture.backup, ".level2.backing-up-");  // created once only
     for (const std::string& damaged : {fixture.original.substr(0, 1000), std::string()}) {
         test::writeFile(fixture.backup, damaged);
-        EXPECT_EQ(fixture.backUp(fixture.digest), "Существующая резервная копия повреждена: level2");
+        EXPECT_EQ(fixture.backUp(fixture.digest), damagedText);
         EXPECT_EQ(test::readFile(fixture.backup), damaged);
     }
-}
-
-// Another copy of the game, backed up into the same store at the same moment, put its backup in
-// place between this call's check and its rename: a right one serves, a wrong one is damaged.
-TEST(Backups, ABackupMadeMeanwhileByAnotherRunIsAcceptedOnlyIfRight) {
     for (bool right : {true, false}) {
-        BackupFixture fixture;
-        const std::string other = right ? fixture.original : std::string("half of it");
+        BackupFixture raced;
+        const std::string other = right ? raced.original : std::string("half of it");
         const FaultHook placeOther = [&](FileOperation operation, const fs::path& path) {
-            if (operation == FileOperation::Rename && path == fixture.backup) test::writeFile(fixture.backup, other);
+            if (operation == FileOperation::Rename && path == raced.backup) test::writeFile(raced.backup, other);
             return 0;
         };
-        EXPECT_EQ(fixture.backUp(fixture.digest, FileManager(placeOther)),
-                  right ? "(no error)" : "Существующая резервная копия повреждена: level2");
-        EXPECT_EQ(test::readFile(fixture.backup), other);
-        EXPECT_TRUE(test::temporaries(fixture.root.path()).empty());
+        EXPECT_EQ(raced.backUp(raced.digest, FileManager(placeOther)), right ? "(no error)" : damagedText);
+        EXPECT_EQ(test::readFile(raced.backup), other);
+        EXPECT_TRUE(test::temporaries(raced.root.path()).empty());
     }
 }
 
 // A copy from a file is put in place only with the digest the caller checked; a missing target is
-// an error before anything is written. (Bytes replacing the settings: SettingsMigrationTest.)
+// an error before anything is written.
 TEST(AtomicReplace, ReplacesThroughAFlushedTemporaryOnlyWhatWasChecked) {
     test::TemporaryDirectory folder;
     const fs::path target = folder.path() / "level2", source = folder.path() / "backup";
@@ -232,7 +233,10 @@ TEST(AtomicReplace, ReplacesThroughAFlushedTemporaryOnlyWhatWasChecked) {
     EXPECT_EQ(test::snapshot(folder.path()).size(), 2u);
 }
 
-TEST(DiskSpace, NeedsOnOneVolumeAreAddedUpAndComparedWithWhatIsFree) {
+// Needs on one volume are added up and compared with what is free, naming the nearest existing
+// folder. On a small file system of its own (a mount that only this child process sees), an
+// install is refused before it changes anything, and the game is left byte for byte.
+TEST(DiskSpace, AnInstallThatWouldFillTheDiskIsRefusedBeforeAnythingChanges) {
     test::TemporaryDirectory folder;
     const FileManager files;
     const std::uint64_t tooMuch = files.freeSpace(folder.path()) + (1ull << 30);  // beyond what others free meanwhile
@@ -245,16 +249,10 @@ TEST(DiskSpace, NeedsOnOneVolumeAreAddedUpAndComparedWithWhatIsFree) {
         << refused;
     EXPECT_GE(std::stoull(numbers[1]), tooMuch / 1000000);
     EXPECT_LT(std::stoull(numbers[2]), std::stoull(numbers[1]));
-    EXPECT_EQ(numbers[3], folder.path().string()) << "the nearest existing folder is named";
-}
+    EXPECT_EQ(numbers[3], folder.path().string());
 
-// On a small file system of its own (a mount that only this child process sees), the install is
-// refused before it changes anything, and the game is left byte for byte.
-TEST(DiskSpace, AnInstallThatWouldFillTheDiskIsRefusedBeforeAnythingChanges) {
     if (test::systemTool("unshare").empty()) GTEST_SKIP() << "no unshare here to mount a small file system of the test's own";
     const test::GameFixture game;
-    const fs::path volume = game.root.path() / "volume";
-    fs::create_directories(volume);
     const std::string script =
         "set -e; mount -t tmpfs -o size=6m tmpfs \"$1\" || exit 77; mkdir \"$1/game\"; cp -r \"$2\" \"$1/game/morra.app\"; "
         "export MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY=\"$1/support\" MORRA_LUMEN_INSTALLER_GAME_SETTINGS=\"$1/Settings.json\"; "
@@ -262,12 +260,111 @@ TEST(DiskSpace, AnInstallThatWouldFillTheDiskIsRefusedBeforeAnythingChanges) {
         "if \"$3\" --install \"$1/game/morra.app\"; then exit 1; fi; "
         "after=$(cd \"$1/game\" && find . -type f -exec sha256sum {} + | sort); [ \"$before\" = \"$after\" ] || exit 2; "
         "[ -z \"$(find \"$1/game\" -name '.*')\" ] || exit 3";
-    const test::ProcessResult result =
-        test::runProcess({test::systemTool("unshare"), "--mount", "/bin/sh", "-c", script, "sh", volume.string(), game.app.string(), MORRA_PROGRAM});
+    const test::ProcessResult result = test::runProcess({test::systemTool("unshare"), "--mount", "/bin/sh", "-c", script, "sh",
+                                                         folder.path().string(), game.app.string(), MORRA_PROGRAM});
     if (result.status == 77 || (result.status != 0 && result.standardError.find("unshare") != std::string::npos))
         GTEST_SKIP() << "this machine cannot mount a small file system for the test: " << result.standardError;
     EXPECT_EQ(result.status, 0) << result.standardError;
     EXPECT_NE(result.standardError.find("Недостаточно места на диске: нужно "), std::string::npos) << result.standardError;
+}
+
+class SettingsMigration : public ::testing::Test {
+protected:
+    test::TemporaryDirectory root;
+    fs::path settings = root.path() / "Settings" / "Settings.json";
+    fs::path support = root.path() / "support";
+    fs::path copy = support / "User Settings" / "Settings.before-language-index-migration.json";
+    test::ScopedEnvironment settingsOverride{"MORRA_LUMEN_INSTALLER_GAME_SETTINGS", settings.string()};
+    test::ScopedEnvironment supportOverride{"MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string()};
+    const std::string thirteen = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
+
+    void write(const std::string& text) { test::writeFile(settings, text); }
+    bool migrate(FileManager files = FileManager()) const { return migrateStartupLanguageToEnglish(test::demoContext(files)); }
+};
+
+// Only the startup language of 13 moves to English, the keys sorted, pretty-printed, with a final
+// line feed, once; other values and shapes are left byte for byte.
+TEST_F(SettingsMigration, ThirteenBecomesEnglishAndAllElseIsKept) {
+    const std::string original =
+        R"({"zeta":[1,2,{"b":true,"a":null}],"LANGUAGE":{"Language":{"intValue":13,"other":"x"},"Voice":{"intValue":13}},"alpha":"Ё"})";
+    std::vector<std::string> untouched = {R"({"LANGUAGE":{"Language":{"value":13}}})", R"({"LANGUAGE":[13]})",
+        R"({"Language":{"intValue":13}})", R"([{"LANGUAGE":{"Language":{"intValue":13}}}])"};
+    for (const std::string value : {"0", "14", "\"13\"", "true", "18446744073709551629", "12.99"})
+        untouched.push_back(R"({"LANGUAGE":{"Language":{"intValue":)" + value + "}}}");
+    for (const std::string& text : untouched) {
+        write(text);
+        EXPECT_FALSE(migrate()) << text;
+        EXPECT_EQ(test::readFile(settings), text);
+    }
+    EXPECT_FALSE(fs::exists(copy));
+    write(original);
+    ::chmod(settings.c_str(), 0640);
+    EXPECT_TRUE(migrate());
+    EXPECT_EQ(test::readFile(settings), nlohmann::json::parse(R"({"LANGUAGE":{"Language":{"intValue":0,"other":"x"},
+        "Voice":{"intValue":13}}, "alpha":"Ё","zeta":[1,2,{"a":null,"b":true}]})").dump(2) + "\n");
+    EXPECT_EQ(test::readFile(copy), original);
+    EXPECT_EQ(fs::status(settings).permissions(), fs::perms(0640));
+    EXPECT_TRUE(test::temporaries(root.path()).empty());
+    EXPECT_FALSE(migrate());
+}
+
+// Anything but one JSON document is refused with a Russian text in valid UTF-8 that names the
+// file (never the raw bytes), before anything is written; deep nesting never crashes.
+TEST_F(SettingsMigration, OnlyOneStrictJsonDocumentIsAccepted) {
+    const std::vector<std::string> refused = {
+        "{ this is not json",
+        thirteen + "\xff",                                  // a stray byte after the document
+        thirteen + std::string(1, '\0'),                    // NUL after the document
+        R"({"LANGUAGE":{"Language":{"intValue":13}},"a":")" + std::string(1, '\0') + "\"}",  // NUL in a string
+        thirteen.substr(0, thirteen.size() - 1) + ",\"name\":\"\xc3\x28\"}",  // invalid UTF-8 in a string
+        thirteen.substr(0, thirteen.size() - 1) + ",\"name\":\"tab\there\"}",  // a raw control character
+        R"({"LANGUAGE":{"Language":{"intValue":13}} /* a comment */})",
+        R"({"LANGUAGE":{"Language":{"intValue":13}},})",   // a trailing comma
+        R"({"LANGUAGE":{"Language":{"intValue":1e400}}})", // beyond any double
+        std::string(100000, '[') + std::string(100000, ']'),
+        R"({"LANGUAGE":{"Language":{"intValue":13}},"x":)" + std::string(5000, '[') + std::string(5000, ']') + "}",
+    };
+    for (const std::string& text : refused) {
+        write(text);
+        const std::string error = test::failureOf([&] { migrate(); });
+        EXPECT_EQ(error.rfind("Файл настроек игры повреждён (это не JSON", 0), 0u) << error;
+        EXPECT_NE(error.find(settings.string()), std::string::npos) << error;
+        EXPECT_TRUE(isValidUtf8(error)) << error;
+        EXPECT_EQ(test::readFile(settings), text);
+    }
+    EXPECT_FALSE(fs::exists(copy));
+    // A byte-order mark before the document is allowed by the standard and ignored.
+    write("\xef\xbb\xbf" + thirteen);
+    EXPECT_TRUE(migrate());
+}
+
+// A link or a pipe is refused without waiting or writing; a huge file is left alone unread; the
+// copy is made once, so a later migration keeps the first one; a fraction is truncated.
+TEST_F(SettingsMigration, LinksPipesHugeFilesAndTheFirstCopy) {
+    test::writeFile(root.path() / "real.json", thirteen);
+    fs::create_directories(settings.parent_path());
+    fs::create_symlink(root.path() / "real.json", settings);
+    EXPECT_EQ(test::failureOf([&] { migrate(); }), "Установщик не изменяет символические ссылки: " + settings.string());
+    EXPECT_EQ(test::readFile(root.path() / "real.json"), thirteen);
+    fs::remove(settings);
+    ASSERT_EQ(::mkfifo(settings.c_str(), 0644), 0);
+    EXPECT_EQ(test::failureWithin(20, [&] { migrate(); }),
+              "Ожидался обычный файл, но это папка, канал или устройство: " + settings.string());
+    fs::remove(settings);
+    EXPECT_FALSE(migrate()) << "no file, nothing to do";
+    write(thirteen);
+    fs::resize_file(settings, 65ull << 20);
+    EXPECT_FALSE(migrate());
+    EXPECT_EQ(fs::file_size(settings), 65ull << 20);
+    EXPECT_FALSE(fs::exists(copy));
+    write(R"({"LANGUAGE":{"Language":{"intValue":13.75}}})");
+    EXPECT_TRUE(migrate());
+    write(thirteen);
+    // The settings take their new content through a flushed temporary, never written in place.
+    test::FaultInjector injector;
+    EXPECT_TRUE(migrate(injector.fileManager()));
+    test::expectDurablyPublished(injector, settings, ".Settings.json.updating-");
+    EXPECT_EQ(test::readFile(copy), R"({"LANGUAGE":{"Language":{"intValue":13.75}}})");
 }
 
 }  // namespace

@@ -90,8 +90,9 @@ std::string failureOf(Call call) {
     return "(no error)";
 }
 
-// failureOf in a child process, or "(timed out)" when the call does not end within `seconds`: a
-// call that blocks on a pipe fails the test instead of stalling it.
+// failureOf in a child process, or "(timed out)" when the call does not end within `seconds` (a
+// call that blocks on a pipe fails the test instead of stalling it), "(signal N)" or "(exit N)"
+// when the child ends otherwise without its text.
 std::string failureWithin(int seconds, const std::function<void()>& call);
 
 struct ProcessResult {
