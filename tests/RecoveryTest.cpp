@@ -3,7 +3,7 @@
 // store must hold only legitimate files, and a second run must finish the job.
 //
 // A power cut keeps of a folder's entries only what was flushed (all that POSIX promises, and APFS
-// promises no more). Watched through the fault hook, every operation flushes each folder whose
+// promises no more). Watched through the fault hook, that second run flushes each folder whose
 // entries it changed (a folder made in it, a file renamed into it or deleted from it) before it
 // changes the game again, and by its end: so a patched asset never outlives its backup's folder.
 #include <gtest/gtest.h>
@@ -59,13 +59,13 @@ InstallContext engineFor(const test::TemporaryDirectory& payload, FaultHook hook
 }
 
 // Every file of the game and the backup store has a content some legitimate state gives it.
-void expectLegitimate(const test::GameFixture& game, bool allowTemporaries) {
+void expectLegitimate(const test::GameFixture& game, const fs::path& support, bool allowTemporaries) {
     const tools::Fixture& fixture = smallFixture();
     for (std::size_t i = 0; i < 5; ++i) {
         std::set<std::string> forms = {fixture.original[i], fixture.englishCards[i], fixture.translatedCards[i]};
         forms.insert(fixture.earlierReleases[i].begin(), fixture.earlierReleases[i].end());
         EXPECT_TRUE(forms.count(test::readFile(game.asset(i)))) << tools::assetPaths()[i];
-        const fs::path backup = game.support / "Steam-57314208" / kAssetTable[i].name;
+        const fs::path backup = support / "Steam-57314208" / kAssetTable[i].name;
         if (fs::exists(backup)) {
             EXPECT_EQ(test::readFile(backup), fixture.original[i]) << backup;
         }
@@ -80,6 +80,43 @@ void expectLegitimate(const test::GameFixture& game, bool allowTemporaries) {
         EXPECT_EQ(test::temporaries(game.root.path()), std::vector<std::string>{});
     }
 }
+
+fs::path folderKey(const fs::path& path) {
+    fs::path key = path.lexically_normal();
+    return key.has_filename() || !key.has_relative_path() ? key : key.parent_path();
+}
+
+// What would be lost if the power went now: each folder's changes that no flush has covered.
+struct FlushedEntries {
+    void expectNothingUnflushed(const std::string& when) {
+        for (const auto& [folder, changes] : unflushed)
+            for (const std::string& change : changes) problems.push_back(when + ": unflushed " + change);
+    }
+
+    FaultHook hook(const fs::path& game) {
+        return [this, game = fs::weakly_canonical(game)](FileOperation operation, const fs::path& called) {
+            const fs::path path = folderKey(called);
+            std::error_code error;
+            const auto exists = [&](const fs::path& item) { return fs::exists(fs::symlink_status(item, error)); };
+            if (operation == FileOperation::CreateDirectory) {
+                // The hook runs before the call: the levels still missing are the ones it makes.
+                for (fs::path level = path; level.has_relative_path() && !exists(level); level = level.parent_path())
+                    unflushed[level.parent_path()].insert("made " + level.string());
+            } else if (operation == FileOperation::Rename || operation == FileOperation::Remove) {
+                if (path.string().rfind(game.string() + "/", 0) == 0) expectNothingUnflushed("before changing " + path.string());
+                unflushed[path.parent_path()].insert("changed " + path.string());
+            } else if (operation == FileOperation::Discard && exists(path)) {
+                unflushed[path.parent_path()].insert("deleted " + path.string());
+            } else if (operation == FileOperation::Sync) {
+                unflushed.erase(path);
+            }
+            return 0;
+        };
+    }
+
+    std::vector<std::string> problems;
+    std::map<fs::path, std::set<std::string>> unflushed;
+};
 
 // An operation from a starting state, and the asset forms it ends with.
 struct Scenario {
@@ -107,6 +144,9 @@ void runEveryFault(bool kill) {
         for (int n = 1;; ++n) {
             SCOPED_TRACE("fault at change " + std::to_string(n));
             test::GameFixture game(scenario.start, scenario.start != GameState::Untouched, "morra.app", smallFixture());
+            // A fresh install makes the support folder and the folder above it.
+            const fs::path support = scenario.start == GameState::Untouched ? game.root.path() / "home" / "support" : game.support;
+            const test::ScopedEnvironment supportOverride("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string());
             test::writeFile(game.settings, kThirteen);
             int calls = 0;
             bool leftTemporary = false;
@@ -117,11 +157,16 @@ void runEveryFault(bool kill) {
             ASSERT_TRUE(reachedTheEnd || (kill ? outcome == "(exit 99)" : calls >= n)) << "failed without a fault: " << outcome;
             // After an error no temporary may remain (but one whose deletion failed); after a kill
             // they may, until the next run.
-            expectLegitimate(game, kill || leftTemporary);
-            EXPECT_NO_THROW(scenario.run(engineFor(payload), game.app));
+            expectLegitimate(game, support, kill || leftTemporary);
+            // The second run flushes each folder it changed before it changes the game again, and by
+            // its end, as a power cut demands.
+            FlushedEntries model;
+            EXPECT_NO_THROW(scenario.run(engineFor(payload, model.hook(game.app)), game.app));
+            model.expectNothingUnflushed("at the end");
+            EXPECT_EQ(model.problems, std::vector<std::string>{});
             for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(test::readFile(game.asset(i)), scenario.done[i]) << i;
             for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(fs::exists(game.added(i)), &scenario.done != &smallFixture().original) << i;
-            expectLegitimate(game, false);
+            expectLegitimate(game, support, false);
             // The run finished before the n-th change (a killed child never finishes).
             if (reachedTheEnd && (kill || calls < n)) break;
             ASSERT_LT(n, 20000) << "runaway";
@@ -132,67 +177,6 @@ void runEveryFault(bool kill) {
 TEST(Recovery, AnErrorAtAnyChangeLeavesALegitimateGameThatASecondRunFinishes) { runEveryFault(false); }
 
 TEST(Recovery, AKillAtAnyChangeLeavesALegitimateGameThatASecondRunFinishes) { runEveryFault(true); }
-
-fs::path folderKey(const fs::path& path) {
-    fs::path key = path.lexically_normal();
-    return key.has_filename() || !key.has_relative_path() ? key : key.parent_path();
-}
-
-// What would be lost if the power went now: each folder's changes that no flush has covered.
-struct FlushedEntries {
-    void expectNothingUnflushed(const std::string& when) {
-        for (const auto& [folder, changes] : unflushed)
-            for (const std::string& change : changes) problems.push_back(when + ": unflushed " + change);
-    }
-
-    FaultHook hook(const fs::path& game) {
-        return [this, game = fs::weakly_canonical(game)](FileOperation operation, const fs::path& called) {
-            const fs::path path = folderKey(called);
-            std::error_code error;
-            const auto exists = [&](const fs::path& item) { return fs::exists(fs::symlink_status(item, error)); };
-            if (operation == FileOperation::CreateDirectory) {
-                // The hook runs before the call: the levels still missing are the ones it makes.
-                for (fs::path level = path; level.has_relative_path() && !exists(level); level = level.parent_path()) {
-                    unflushed[level.parent_path()].insert("made " + level.string());
-                    ++foldersMade;
-                }
-            } else if (operation == FileOperation::Rename || operation == FileOperation::Remove) {
-                if (path.string().rfind(game.string() + "/", 0) == 0) expectNothingUnflushed("before changing " + path.string());
-                unflushed[path.parent_path()].insert("changed " + path.string());
-            } else if (operation == FileOperation::Discard && exists(path)) {
-                unflushed[path.parent_path()].insert("deleted " + path.string());
-            } else if (operation == FileOperation::Sync) {
-                unflushed.erase(path);
-            }
-            return 0;
-        };
-    }
-
-    std::vector<std::string> problems;
-    int foldersMade = 0;
-    std::map<fs::path, std::set<std::string>> unflushed;
-};
-
-TEST(Durability, EveryChangedFolderIsFlushedBeforeTheGameChangesAgainAndByTheEnd) {
-    test::TemporaryDirectory payload;
-    tools::writePayload(smallFixture(), payload.path());
-    for (const Scenario& scenario : scenarios()) {
-        SCOPED_TRACE(scenario.name);
-        const bool fresh = scenario.start == GameState::Untouched;
-        test::GameFixture game(scenario.start, !fresh, "morra.app", smallFixture());
-        // A fresh install makes the support folder and the folder above it; every run migrates
-        // the settings and so makes "User Settings".
-        const fs::path support = fresh ? game.root.path() / "Application Support" / "Morra Vellant Russian Lumen" : game.support;
-        const test::ScopedEnvironment supportOverride("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string());
-        test::writeFile(game.settings, kThirteen);
-        FlushedEntries model;
-        EXPECT_NO_THROW(scenario.run(engineFor(payload, model.hook(game.app)), game.app));
-        model.expectNothingUnflushed("at the end");
-        EXPECT_EQ(model.problems, std::vector<std::string>{});
-        EXPECT_GE(model.foldersMade, fresh ? 4 : 1);
-        EXPECT_TRUE(fs::exists(support / "User Settings" / "Settings.before-language-index-migration.json"));
-    }
-}
 
 }  // namespace
 }  // namespace morra
