@@ -150,9 +150,10 @@ TEST(Install, AFreshGameIsInstalledOnceAndASwitchRebuildsOnlyTwoAssets) {
     for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(inodeOf(i) == before[i], i >= 2) << i;
 }
 
-// Each refusal names its cause and comes before any file of the game changes: what is not the
-// game, lacks its data or holds a link among its assets, then the checks of the files' contents.
-TEST(Install, RefusalsComeBeforeTheGameChanges) {
+// Each refusal of an install or a removal names its cause and comes before any file of the game
+// changes: what is not the game, lacks its data or holds a link among its assets, then the checks
+// of the files' contents.
+TEST(Operations, RefusalsComeBeforeTheGameChanges) {
     const std::string missing = "В morra.app отсутствуют ожидаемые игровые данные.";
     const fs::path bundles = "Contents/Resources/Data/StreamingAssets/AssetBundles/OSX";
     using Expected = std::function<std::string(const test::GameFixture&)>;
@@ -185,15 +186,33 @@ TEST(Install, RefusalsComeBeforeTheGameChanges) {
         {[](auto& g, auto&) { ::mkfifo(g.added(1).c_str(), 0644); },
          [](auto& g) { return kNotRegular + shown(g, tools::addedFilePaths()[1]).string(); }},
     };
-    for (const auto& [prepare, expected] : cases) {
-        test::GameFixture game;
-        test::TemporaryDirectory payload;
-        tools::writePayload(fixture(), payload.path());
-        const InstallContext engine(FileManager(), builtInBuilds(), payload.path());
-        prepare(game, payload.path());
-        const auto before = test::snapshot(game.app);
-        EXPECT_EQ(test::failureWithin(30, [&] { install(engine, game.app, SkillCards::English); }), expected(game));
-        EXPECT_TRUE(test::snapshot(game.app) == before) << expected(game);
+    // Without a verified backup, with a changed asset and no backups, or with a pipe where an added
+    // bundle belongs, the removal stops before anything is restored.
+    const std::string noBackup = "Проверенная резервная копия не найдена: level3";
+    const auto level3 = [](const test::GameFixture& g) { return g.root.path() / kStore / "level3"; };
+    const std::vector<std::pair<std::function<void(const test::GameFixture&, const fs::path&)>, Expected>> removals = {
+        {[&](auto& g, auto&) { fs::remove(level3(g)); }, says(noBackup)},
+        {[&](auto& g, auto&) { test::writeFile(level3(g), fixture().original[2].substr(0, 100)); }, says(noBackup)},
+        {[&](auto& g, auto&) { fs::remove(level3(g)), fs::create_symlink(g.root.path() / kStore / "level2", level3(g)); },
+         says(noBackup)},
+        // With the backups in place, an unknown asset is a game update (BuildsTest).
+        {[](auto& g, auto&) { test::writeFile(g.asset(0), "changed by another program"), fs::remove_all(g.root.path() / kStore); },
+         says("resources.assets изменён другой программой\nили обновлением Steam. Удаление остановлено.")},
+        {[](auto& g, auto&) { fs::remove(g.added(2)), ::mkfifo(g.added(2).c_str(), 0644); },
+         [](auto& g) { return kNotRegular + shown(g, tools::addedFilePaths()[2]).string(); }},
+    };
+    for (const bool removing : {false, true}) {
+        for (const auto& [prepare, expected] : removing ? removals : cases) {
+            test::GameFixture game(removing ? GameState::InstalledTranslated : GameState::Untouched, /*backups=*/removing);
+            test::TemporaryDirectory payload;
+            tools::writePayload(fixture(), payload.path());
+            const InstallContext engine(FileManager(), builtInBuilds(), payload.path());
+            prepare(game, payload.path());
+            const auto before = test::snapshot(game.app);
+            const auto run = [&] { removing ? (void)remove(engine, game.app) : (void)install(engine, game.app, SkillCards::English); };
+            EXPECT_EQ(test::failureWithin(30, run), expected(game));
+            EXPECT_TRUE(test::snapshot(game.app) == before) << expected(game);
+        }
     }
 }
 
@@ -251,30 +270,6 @@ TEST(Remove, GivesBackEveryFileByteForByteAndKeepsForeignBundles) {
     for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(test::readFile(game.asset(i)), fixture().original[i]);
 }
 
-// Without a verified backup, with a changed asset and no backups, or with a pipe where an added bundle belongs,
-// the removal stops before anything is restored.
-TEST(Remove, StopsBeforeAnyRestore) {
-    const std::string noBackup = "Проверенная резервная копия не найдена: level3";
-    const auto level3 = [](const test::GameFixture& g) { return g.root.path() / kStore / "level3"; };
-    const std::vector<std::pair<std::function<void(const test::GameFixture&)>, std::string>> cases = {
-        {[&](auto& g) { fs::remove(level3(g)); }, noBackup},
-        {[&](auto& g) { test::writeFile(level3(g), fixture().original[2].substr(0, 100)); }, noBackup},
-        {[&](auto& g) { fs::remove(level3(g)), fs::create_symlink(g.root.path() / kStore / "level2", level3(g)); }, noBackup},
-        // With the backups in place, an unknown asset is a game update (BuildsTest).
-        {[](auto& g) { test::writeFile(g.asset(0), "changed by another program"), fs::remove_all(g.root.path() / kStore); },
-         "resources.assets изменён другой программой\nили обновлением Steam. Удаление остановлено."},
-        {[](auto& g) { fs::remove(g.added(2)), ::mkfifo(g.added(2).c_str(), 0644); }, kNotRegular},
-    };
-    for (const auto& [prepare, message] : cases) {
-        test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
-        prepare(game);
-        const auto before = test::snapshot(game.app);
-        const std::string expected = message == kNotRegular ? message + shown(game, tools::addedFilePaths()[2]).string() : message;
-        EXPECT_EQ(test::failureWithin(30, [&] { remove(test::demoContext(), game.app); }), expected);
-        EXPECT_TRUE(test::snapshot(game.app) == before) << expected;
-    }
-}
-
 std::string expectedReport(const test::GameFixture& game, const std::string& status) {
     // Appended in place: GCC 12 at -O3 misreads "literal" + std::string&& as an overlapping copy.
     std::string report = "Совместимый профиль macOS 57314208: ";
@@ -320,8 +315,9 @@ TEST(Inspect, EachStateHasItsStatusAndNothingChanges) {
 }
 
 // An install while another installer holds only the game's folder, a remove while one holds only
-// the backup store: refused at once, nothing changed, and done once the lock is gone.
-TEST(GameLock, ASecondOperationIsRefusedWhileEitherLockIsHeld) {
+// the backup store: refused at once, nothing changed, and done once the lock is gone. Two started
+// together never leave a mixed game nor report a success that did not happen.
+TEST(GameLock, ASecondOperationIsRefusedAndTwoTogetherNeverMixTheGame) {
     for (const std::string option : {"--install", "--remove"}) {
         const bool remove = option == "--remove";
         test::GameFixture game(remove ? GameState::InstalledTranslated : GameState::Untouched, /*backups=*/remove);
@@ -335,10 +331,6 @@ TEST(GameLock, ASecondOperationIsRefusedWhileEitherLockIsHeld) {
         }
         EXPECT_EQ(test::runInstaller({option, game.app.string()}).status, 0) << option << " after the lock is gone";
     }
-}
-
-// Two installers started together never leave a mixed game nor report a success that did not happen.
-TEST(GameLock, TwoOperationsStartedTogetherNeverMixTheGame) {
     for (int round = 0; round < 6; ++round) {
         test::GameFixture game(round % 3 == 1 ? GameState::InstalledTranslated : GameState::Untouched, /*backups=*/round % 3 == 1);
         test::ProcessResult results[2];

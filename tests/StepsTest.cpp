@@ -268,8 +268,7 @@ TEST(DiskSpace, AnInstallThatWouldFillTheDiskIsRefusedBeforeAnythingChanges) {
     EXPECT_NE(result.standardError.find("Недостаточно места на диске: нужно "), std::string::npos) << result.standardError;
 }
 
-class SettingsMigration : public ::testing::Test {
-protected:
+struct SettingsMigration : ::testing::Test {
     test::TemporaryDirectory root;
     fs::path settings = root.path() / "Settings" / "Settings.json";
     fs::path support = root.path() / "support";
