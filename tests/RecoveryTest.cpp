@@ -144,8 +144,9 @@ void runEveryFault(bool kill) {
         for (int n = 1;; ++n) {
             SCOPED_TRACE("fault at change " + std::to_string(n));
             test::GameFixture game(scenario.start, scenario.start != GameState::Untouched, "morra.app", smallFixture());
-            // A fresh install makes the support folder and the folder above it.
-            const fs::path support = scenario.start == GameState::Untouched ? game.root.path() / "home" / "support" : game.support;
+            // A fresh install makes the support folder and the two above it.
+            const fs::path fresh = game.root.path() / "home" / "Library" / "Morra Vellant Russian Lumen";
+            const fs::path support = scenario.start == GameState::Untouched ? fresh : game.support;
             const test::ScopedEnvironment supportOverride("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string());
             test::writeFile(game.settings, kThirteen);
             int calls = 0;
