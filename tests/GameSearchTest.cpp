@@ -235,55 +235,46 @@ TEST(SteamLibraryRoots, DefaultRootFirstThenEveryListedLibrary) {
     }
 }
 
-// A home folder of its own and no override, for each test.
-class GameSearch : public ::testing::Test {
-protected:
-    std::optional<fs::path> discover() const { return discoverGame(FileManager()); }
-    fs::path inHome(const fs::path& relative) const { return home_ / relative; }
-
-    test::TemporaryDirectory scratch_;
-    fs::path home_ = scratch_ / "home";
-    test::ScopedEnvironment homeVariable_{"HOME", home_.string()};
-    test::ScopedEnvironment overrideVariable_{"MORRA_LUMEN_INSTALLER_GAME", std::nullopt};
-};
-
 // From the last place to the first: each new game found wins over those placed before it, and the
-// override beats every other place.
-TEST_F(GameSearch, EarlierPlacesWinOverLaterOnes) {
+// override beats every other place. A rejected, missing or empty override is passed over
+// silently; a relative one is taken from the working folder, and a working folder that is gone
+// does not stop the search.
+TEST(GameSearch, EarlierPlacesWinAndOverridesThatCannotBeUsedArePassedOver) {
+    test::TemporaryDirectory scratch;
+    const fs::path home = scratch / "home";
+    const test::ScopedEnvironment homeVariable("HOME", home.string());
+    const test::ScopedEnvironment noOverride("MORRA_LUMEN_INSTALLER_GAME", std::nullopt);
+    const auto discover = [] { return discoverGame(FileManager()); };
     EXPECT_EQ(discover(), std::nullopt);
-    fs::create_directories(inHome("Applications/morra.app/Contents"));  // a folder, but no bundle
+    fs::create_directories(home / "Applications/morra.app/Contents");  // a folder, but no bundle
     EXPECT_EQ(discover(), std::nullopt);
-    writeFile(libraryFoldersUnder(home_), libraryFoldersListing({(scratch_ / "Library One").string(), (scratch_ / "Library Two").string()}));
-    for (const fs::path& place : {steamGameIn(scratch_ / "Library Two"), steamGameIn(scratch_ / "Library One"),
-                                  steamGameIn(home_ / "Library" / "Application Support" / "Steam"),
-                                  inHome("GOG Games/Morra Vellant/Morra Vellant.app"), inHome("GOG Games/Morra Vellant/morra.app"),
-                                  inHome("Applications/Morra Vellant.app"), inHome("Applications/morra.app")}) {
+    writeFile(libraryFoldersUnder(home),
+              libraryFoldersListing({(scratch / "Library One").string(), (scratch / "Library Two").string()}));
+    for (const fs::path& place : {steamGameIn(scratch / "Library Two"), steamGameIn(scratch / "Library One"),
+                                  steamGameIn(home / "Library" / "Application Support" / "Steam"),
+                                  home / "GOG Games/Morra Vellant/Morra Vellant.app",
+                                  home / "GOG Games/Morra Vellant/morra.app", home / "Applications/Morra Vellant.app",
+                                  home / "Applications/morra.app"}) {
         makeBundle(place);
         EXPECT_EQ(discover(), place);
     }
-    const fs::path elsewhere = makeBundle(scratch_ / "Elsewhere" / "Custom.app");
-    test::ScopedEnvironment override("MORRA_LUMEN_INSTALLER_GAME", elsewhere.string());
-    EXPECT_EQ(discover(), elsewhere);
-}
-
-// A rejected, missing or empty override is passed over silently; a relative one is taken from the
-// working folder, and a working folder that is gone does not stop the search.
-TEST_F(GameSearch, OverridesThatCannotBeUsedArePassedOverSilently) {
-    const fs::path fallback = makeBundle(inHome("GOG Games/Morra Vellant/morra.app"));
-    const fs::path notTheGame = makeBundle(scratch_ / "Other.app", infoPlist(plistString("CFBundleIdentifier", "com.example.other") +
-                                                                              plistString("CFBundleExecutable", "Morra Vellant")));
-    const fs::path game = makeBundle(scratch_ / "work" / "games" / "morra.app");
+    const fs::path fallback = home / "Applications/morra.app";
+    const std::string otherIdentifier = plistString("CFBundleIdentifier", "com.example.other");
+    const fs::path notTheGame = makeBundle(
+        scratch / "Other.app", infoPlist(otherIdentifier + plistString("CFBundleExecutable", "Morra Vellant")));
+    const fs::path game = makeBundle(scratch / "work" / "games" / "morra.app");
     const fs::path previous = fs::current_path();
-    fs::current_path(scratch_ / "work");
+    fs::current_path(scratch / "work");
     for (const auto& [value, expected] : std::vector<std::pair<std::string, fs::path>>{
-             {notTheGame.string(), fallback}, {(scratch_ / "missing.app").string(), fallback}, {"", fallback},
+             {game.string(), game}, {notTheGame.string(), fallback},
+             {(scratch / "missing.app").string(), fallback}, {"", fallback},
              {"relative/missing.app", fallback}, {"games/../games/./morra.app", game}}) {
         test::ScopedEnvironment override("MORRA_LUMEN_INSTALLER_GAME", value);
         EXPECT_EQ(discover(), expected) << "override: " << value;
     }
-    fs::create_directory(scratch_ / "gone");
-    fs::current_path(scratch_ / "gone");
-    fs::remove(scratch_ / "gone");
+    fs::create_directory(scratch / "gone");
+    fs::current_path(scratch / "gone");
+    fs::remove(scratch / "gone");
     test::ScopedEnvironment override("MORRA_LUMEN_INSTALLER_GAME", "relative/morra.app");
     std::optional<fs::path> found;
     EXPECT_NO_THROW(found = discover());
