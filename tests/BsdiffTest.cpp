@@ -132,13 +132,8 @@ TEST(BsdiffApplierTest, MatchesTheToolOnHandWrittenControls) {
     MORRA_NEEDS_TOOL("bspatch");
     const std::string some = randomBytes(4, 5000), small = randomBytes(10, 3000), large = randomBytes(13, 3 << 20);
     std::mt19937_64 generator(11);
-    struct Case {
-        const char* name;
-        const std::string& oldData;
-        std::vector<BsdiffControl> controls;
-    };
     const std::string empty;
-    const std::vector<Case> cases = {
+    const std::vector<std::tuple<const char*, const std::string&, std::vector<BsdiffControl>>> cases = {
         {"empty to some", empty, tools::wholeFileControls(0, 5000, 1000)},
         {"some to empty", some, tools::wholeFileControls(5000, 0, 1000)},
         {"empty to empty", empty, tools::wholeFileControls(0, 0, 1000)},
@@ -150,11 +145,11 @@ TEST(BsdiffApplierTest, MatchesTheToolOnHandWrittenControls) {
         {"thousands of tiny entries", small, randomControls(generator, 3000, 4, 3, 3)},
         {"entries larger than the chunks", large, {{(5u << 20) / 2, 700000, -(1 << 20)}, {1200000, 0, 0}, {1, 3 << 20, 0}}},
     };
-    for (const Case& entry : cases) {
+    for (const auto& [name, oldData, controls] : cases) {
         std::uint64_t newSize = 0;
-        for (const BsdiffControl& control : entry.controls) newSize += control.add + control.copy;
+        for (const BsdiffControl& control : controls) newSize += control.add + control.copy;
         const std::string newData = withEdits(randomBytes(12, newSize), 15, 100);
-        expectAppliesTo(entry.oldData, newData, tools::makeBsdiffPatch(entry.oldData, newData, entry.controls), entry.name);
+        expectAppliesTo(oldData, newData, tools::makeBsdiffPatch(oldData, newData, controls), name);
     }
 }
 
@@ -255,7 +250,10 @@ struct PatchFiles {
                 newData = oldData.substr(0, 1 << 20) + randomBytes(2, 5000) + oldData.substr(1 << 20);
 };
 
-TEST(BsdiffFile, WritesWhatTheToolWritesAndItsDigestAndFlushesOnlyWhenAsked) {
+// What the tool writes, with its digest, flushed only when asked. Failures the tool meets too, in
+// its words; an existing new file is never written over; a failure of the disk or of a read (also
+// on the read-ahead thread) removes the new file.
+TEST(BsdiffFile, WritesWhatTheToolWritesAndReportsWhatItReports) {
     MORRA_NEEDS_TOOL("bspatch");
     PatchFiles files;
     ASSERT_EQ(files.runTool(files.folder.path() / "tool-output").status, 0);
@@ -271,12 +269,6 @@ TEST(BsdiffFile, WritesWhatTheToolWritesAndItsDigestAndFlushesOnlyWhenAsked) {
         EXPECT_EQ(indexOf(calls, FileOperation::Sync, files.newFile) < calls.size(), sync);
         EXPECT_TRUE(!sync || calls.back().operation == FileOperation::Sync) << "written after the flush";
     }
-}
-
-// Failures the tool meets too, in its words; an existing new file is never written over; a
-// failure of the disk or of a read (also on the read-ahead thread) removes the new file.
-TEST(BsdiffFile, ReportsWhatTheToolReportsAndLeavesNoNewFile) {
-    MORRA_NEEDS_TOOL("bspatch");
     const std::vector<std::pair<const char*, std::function<void(PatchFiles&)>>> cases = {
         {"missing patch", [](PatchFiles& f) { fs::remove(f.patchFile); }},
         {"missing old file", [](PatchFiles& f) { fs::remove(f.oldFile); }},
@@ -298,7 +290,6 @@ TEST(BsdiffFile, ReportsWhatTheToolReportsAndLeavesNoNewFile) {
         EXPECT_FALSE(fs::exists(files.newFile)) << label;
     }
 
-    PatchFiles files;
     writeFile(files.newFile, "someone else's");
     EXPECT_EQ(files.apply(FileManager()), "bspatch: open(" + files.newFile.string() + "): File exists\n");
     EXPECT_EQ(readFile(files.newFile), "someone else's");

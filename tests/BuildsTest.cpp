@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <optional>
 #include <set>
 #include <tuple>
 #include <nlohmann/json.hpp>
@@ -127,10 +126,48 @@ tools::PackInputs twoBuildInputs(const fs::path& root) {
     return inputs;
 }
 
+std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
+
+// Installed under 57314208, then updated by Steam to 57390117: the game is found as 57390117
+// partly installed. Removing gives back exactly the untouched 57390117 from the first build's
+// backups; installing (right after the update, or after that removal) backs up only the changed
+// originals into Steam-57390117, and removing gives back the untouched 57390117 again. The first
+// build's backups never change.
+void expectUpdateBetweenTheBuilds(const InstallContext& context) {
+    const auto untouchedB = snapshot(GameFixture(GameState::Untouched, false, "morra.app", buildB()).app);
+    for (bool installFirst : {false, true}) {
+        GameFixture game(GameState::Untouched, false, "morra.app", buildA());
+        EXPECT_EQ(firstLine(inspect(context, game.app)), "Совместимый профиль macOS 57314208: перевод не установлен");
+        EXPECT_EQ(install(context, game.app, SkillCards::Translated), kTranslatedDone);
+        const auto backupsA = snapshot(game.support / "Steam-57314208");
+        EXPECT_EQ(backupsA.size(), 5u);
+        tools::writeUpdate(buildA(), buildB(), game.app);
+        EXPECT_EQ(firstLine(inspect(context, game.app)),
+                  "Совместимый профиль macOS 57390117: установлена предыдущая или неполная версия");
+        if (!installFirst) {
+            EXPECT_EQ(remove(context, game.app), kRemoved);
+            EXPECT_TRUE(snapshot(game.app) == untouchedB);
+        }
+        EXPECT_EQ(install(context, game.app, SkillCards::Translated), kTranslatedDone);
+        for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(readFile(game.asset(i)), buildB().translatedCards[i]) << i;
+        for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(readFile(game.added(i)), buildB().addedExpected[i]) << i;
+        EXPECT_EQ(snapshot(game.support / "Steam-57390117"),
+                  (std::map<std::string, std::string>{{"level2", buildB().original[1]},
+                                                      {"sharedassets1.assets", buildB().original[4]}}));
+        EXPECT_EQ(firstLine(inspect(context, game.app)),
+                  "Совместимый профиль macOS 57390117: перевод установлен, карточки навыков переведены");
+        EXPECT_EQ(remove(context, game.app), kRemoved);
+        EXPECT_TRUE(snapshot(game.app) == untouchedB) << installFirst;
+        EXPECT_TRUE(snapshot(game.support / "Steam-57314208") == backupsA);
+        EXPECT_TRUE(temporaries(game.root.path()).empty());
+    }
+}
+
 // Two builds in one run: a fault in the second build's copies names it and leaves nothing; then
 // each digest in its role, each payload file stored once where the installer looks for it, as the
-// fixture generator stores it, accepted by the build step; a tampered shared file is refused.
-TEST(PackTest, PacksTwoBuildsStoringEachPayloadFileOnce) {
+// fixture generator stores it, accepted by the build step and serving an update between the
+// builds as a release does; a tampered shared file is refused.
+TEST(Builds, TwoArePackedOnceAndAnUpdateBetweenThemIsFoundRemovedAndInstalledExactly) {
     TemporaryDirectory root;
     const tools::PackInputs inputs = twoBuildInputs(root.path());
     const fs::path english = inputs.builds[1].englishCards / kData / "level2";
@@ -177,6 +214,7 @@ TEST(PackTest, PacksTwoBuildsStoringEachPayloadFileOnce) {
     const ProcessResult compiled = compileProfile(inputs.out, share);
     ASSERT_EQ(compiled.status, 0) << compiled.standardError;
     EXPECT_EQ(snapshot(share / "Payload"), snapshot(inputs.out / "Payload"));
+    expectUpdateBetweenTheBuilds(InstallContext(FileManager(), builds, share / "Payload"));
     tools::writeFile(inputs.out / "Payload" / "57314208" / "level3.bsdiff", "tampered");
     const std::string refusal = failureOf([&] { tools::checkPayload(builds, inputs.out / "Payload"); });
     EXPECT_NE(refusal.find("57314208/level3.bsdiff has digest"), std::string::npos) << refusal;
@@ -291,59 +329,6 @@ struct Engine {
     TemporaryDirectory payload;
     InstallContext context;
 };
-
-// Both builds as a release makes them: packed, then taken by the build step into the program's resources.
-struct PackedEngine {
-    PackedEngine() {
-        const tools::PackInputs inputs = twoBuildInputs(root.path());
-        tools::pack(inputs);
-        const ProcessResult compiled = compileProfile(inputs.out, root.path() / "share");
-        EXPECT_EQ(compiled.status, 0) << compiled.standardError;
-        context.emplace(FileManager(), tools::readProfileFile(inputs.out / "profile.json"), root.path() / "share" / "Payload");
-    }
-    TemporaryDirectory root;
-    std::optional<InstallContext> context;
-};
-
-std::string firstLine(const std::string& text) { return text.substr(0, text.find('\n')); }
-
-// Packed as a release is made, installed under 57314208, then updated by Steam to 57390117: the
-// game is found as 57390117 partly installed. Removing gives back exactly the untouched 57390117
-// from the first build's backups; installing (right after the update, or after that removal) backs
-// up only the changed originals into Steam-57390117, and removing gives back the untouched
-// 57390117 again. The first build's backups never change.
-TEST(Builds, AnUpdateBetweenKnownBuildsIsFoundRemovedAndInstalledExactly) {
-    const PackedEngine packed;
-    ASSERT_TRUE(packed.context);
-    const InstallContext& context = *packed.context;
-    const auto untouchedB = snapshot(GameFixture(GameState::Untouched, false, "morra.app", buildB()).app);
-    for (bool installFirst : {false, true}) {
-        GameFixture game(GameState::Untouched, false, "morra.app", buildA());
-        EXPECT_EQ(firstLine(inspect(context, game.app)), "Совместимый профиль macOS 57314208: перевод не установлен");
-        EXPECT_EQ(install(context, game.app, SkillCards::Translated), kTranslatedDone);
-        const auto backupsA = snapshot(game.support / "Steam-57314208");
-        EXPECT_EQ(backupsA.size(), 5u);
-        tools::writeUpdate(buildA(), buildB(), game.app);
-        EXPECT_EQ(firstLine(inspect(context, game.app)),
-                  "Совместимый профиль macOS 57390117: установлена предыдущая или неполная версия");
-        if (!installFirst) {
-            EXPECT_EQ(remove(context, game.app), kRemoved);
-            EXPECT_TRUE(snapshot(game.app) == untouchedB);
-        }
-        EXPECT_EQ(install(context, game.app, SkillCards::Translated), kTranslatedDone);
-        for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(readFile(game.asset(i)), buildB().translatedCards[i]) << i;
-        for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(readFile(game.added(i)), buildB().addedExpected[i]) << i;
-        EXPECT_EQ(snapshot(game.support / "Steam-57390117"),
-                  (std::map<std::string, std::string>{{"level2", buildB().original[1]},
-                                                      {"sharedassets1.assets", buildB().original[4]}}));
-        EXPECT_EQ(firstLine(inspect(context, game.app)),
-                  "Совместимый профиль macOS 57390117: перевод установлен, карточки навыков переведены");
-        EXPECT_EQ(remove(context, game.app), kRemoved);
-        EXPECT_TRUE(snapshot(game.app) == untouchedB) << installFirst;
-        EXPECT_TRUE(snapshot(game.support / "Steam-57314208") == backupsA);
-        EXPECT_TRUE(temporaries(game.root.path()).empty());
-    }
-}
 
 // Files of two builds with no backup fit no build: inspect, install and remove refuse before any
 // change and name every known build. A game of the second build with the first build's source
