@@ -59,17 +59,6 @@ ProcessResult runBsdiffTool(const char* name, const std::string* oldData, const 
     return result;
 }
 
-PatchOutcome runBspatch(const std::string& oldData, const std::string& patch) {
-    const ProcessResult result = runBsdiffTool("bspatch", &oldData, nullptr, &patch);
-    return {result.status == 0, result.standardOutput, result.standardError};
-}
-
-std::string runBsdiff(const std::string& oldData, const std::string& newData) {
-    const ProcessResult result = runBsdiffTool("bsdiff", &oldData, &newData, nullptr);
-    if (result.status != 0) throw std::runtime_error("bsdiff failed: " + result.standardError);
-    return result.standardOutput;
-}
-
 class StringOutput : public BsdiffOutput {
 public:
     void write(const unsigned char* data, std::size_t size) override { bytes.append(reinterpret_cast<const char*>(data), size); }
@@ -90,7 +79,8 @@ PatchOutcome applyInMemory(const std::string& oldData, const std::string& patch,
 
 // Runs the tool and both modes of our applier; all three must agree. Returns the tool's outcome.
 PatchOutcome expectSameAsTool(const std::string& oldData, const std::string& patch, const std::string& label) {
-    const PatchOutcome tool = runBspatch(oldData, patch);
+    const ProcessResult bspatch = runBsdiffTool("bspatch", &oldData, nullptr, &patch);
+    const PatchOutcome tool{bspatch.status == 0, bspatch.standardOutput, bspatch.standardError};
     const PatchOutcome parallel = applyInMemory(oldData, patch, true);
     const PatchOutcome inlineMode = applyInMemory(oldData, patch, false);
     EXPECT_TRUE(parallel == tool) << label << ": outputs differ (tool " << tool.output.size() << " bytes, ours "
@@ -413,7 +403,9 @@ TEST(BsdiffDifferTest, BlockIndexPatchesAreAsSmallAsBsdiffs) {
         else newData.erase(at, 1 + random() % 50);
     }
     const std::string ours = makeBsdiff(oldData, newData, DifferOptions{.suffixSortBelow = 0});
-    const std::string theirs = runBsdiff(oldData, newData);
+    const ProcessResult bsdiff = runBsdiffTool("bsdiff", &oldData, &newData, nullptr);
+    ASSERT_EQ(bsdiff.status, 0) << bsdiff.standardError;
+    const std::string& theirs = bsdiff.standardOutput;
     expectAppliesTo(oldData, newData, ours, "block index");
     expectAppliesTo(oldData, newData, theirs, "bsdiff");
     EXPECT_LE(ours.size(), theirs.size() * 105 / 100);
