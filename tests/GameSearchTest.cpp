@@ -247,8 +247,8 @@ TEST(GameSearch, EarlierPlacesWinAndOverridesThatCannotBeUsedArePassedOver) {
     for (const fs::path& place : {steamGameIn(scratch / "Library Two"), steamGameIn(scratch / "Library One"),
                                   steamGameIn(home / "Library" / "Application Support" / "Steam"),
                                   home / "GOG Games/Morra Vellant/Morra Vellant.app",
-                                  home / "GOG Games/Morra Vellant/morra.app", home / "Applications/Morra Vellant.app",
-                                  home / "Applications/morra.app"}) {
+                                  home / "GOG Games/Morra Vellant/morra.app",
+                                  home / "Applications/Morra Vellant.app", home / "Applications/morra.app"}) {
         makeBundle(place);
         EXPECT_EQ(discover(), place);
     }

@@ -80,7 +80,8 @@ std::string describedPatch(Reader& input) {
 
     // A final damage: a byte changed, the patch cut, or bytes added (or none of these).
     const std::uint8_t damage = input.byte() % 6;
-    if (damage == 0 && !patch.empty()) patch[input.word() % patch.size()] ^= static_cast<char>(1 + input.byte() % 255);
+    if (damage == 0 && !patch.empty())
+        patch[input.word() % patch.size()] ^= static_cast<char>(1 + input.byte() % 255);
     if (damage == 1) patch.resize(input.word() % (patch.size() + 1));
     if (damage == 2) patch += input.bytes(input.byte());
     return patch;
