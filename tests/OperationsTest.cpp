@@ -241,18 +241,17 @@ TEST(Install, OlderFormsNeedTheirBackupAndForeignBundlesAreKept) {
     expectInstalled(game, true);
 }
 
-// Install then remove, or remove of an earlier release, gives back every file byte for byte and
-// keeps the backups; a second remove is the plain message and changes nothing. Added files that
-// someone else made are listed in the table's order and kept.
+// Removing an earlier release gives back every file byte for byte and keeps the backups (install
+// then remove: BuildsTest); a second remove is the plain message and changes nothing. Added files
+// that someone else made are listed in the table's order and kept.
 TEST(Remove, GivesBackEveryFileByteForByteAndKeepsForeignBundles) {
     const InstallContext engine = test::demoContext();
     const auto untouched = test::snapshot(test::GameFixture().app);
-    for (GameState start : {GameState::Untouched, GameState::EarlierRelease}) {
-        test::GameFixture game(start, start == GameState::EarlierRelease);
-        if (start == GameState::Untouched) install(engine, game.app, SkillCards::English);
-        else test::writeFile(game.settings, kThirteen);
+    {
+        test::GameFixture game(GameState::EarlierRelease, /*backups=*/true);
+        test::writeFile(game.settings, kThirteen);
         const auto backups = test::snapshot(game.root.path() / kStore);
-        EXPECT_EQ(remove(engine, game.app), kRemoved + (start == GameState::Untouched ? "" : kEnglishNext));
+        EXPECT_EQ(remove(engine, game.app), kRemoved + kEnglishNext);
         EXPECT_TRUE(test::snapshot(game.app) == untouched);
         EXPECT_TRUE(test::snapshot(game.root.path() / kStore) == backups) << "the backups stay as they were";
         EXPECT_TRUE(test::temporaries(game.root.path()).empty());
@@ -375,12 +374,10 @@ using Kind = InstallerError::Kind;
 
 struct Refusal {
     const char* name;
-    bool install;  // else remove, from an installed game with backups
-    bool appManagement;
+    bool install, appManagement;  // install, else remove from an installed game with backups
     Refused refused;
     int error;
-    std::size_t named;  // the added file (install) or asset (remove) that the text names
-    Kind told;          // General: as the failed call
+    Kind told;  // General: as the failed call
 };
 
 // The refusal's text, with the kind of error thrown where it is seen (not across a process).
@@ -413,13 +410,13 @@ std::string refusalOf(const Refusal& c, const test::GameFixture& game, Kind& kin
 
 TEST(AppManagement, RefusalIsToldAndTheGameKeepsOnlyVerifiedFiles) {
     const Refusal refusals[] = {
-        {"install refused", true, true, Refused::InsideGame, EPERM, 0, Kind::AppManagement},
-        {"install refused without App Management", true, false, Refused::InsideGame, EACCES, 0, Kind::General},
-        {"install refused after the lockit", true, true, Refused::FontsFolder, EACCES, 1, Kind::General},
-        {"remove refused", false, true, Refused::InsideGame, EPERM, 0, Kind::AppManagement},
-        {"remove refused in another account's game", false, true, Refused::InsideGame, EACCES, 0, Kind::ForeignOwner},
+        {"install refused", true, true, Refused::InsideGame, EPERM, Kind::AppManagement},
+        {"install refused without App Management", true, false, Refused::InsideGame, EACCES, Kind::General},
+        {"install refused after the lockit", true, true, Refused::FontsFolder, EACCES, Kind::General},
+        {"remove refused", false, true, Refused::InsideGame, EPERM, Kind::AppManagement},
+        {"remove refused in another account's game", false, true, Refused::InsideGame, EACCES, Kind::ForeignOwner},
         // Last: only root can become another user (as CI is), so elsewhere the test ends here.
-        {"install refused to an unprivileged user", true, true, Refused::Unprivileged, EACCES, 0, Kind::ForeignOwner},
+        {"install refused to an unprivileged user", true, true, Refused::Unprivileged, EACCES, Kind::ForeignOwner},
     };
     for (const Refusal& c : refusals) {
         SCOPED_TRACE(c.name);
@@ -433,7 +430,8 @@ TEST(AppManagement, RefusalIsToldAndTheGameKeepsOnlyVerifiedFiles) {
             EXPECT_EQ(kind, c.told);
         }
 
-        const fs::path named = c.install ? game.added(c.named) : game.asset(c.named);
+        const std::size_t index = c.refused == Refused::FontsFolder ? 1 : 0;  // the file the text names
+        const fs::path named = c.install ? game.added(index) : game.asset(index);
         if (c.told == Kind::AppManagement) {
             EXPECT_EQ(failure, "Система не разрешила изменить файлы игры: " + named.string() + kAllow);
         } else if (c.told == Kind::ForeignOwner) {
