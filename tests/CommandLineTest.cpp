@@ -63,7 +63,8 @@ TEST(CommandLine, OnlyTheFiveExactFormsRunAndErrorsEndWithStatusOne) {
     const test::GameFixture game;
     fs::create_directories(game.root.path() / "other.app");
     for (const char* option : {"--inspect", "--install", "--install-no-skill-cards", "--remove"}) {
-        const auto outcome = runCommandLine({"MorraRussianLumenInstaller", option, (game.root.path() / "other.app").string()});
+        const auto outcome =
+            runCommandLine({"MorraRussianLumenInstaller", option, (game.root.path() / "other.app").string()});
         ASSERT_TRUE(outcome.has_value()) << option;
         EXPECT_EQ(std::tie(outcome->exitStatus, outcome->standardOutput, outcome->standardError),
                   std::make_tuple(1, "", "Выбранный файл не является Morra Vellant для macOS.\n")) << option;
@@ -72,8 +73,9 @@ TEST(CommandLine, OnlyTheFiveExactFormsRunAndErrorsEndWithStatusOne) {
     fs::create_directories(copy.parent_path());
     fs::copy_file(MORRA_PROGRAM, copy);
     const auto before = test::snapshot(game.app);
-    for (const std::vector<std::string>& arguments : {std::vector<std::string>{copy.string(), "--install", game.app.string()},
-                                                      std::vector<std::string>{copy.string(), "--discover"}}) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{copy.string(), "--install", game.app.string()},
+          std::vector<std::string>{copy.string(), "--discover"}}) {
         EXPECT_EQ(test::runProcess(arguments, {{"MORRA_LUMEN_INSTALLER_GAME", game.app.string()}}),
                   (test::ProcessResult{1, "", "Application resources are unavailable\n"})) << arguments[1];
     }
@@ -119,8 +121,8 @@ TEST(ProgressLine, TheProgramsOutputIsTheSameWithOrWithoutATerminal) {
     EXPECT_EQ(shown.back(), '\r');
     EXPECT_EQ(shown.find('\n'), std::string::npos);
     // The last line is spaces at least as wide as any before it: the terminal's line is blank.
-    const auto width = [](const std::string& line) {
-        return std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xC0) != 0x80; });  // code points
+    const auto width = [](const std::string& line) {  // in code points
+        return std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xC0) != 0x80; });
     };
     const std::size_t lastStart = shown.rfind('\r', shown.size() - 2) + 1;
     const std::string last = shown.substr(lastStart, shown.size() - 1 - lastStart);
@@ -151,18 +153,21 @@ bool hasCyrillicLetter(const std::string& text) {
 // and its number.
 TEST(SystemErrorText, CommonCausesHaveRussianWordsAndOthersKeepTheSystemsTextWithTheirNumber) {
     std::map<std::string, int> seen;
-    for (int error : {EROFS, ENOSPC, EDQUOT, EACCES, EPERM, EIO, ENOENT, ENOTDIR, EISDIR, EEXIST, ENOTEMPTY, ENAMETOOLONG,
-                      ELOOP, EBUSY, ETXTBSY, EXDEV, EMFILE, ENFILE, ENOMEM, EINVAL, ENOTSUP, EFBIG, ENXIO, ETIMEDOUT}) {
+    for (int error : {EROFS,  ENOSPC, EDQUOT,    EACCES,       EPERM,   EIO,   ENOENT,  ENOTDIR,
+                      EISDIR, EEXIST, ENOTEMPTY, ENAMETOOLONG, ELOOP,   EBUSY, ETXTBSY, EXDEV,
+                      EMFILE, ENFILE, ENOMEM,    EINVAL,       ENOTSUP, EFBIG, ENXIO,   ETIMEDOUT}) {
         const std::string text = systemErrorText(error);
         EXPECT_TRUE(isValidUtf8(text)) << error;
         EXPECT_TRUE(hasCyrillicLetter(text)) << error << ": " << text;
         EXPECT_FALSE(hasLatinLetter(text)) << error << ": " << text;
-        EXPECT_TRUE(seen.emplace(text, error).second) << error << " says what " << seen[text] << " says: " << text;
+        EXPECT_TRUE(seen.emplace(text, error).second)
+            << error << " says what " << seen[text] << " says: " << text;
     }
     // On macOS, EOPNOTSUPP is another value for the same cause.
     EXPECT_EQ(systemErrorText(EOPNOTSUPP), systemErrorText(ENOTSUP));
     for (int other : {EPROTO, EDOM, 9999})
-        EXPECT_EQ(systemErrorText(other), std::generic_category().message(other) + " (ошибка " + std::to_string(other) + ")");
+        EXPECT_EQ(systemErrorText(other),
+                  std::generic_category().message(other) + " (ошибка " + std::to_string(other) + ")");
 
     // A real failure, through the command line: the support folder lies under a regular file.
     test::GameFixture game;
@@ -172,8 +177,8 @@ TEST(SystemErrorText, CommonCausesHaveRussianWordsAndOthersKeepTheSystemsTextWit
     const auto outcome = runCommandLine({"MorraRussianLumenInstaller", "--install", game.app.string()});
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(std::tie(outcome->exitStatus, outcome->standardError),
-              std::make_tuple(1, "Операция остановлена из-за ошибки: Не удалось создать папку " + support.string() + ": " +
-                                     systemErrorText(ENOTDIR) + "\n"));
+              std::make_tuple(1, "Операция остановлена из-за ошибки: Не удалось создать папку " +
+                                     support.string() + ": " + systemErrorText(ENOTDIR) + "\n"));
 }
 
 }  // namespace

@@ -114,8 +114,8 @@ TEST(Install, AFreshGameIsInstalledOnceAndASwitchRebuildsOnlyTwoAssets) {
     test::writeFile(game.settings, kThirteen);
     const InstallContext engine = test::demoContext();
     std::vector<Progress> reports;
-    EXPECT_EQ(install(engine, game.app, SkillCards::Translated, [&](const Progress& p) { reports.push_back(p); }),
-              kCardsTranslated + kMigrated);
+    const auto report = [&](const Progress& p) { reports.push_back(p); };
+    EXPECT_EQ(install(engine, game.app, SkillCards::Translated, report), kCardsTranslated + kMigrated);
     expectInstalled(game, true);
     for (std::size_t i = 0; i < 5; ++i)
         EXPECT_EQ(test::readFile(game.root.path() / kStore / fs::path(tools::assetPaths()[i]).filename()), fixture().original[i]);
@@ -190,7 +190,8 @@ TEST(Operations, RefusalsComeBeforeTheGameChanges) {
     // bundle belongs, the removal stops before anything is restored.
     const std::string noBackup = "Проверенная резервная копия не найдена: level3";
     const auto level3 = [](const test::GameFixture& g) { return g.root.path() / kStore / "level3"; };
-    const std::vector<std::pair<std::function<void(const test::GameFixture&, const fs::path&)>, Expected>> removals = {
+    const std::vector<std::pair<std::function<void(const test::GameFixture&, const fs::path&)>, Expected>>
+        removals = {
         {[&](auto& g, auto&) { fs::remove(level3(g)); }, says(noBackup)},
         {[&](auto& g, auto&) { test::writeFile(level3(g), fixture().original[2].substr(0, 100)); }, says(noBackup)},
         {[&](auto& g, auto&) { fs::remove(level3(g)), fs::create_symlink(g.root.path() / kStore / "level2", level3(g)); },
@@ -203,13 +204,15 @@ TEST(Operations, RefusalsComeBeforeTheGameChanges) {
     };
     for (const bool removing : {false, true}) {
         for (const auto& [prepare, expected] : removing ? removals : cases) {
-            test::GameFixture game(removing ? GameState::InstalledTranslated : GameState::Untouched, /*backups=*/removing);
+            test::GameFixture game(removing ? GameState::InstalledTranslated : GameState::Untouched, removing);
             test::TemporaryDirectory payload;
             tools::writePayload(fixture(), payload.path());
             const InstallContext engine(FileManager(), builtInBuilds(), payload.path());
             prepare(game, payload.path());
             const auto before = test::snapshot(game.app);
-            const auto run = [&] { removing ? (void)remove(engine, game.app) : (void)install(engine, game.app, SkillCards::English); };
+            const auto run = [&] {
+                removing ? (void)remove(engine, game.app) : (void)install(engine, game.app, SkillCards::English);
+            };
             EXPECT_EQ(test::failureWithin(30, run), expected(game));
             EXPECT_TRUE(test::snapshot(game.app) == before) << expected(game);
         }
@@ -385,7 +388,8 @@ std::string refusalOf(const Refusal& c, const test::GameFixture& game, Kind& kin
     const fs::path folder = c.refused == Refused::FontsFolder ? game.added(1).parent_path() : game.app;
     const FaultHook hook = [&](FileOperation operation, const fs::path& path) {
         if (operation != FileOperation::Create && operation != FileOperation::Clone) return 0;
-        return path.string().rfind(folder.string() + "/", 0) == 0 && c.refused != Refused::Unprivileged ? c.error : 0;
+        const bool inside = path.string().rfind(folder.string() + "/", 0) == 0;
+        return inside && c.refused != Refused::Unprivileged ? c.error : 0;
     };
     const InstallerEngine engine = InstallerEngineFactory::over(
         test::demoContext().withFileManager(FileManager(hook).withAppManagement(c.appManagement)));
@@ -421,7 +425,7 @@ TEST(AppManagement, RefusalIsToldAndTheGameKeepsOnlyVerifiedFiles) {
     for (const Refusal& c : refusals) {
         SCOPED_TRACE(c.name);
         if (c.refused == Refused::Unprivileged && ::geteuid() != 0)
-            GTEST_SKIP() << "a real EACCES needs a game that another user owns: only root can become that user";
+            GTEST_SKIP() << "a real EACCES needs a game of another user: only root can become that user";
         test::GameFixture game(c.install ? GameState::Untouched : GameState::InstalledTranslated, !c.install);
         const auto before = test::snapshot(game.app);
         Kind kind = Kind::General;

@@ -100,10 +100,12 @@ struct FlushedEntries {
             const auto exists = [&](const fs::path& item) { return fs::exists(fs::symlink_status(item, error)); };
             if (operation == FileOperation::CreateDirectory) {
                 // The hook runs before the call: the levels still missing are the ones it makes.
-                for (fs::path level = path; level.has_relative_path() && !exists(level); level = level.parent_path())
+                for (fs::path level = path; level.has_relative_path() && !exists(level);
+                     level = level.parent_path())
                     unflushed[level.parent_path()].insert("made " + level.string());
             } else if (operation == FileOperation::Rename || operation == FileOperation::Remove) {
-                if (path.string().rfind(game.string() + "/", 0) == 0) expectNothingUnflushed("before changing " + path.string());
+                if (path.string().rfind(game.string() + "/", 0) == 0)
+                    expectNothingUnflushed("before changing " + path.string());
                 unflushed[path.parent_path()].insert("changed " + path.string());
             } else if (operation == FileOperation::Discard && exists(path)) {
                 unflushed[path.parent_path()].insert("deleted " + path.string());
@@ -151,11 +153,14 @@ void runEveryFault(bool kill) {
             test::writeFile(game.settings, kThirteen);
             int calls = 0;
             bool leftTemporary = false;
-            const auto run = [&] { scenario.run(engineFor(payload, faultAt(n, kill, calls, leftTemporary)), game.app); };
+            const auto run = [&] {
+                scenario.run(engineFor(payload, faultAt(n, kill, calls, leftTemporary)), game.app);
+            };
             // A kill ends the child with status 99; any other failure must come from the fault.
             const std::string outcome = kill ? test::failureWithin(600, run) : test::failureOf(run);
             const bool reachedTheEnd = outcome == "(no error)";
-            ASSERT_TRUE(reachedTheEnd || (kill ? outcome == "(exit 99)" : calls >= n)) << "failed without a fault: " << outcome;
+            ASSERT_TRUE(reachedTheEnd || (kill ? outcome == "(exit 99)" : calls >= n))
+                << "failed without a fault: " << outcome;
             // After an error no temporary may remain (but one whose deletion failed); after a kill
             // they may, until the next run.
             expectLegitimate(game, support, kill || leftTemporary);

@@ -209,7 +209,8 @@ TEST(Backups, MadeOnceVerifiedAndNeverRepaired) {
         BackupFixture raced;
         const std::string other = right ? raced.original : std::string("half of it");
         const FaultHook placeOther = [&](FileOperation operation, const fs::path& path) {
-            if (operation == FileOperation::Rename && path == raced.backup) test::writeFile(raced.backup, other);
+            if (operation == FileOperation::Rename && path == raced.backup)
+                test::writeFile(raced.backup, other);
             return 0;
         };
         EXPECT_EQ(raced.backUp(raced.digest, FileManager(placeOther)), right ? "(no error)" : damagedText);
@@ -260,8 +261,9 @@ TEST(DiskSpace, AnInstallThatWouldFillTheDiskIsRefusedBeforeAnythingChanges) {
         "if \"$3\" --install \"$1/game/morra.app\"; then exit 1; fi; "
         "after=$(cd \"$1/game\" && find . -type f -exec sha256sum {} + | sort); [ \"$before\" = \"$after\" ] || exit 2; "
         "[ -z \"$(find \"$1/game\" -name '.*')\" ] || exit 3";
-    const test::ProcessResult result = test::runProcess({test::systemTool("unshare"), "--mount", "/bin/sh", "-c", script, "sh",
-                                                         folder.path().string(), game.app.string(), MORRA_PROGRAM});
+    const test::ProcessResult result =
+        test::runProcess({test::systemTool("unshare"), "--mount", "/bin/sh", "-c", script, "sh",
+                          folder.path().string(), game.app.string(), MORRA_PROGRAM});
     if (result.status == 77 || (result.status != 0 && result.standardError.find("unshare") != std::string::npos))
         GTEST_SKIP() << "this machine cannot mount a small file system for the test: " << result.standardError;
     EXPECT_EQ(result.status, 0) << result.standardError;
@@ -278,7 +280,9 @@ struct SettingsMigration : ::testing::Test {
     const std::string thirteen = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
 
     void write(const std::string& text) { test::writeFile(settings, text); }
-    bool migrate(FileManager files = FileManager()) const { return migrateStartupLanguageToEnglish(test::demoContext(files)); }
+    bool migrate(FileManager files = FileManager()) const {
+        return migrateStartupLanguageToEnglish(test::demoContext(files));
+    }
 };
 
 // Only the startup language of 13 moves to English, the keys sorted, pretty-printed, with a final
@@ -299,8 +303,9 @@ TEST_F(SettingsMigration, ThirteenBecomesEnglishAndAllElseIsKept) {
     write(original);
     ::chmod(settings.c_str(), 0640);
     EXPECT_TRUE(migrate());
-    EXPECT_EQ(test::readFile(settings), nlohmann::json::parse(R"({"LANGUAGE":{"Language":{"intValue":0,"other":"x"},
-        "Voice":{"intValue":13}}, "alpha":"Ё","zeta":[1,2,{"a":null,"b":true}]})").dump(2) + "\n");
+    const std::string sorted = R"({"LANGUAGE":{"Language":{"intValue":0,"other":"x"},"Voice":{"intValue":13}},
+                                   "alpha":"Ё","zeta":[1,2,{"a":null,"b":true}]})";
+    EXPECT_EQ(test::readFile(settings), nlohmann::json::parse(sorted).dump(2) + "\n");
     EXPECT_EQ(test::readFile(copy), original);
     EXPECT_EQ(fs::status(settings).permissions(), fs::perms(0640));
     EXPECT_TRUE(test::temporaries(root.path()).empty());

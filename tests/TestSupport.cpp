@@ -117,7 +117,8 @@ std::string failureWithin(int seconds, const std::function<void()>& call) {
     ::close(channel[0]);
     int status = 0;
     ::waitpid(child, &status, 0);
-    if (WIFSIGNALED(status)) return WTERMSIG(status) == SIGALRM ? "(timed out)" : "(signal " + std::to_string(WTERMSIG(status)) + ")";
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM) return "(timed out)";
+    if (WIFSIGNALED(status)) return "(signal " + std::to_string(WTERMSIG(status)) + ")";
     return WEXITSTATUS(status) == 0 ? text : "(exit " + std::to_string(WEXITSTATUS(status)) + ")";
 }
 
