@@ -29,7 +29,6 @@ using morra::BundleChooser;
 using morra::InstallationState;
 using morra::InstallerError;
 using morra::MainWindow;
-using morra::Progress;
 using morra::ProgressCallback;
 namespace fs = std::filesystem;
 
@@ -191,9 +190,9 @@ QString controls(const morra::MainWindow& window) {
 // An operation that reports "patch 2 of 5" at 40 % and then waits for `release`.
 Operation heldOperation(std::shared_future<void> release, std::function<std::string()> end) {
     return [release, end](const ProgressCallback& progress) {
-        progress(Progress{Progress::Step::Patching, 2, 5, 400, 1000});
+        progress(morra::Progress{morra::Progress::Step::Patching, 2, 5, 400, 1000});
         release.wait();
-        progress(Progress{Progress::Step::Verifying, 0, 0, 1000, 1000});
+        progress(morra::Progress{morra::Progress::Step::Verifying, 0, 0, 1000, 1000});
         return end();
     };
 }
@@ -558,6 +557,8 @@ private slots:
 
         release.set_value();
         QTRY_COMPARE(finished.count(), 1);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("x-apple.systempreferences"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("x-morra-unopened"));
         QVERIFY(app.waitForCheck());
         const QString kind = remove ? QStringLiteral("remove") : QStringLiteral("install");
         const QString call = kind + ' ' + QString::fromStdString(game_.string()) + (remove ? "" : " cards");
@@ -595,8 +596,7 @@ private slots:
             engine->outcome = heldOperation(released, [] { return std::string("Готово."); });
             Launched app(engine, operation);
             if (operation) app.window().installButton()->click();
-            const QString started = operation ? QStringLiteral("install") : QStringLiteral("check");
-            QTRY_COMPARE(engine->recorded(started).size(), 1);
+            QTRY_COMPARE(engine->recorded(operation ? "install" : "check").size(), 1);
             QVERIFY(!app.window().close());
             QVERIFY(app.window().isVisible());
             QVERIFY(app.status().contains(QStringLiteral("окно закроется")));
