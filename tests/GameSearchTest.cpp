@@ -16,13 +16,9 @@
 #include "search/SteamLibraries.h"
 #include "text/Utf8.h"
 
-namespace morra {
+namespace morra::test {
 namespace {
 
-namespace fs = std::filesystem;
-using test::infoPlist;
-using test::plistString;
-using test::writeFile;
 using Values = std::vector<std::string>;
 using namespace std::string_literals;
 
@@ -85,8 +81,8 @@ std::string binaryArrays(const std::vector<std::vector<std::uint32_t>>& members)
     return out;
 }
 
-TEST(BundleIdentity, OnlyTheGamesIdentifierAndExecutableInAnAppFolderPass) {
-    test::TemporaryDirectory scratch;
+TEST(BundleIdentity, OnlyTheGamesIdentifierAndExecutableInAnAppFolderPassNeverACrash) {
+    TemporaryDirectory scratch;
     const std::string identifier = plistString("CFBundleIdentifier", "com.holtstudio.morravellant");
     const std::string executable = plistString("CFBundleExecutable", "Morra Vellant");
     const std::tuple<const char*, std::string, bool> cases[] = {
@@ -111,12 +107,10 @@ TEST(BundleIdentity, OnlyTheGamesIdentifierAndExecutableInAnAppFolderPass) {
     EXPECT_FALSE(validateBundleIdentity(FileManager(), scratch / "missing.app"));
     writeFile(scratch / "file.app", kGamePlist);
     EXPECT_FALSE(validateBundleIdentity(FileManager(), scratch / "file.app")) << "a plain file is no bundle";
-}
 
-// Nesting that would exhaust the parser's stack (on the 512 KiB stack that secondary threads get
-// on macOS, where the window's operations run), references that loop, and references that expand
-// into billions of values: refused quickly, never a crash.
-TEST(BundleIdentity, PropertyListsBuiltToHurtTheParserAreNotTheGame) {
+    // Nesting that would exhaust the parser's stack (on the 512 KiB stack that secondary threads
+    // get on macOS, where the window's operations run), references that loop, and references that
+    // expand into billions of values: refused quickly, never a crash.
     std::string nestedXml = "<?xml version=\"1.0\"?><plist version=\"1.0\">";
     for (int i = 0; i < 60000; ++i) nestedXml += "<array>";  // under the size bound
     for (int i = 0; i < 60000; ++i) nestedXml += "</array>";
@@ -125,7 +119,7 @@ TEST(BundleIdentity, PropertyListsBuiltToHurtTheParserAreNotTheGame) {
     for (std::uint32_t i = 0; i + 1 < chain.size(); ++i) chain[i] = {i + 1};
     for (std::uint32_t i = 0; i + 1 < laughs.size(); ++i) laughs[i] = std::vector<std::uint32_t>(16, i + 1);
     for (const std::string& bytes : {nestedXml, binaryArrays(chain), binaryArrays(loop), binaryArrays(laughs)}) {
-        EXPECT_EQ(test::failureWithin(30, [&] {
+        EXPECT_EQ(failureWithin(30, [&] {
                       pthread_attr_t attributes;
                       pthread_attr_init(&attributes);
                       pthread_attr_setstacksize(&attributes, 512 * 1024);
@@ -169,7 +163,7 @@ TEST(LibraryFolderPathValues, FollowsThePatternExactly) {
     };
     for (const auto& [text, expected] : cases) {
         EXPECT_EQ(libraryFolderPathValues(text), expected) << text;
-        EXPECT_EQ(test::icuPathCaptures(text), expected) << "reference disagrees on: " << text;
+        EXPECT_EQ(icuPathCaptures(text), expected) << "reference disagrees on: " << text;
     }
     for (const char* text : {"\"path\" \"\x80\"", "\"path\" \"a\"\xE2\x80", "\"path\" \"\xC0\xA2\"", "\"path\" \"\xE0\x80\xA2\"",
                              "\"path\" \"\xED\xA0\x80\"", "\"path\" \"\xF4\x90\x80\x80\"", "\"path\" \"\xFF\""}) {
@@ -203,7 +197,7 @@ TEST(LibraryFolderPathValues, LargeAndHostileInputsEndQuickly) {
 // The default root first, then every listed library as written; a list that cannot be read, is
 // not UTF-8, is no regular file or is too large gives the default root only; a pipe never blocks.
 TEST(SteamLibraryRoots, DefaultRootFirstThenEveryListedLibrary) {
-    test::TemporaryDirectory home;
+    TemporaryDirectory home;
     const fs::path steam = home / "Library" / "Application Support" / "Steam", list = libraryFoldersUnder(home.path());
     EXPECT_EQ(steamLibraryRoots(FileManager(), home.path()), std::vector<fs::path>{steam});
     writeFile(list, "\xEF\xBB\xBF" + libraryFoldersListing({R"(D:\\Steam\\Library)", "/b", "/a", "/b", steam.string()}) +
@@ -227,7 +221,7 @@ TEST(SteamLibraryRoots, DefaultRootFirstThenEveryListedLibrary) {
     for (std::size_t index = 0; index < cases.size(); ++index) {
         fs::remove_all(list);
         cases[index].first();
-        EXPECT_EQ(test::failureWithin(20, [&] {
+        EXPECT_EQ(failureWithin(20, [&] {
                       if (steamLibraryRoots(cases[index].second, home.path()).size() != 1) throw std::runtime_error("more than the default root");
                   }),
                   "(no error)")
@@ -235,56 +229,47 @@ TEST(SteamLibraryRoots, DefaultRootFirstThenEveryListedLibrary) {
     }
 }
 
-// A home folder of its own and no override, for each test.
-class GameSearch : public ::testing::Test {
-protected:
-    std::optional<fs::path> discover() const { return discoverGame(FileManager()); }
-    fs::path inHome(const fs::path& relative) const { return home_ / relative; }
-
-    test::TemporaryDirectory scratch_;
-    fs::path home_ = scratch_ / "home";
-    test::ScopedEnvironment homeVariable_{"HOME", home_.string()};
-    test::ScopedEnvironment overrideVariable_{"MORRA_LUMEN_INSTALLER_GAME", std::nullopt};
-};
-
 // From the last place to the first: each new game found wins over those placed before it, and the
-// override beats every other place.
-TEST_F(GameSearch, EarlierPlacesWinOverLaterOnes) {
+// override beats every other place. A rejected, missing or empty override is passed over
+// silently; a relative one is taken from the working folder, and a working folder that is gone
+// does not stop the search.
+TEST(GameSearch, EarlierPlacesWinAndOverridesThatCannotBeUsedArePassedOver) {
+    TemporaryDirectory scratch;
+    const fs::path home = scratch / "home";
+    const ScopedEnvironment homeVariable("HOME", home.string());
+    const ScopedEnvironment noOverride("MORRA_LUMEN_INSTALLER_GAME", std::nullopt);
+    const auto discover = [] { return discoverGame(FileManager()); };
     EXPECT_EQ(discover(), std::nullopt);
-    fs::create_directories(inHome("Applications/morra.app/Contents"));  // a folder, but no bundle
+    fs::create_directories(home / "Applications/morra.app/Contents");  // a folder, but no bundle
     EXPECT_EQ(discover(), std::nullopt);
-    writeFile(libraryFoldersUnder(home_), libraryFoldersListing({(scratch_ / "Library One").string(), (scratch_ / "Library Two").string()}));
-    for (const fs::path& place : {steamGameIn(scratch_ / "Library Two"), steamGameIn(scratch_ / "Library One"),
-                                  steamGameIn(home_ / "Library" / "Application Support" / "Steam"),
-                                  inHome("GOG Games/Morra Vellant/Morra Vellant.app"), inHome("GOG Games/Morra Vellant/morra.app"),
-                                  inHome("Applications/Morra Vellant.app"), inHome("Applications/morra.app")}) {
+    writeFile(libraryFoldersUnder(home),
+              libraryFoldersListing({(scratch / "Library One").string(), (scratch / "Library Two").string()}));
+    for (const fs::path& place : {steamGameIn(scratch / "Library Two"), steamGameIn(scratch / "Library One"),
+                                  steamGameIn(home / "Library" / "Application Support" / "Steam"),
+                                  home / "GOG Games/Morra Vellant/Morra Vellant.app",
+                                  home / "GOG Games/Morra Vellant/morra.app",
+                                  home / "Applications/Morra Vellant.app", home / "Applications/morra.app"}) {
         makeBundle(place);
         EXPECT_EQ(discover(), place);
     }
-    const fs::path elsewhere = makeBundle(scratch_ / "Elsewhere" / "Custom.app");
-    test::ScopedEnvironment override("MORRA_LUMEN_INSTALLER_GAME", elsewhere.string());
-    EXPECT_EQ(discover(), elsewhere);
-}
-
-// A rejected, missing or empty override is passed over silently; a relative one is taken from the
-// working folder, and a working folder that is gone does not stop the search.
-TEST_F(GameSearch, OverridesThatCannotBeUsedArePassedOverSilently) {
-    const fs::path fallback = makeBundle(inHome("GOG Games/Morra Vellant/morra.app"));
-    const fs::path notTheGame = makeBundle(scratch_ / "Other.app", infoPlist(plistString("CFBundleIdentifier", "com.example.other") +
-                                                                              plistString("CFBundleExecutable", "Morra Vellant")));
-    const fs::path game = makeBundle(scratch_ / "work" / "games" / "morra.app");
+    const fs::path fallback = home / "Applications/morra.app";
+    const std::string otherIdentifier = plistString("CFBundleIdentifier", "com.example.other");
+    const fs::path notTheGame = makeBundle(
+        scratch / "Other.app", infoPlist(otherIdentifier + plistString("CFBundleExecutable", "Morra Vellant")));
+    const fs::path game = makeBundle(scratch / "work" / "games" / "morra.app");
     const fs::path previous = fs::current_path();
-    fs::current_path(scratch_ / "work");
+    fs::current_path(scratch / "work");
     for (const auto& [value, expected] : std::vector<std::pair<std::string, fs::path>>{
-             {notTheGame.string(), fallback}, {(scratch_ / "missing.app").string(), fallback}, {"", fallback},
+             {game.string(), game}, {notTheGame.string(), fallback},
+             {(scratch / "missing.app").string(), fallback}, {"", fallback},
              {"relative/missing.app", fallback}, {"games/../games/./morra.app", game}}) {
-        test::ScopedEnvironment override("MORRA_LUMEN_INSTALLER_GAME", value);
+        ScopedEnvironment override("MORRA_LUMEN_INSTALLER_GAME", value);
         EXPECT_EQ(discover(), expected) << "override: " << value;
     }
-    fs::create_directory(scratch_ / "gone");
-    fs::current_path(scratch_ / "gone");
-    fs::remove(scratch_ / "gone");
-    test::ScopedEnvironment override("MORRA_LUMEN_INSTALLER_GAME", "relative/morra.app");
+    fs::create_directory(scratch / "gone");
+    fs::current_path(scratch / "gone");
+    fs::remove(scratch / "gone");
+    ScopedEnvironment override("MORRA_LUMEN_INSTALLER_GAME", "relative/morra.app");
     std::optional<fs::path> found;
     EXPECT_NO_THROW(found = discover());
     fs::current_path(previous);
@@ -294,7 +279,7 @@ TEST_F(GameSearch, OverridesThatCannotBeUsedArePassedOverSilently) {
 // A symbolic link and its target, or one folder written several ways, are one candidate; paths
 // that loop through links are tested once and never throw; the first accepted ends the search.
 TEST(FirstAcceptedCandidate, TestsEachResolvedPathOnce) {
-    test::TemporaryDirectory scratch;
+    TemporaryDirectory scratch;
     const fs::path game = makeBundle(scratch / "games" / "morra.app");
     fs::create_directory_symlink(game, scratch / "link.app");
     fs::create_directory_symlink(scratch / "link.app", scratch / "link-to-link.app");
@@ -322,4 +307,4 @@ TEST(FirstAcceptedCandidate, TestsEachResolvedPathOnce) {
 }
 
 }  // namespace
-}  // namespace morra
+}  // namespace morra::test

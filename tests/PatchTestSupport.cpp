@@ -4,8 +4,6 @@
 
 #include <random>
 #include <regex>
-#include <stdexcept>
-
 
 namespace morra::test {
 
@@ -17,55 +15,6 @@ std::string randomBytes(std::uint64_t seed, std::size_t size) {
         for (std::size_t j = i; j < std::min(size, i + 8); ++j, value >>= 8) bytes[j] = static_cast<char>(value);
     }
     return bytes;
-}
-
-namespace {
-
-// Runs "tool old new patch" in a temporary folder (a null content is the file the tool writes):
-// its status, its standard error and the written file.
-ProcessResult runBsdiffTool(const char* name, const std::string* oldData, const std::string* newData, const std::string* patch) {
-    const std::string tool = systemTool(name);
-    if (tool.empty()) throw std::runtime_error(std::string(name) + " is not installed");
-    TemporaryDirectory folder;
-    const fs::path files[] = {folder.path() / "old", folder.path() / "new", folder.path() / "patch"};
-    const std::string* contents[] = {oldData, newData, patch};
-    for (int i = 0; i < 3; ++i)
-        if (contents[i]) writeFile(files[i], *contents[i]);
-    ProcessResult result = runProcess({tool, files[0].string(), files[1].string(), files[2].string()});
-    if (result.status != 0 && result.status != 1) throw std::runtime_error(tool + " ended abnormally");
-    result.standardOutput = result.status == 0 ? readFile(files[newData ? 2 : 1]) : "";
-    return result;
-}
-
-class StringOutput : public BsdiffOutput {
-public:
-    void write(const unsigned char* data, std::size_t size) override { bytes.append(reinterpret_cast<const char*>(data), size); }
-    std::string bytes;
-};
-
-}  // namespace
-
-PatchOutcome runBspatch(const std::string& oldData, const std::string& patch) {
-    const ProcessResult result = runBsdiffTool("bspatch", &oldData, nullptr, &patch);
-    return {result.status == 0, result.standardOutput, result.standardError};
-}
-
-PatchOutcome applyInMemory(const std::string& oldData, const std::string& patch, bool parallel) {
-    MemoryBsdiffInput oldInput(oldData), patchInput(patch);
-    StringOutput output;
-    try {
-        if (applyBsdiff(oldInput, patchInput, output, BsdiffOptions{parallel}) != output.bytes.size())
-            throw std::logic_error("size mismatch");
-    } catch (const BsdiffError& error) {
-        return {false, "", error.what()};
-    }
-    return {true, std::move(output.bytes), ""};
-}
-
-std::string runBsdiff(const std::string& oldData, const std::string& newData) {
-    const ProcessResult result = runBsdiffTool("bsdiff", &oldData, &newData, nullptr);
-    if (result.status != 0) throw std::runtime_error("bsdiff failed: " + result.standardError);
-    return result.standardOutput;
 }
 
 std::string maskUuids(const std::string& text) {

@@ -8,26 +8,11 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "bsdiff/BsdiffApplier.h"
 #include "files/FileManager.h"
-
-// The tests that compare with the bsdiff tools skip, saying so, where the system has none.
-#define MORRA_NEEDS_TOOL(name) \
-    if (::morra::test::systemTool(name).empty()) GTEST_SKIP() << name << " is not installed on this system"
 
 namespace morra::test {
 
 std::string randomBytes(std::uint64_t seed, std::size_t size);
-
-struct PatchOutcome {
-    bool succeeded = false;
-    std::string output;  // the new file's bytes, when succeeded
-    std::string error;   // the tool-style text, when failed
-    bool operator==(const PatchOutcome&) const = default;
-};
-PatchOutcome runBspatch(const std::string& oldData, const std::string& patch);  // the system's tool
-PatchOutcome applyInMemory(const std::string& oldData, const std::string& patch, bool parallel);
-std::string runBsdiff(const std::string& oldData, const std::string& newData);
 
 // The text with every upper-case UUID replaced by "<uuid>".
 std::string maskUuids(const std::string& text);

@@ -19,23 +19,19 @@ namespace {
 
 constexpr std::size_t kKeptBytes = 1 << 22;
 
-class Reader {
-public:
-    Reader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    std::uint8_t byte() { return position_ < size_ ? data_[position_++] : 0; }
+struct Reader {
+    std::uint8_t byte() { return position < size ? data[position++] : 0; }
     std::uint16_t word() { return static_cast<std::uint16_t>(byte() | byte() << 8); }
     std::string bytes(std::size_t count) {
-        count = std::min(count, size_ - position_);
-        std::string out(reinterpret_cast<const char*>(data_ + position_), count);
-        position_ += count;
+        count = std::min(count, size - position);
+        std::string out(reinterpret_cast<const char*>(data + position), count);
+        position += count;
         return out;
     }
-    std::string rest() { return bytes(size_ - position_); }
+    std::string rest() { return bytes(size - position); }
 
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t position_ = 0;
+    const std::uint8_t* data;
+    std::size_t size, position = 0;
 };
 
 // Block size 1: a fuzzer's inputs are small, and a larger block costs most of each run.
@@ -82,19 +78,12 @@ std::string describedPatch(Reader& input) {
     const std::int64_t diffLength = hostile(input, static_cast<std::int64_t>(diff.size()));
     std::string patch = morra::test::assemblePatch(control, diff, extra, newSize, controlLength, diffLength);
 
-    switch (input.byte() % 6) {
-    case 0:
-        if (!patch.empty()) patch[input.word() % patch.size()] ^= static_cast<char>(1 + input.byte() % 255);
-        break;
-    case 1:
-        patch.resize(input.word() % (patch.size() + 1));
-        break;
-    case 2:
-        patch += input.bytes(input.byte());
-        break;
-    default:
-        break;
-    }
+    // A final damage: a byte changed, the patch cut, or bytes added (or none of these).
+    const std::uint8_t damage = input.byte() % 6;
+    if (damage == 0 && !patch.empty())
+        patch[input.word() % patch.size()] ^= static_cast<char>(1 + input.byte() % 255);
+    if (damage == 1) patch.resize(input.word() % (patch.size() + 1));
+    if (damage == 2) patch += input.bytes(input.byte());
     return patch;
 }
 
@@ -125,7 +114,7 @@ std::string outcome(const std::string& oldData, const std::string& patch, bool p
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Reader input(data, size);
+    Reader input{data, size};
     const std::uint8_t flags = input.byte();
     const std::string oldData = input.bytes(input.word() % 8192);
     const std::string patch = (flags & 1) ? describedPatch(input) : input.rest();

@@ -32,21 +32,14 @@ bool icuAcceptsUtf8(std::string_view text) {
     return status == U_BUFFER_OVERFLOW_ERROR || status == U_STRING_NOT_TERMINATED_WARNING || U_SUCCESS(status);
 }
 
-// Each run of k backslashes becomes ceil(k / 2) of them: the pairs, taken left to right, and an
-// odd one left over.
+// Each run of k backslashes becomes ceil(k / 2) of them: the first, third, fifth... of the run.
 std::string halvedBackslashRuns(std::string_view value) {
     std::string result;
     std::size_t run = 0;
     for (char character : value) {
-        if (character == '\\') {
-            ++run;
-            continue;
-        }
-        result.append((run + 1) / 2, '\\');
-        run = 0;
-        result.push_back(character);
+        run = character == '\\' ? run + 1 : 0;
+        if (run == 0 || run % 2 == 1) result.push_back(character);
     }
-    result.append((run + 1) / 2, '\\');
     return result;
 }
 
