@@ -50,8 +50,8 @@ void writeAll(int fd, const std::string& text) {
 }  // namespace
 
 std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>& arguments,
-                                                 const ProgressCallback& progress) {
-    const InstallerEngine engine;
+                                                 const core::ProgressCallback& progress) {
+    const api::InstallerEngine engine;
     std::function<CommandLineOutcome()> run;
     if (arguments.size() == 3) {
         // Relative to the working folder; when that is gone, the path goes on as given and the
@@ -61,16 +61,16 @@ std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>&
         if (error) game = arguments[2];
         const std::string& option = arguments[1];
         if (option == "--install")
-            run = [&, game] { return runGameOperation([&] { return engine.install(game, SkillCards::Translated, progress); }); };
+            run = [&, game] { return runGameOperation([&] { return engine.install(game, core::SkillCards::Translated, progress); }); };
         if (option == "--install-no-skill-cards")
-            run = [&, game] { return runGameOperation([&] { return engine.install(game, SkillCards::English, progress); }); };
+            run = [&, game] { return runGameOperation([&] { return engine.install(game, core::SkillCards::English, progress); }); };
         if (option == "--remove")
             run = [&, game] { return runGameOperation([&] { return engine.remove(game, progress); }); };
         if (option == "--inspect") run = [&, game] { return runGameOperation([&] { return engine.inspect(game); }); };
     } else if (arguments.size() == 2 && arguments[1] == "--discover") {
         run = [&] {
             try {
-                if (std::optional<fs::path> game = engine.discoverGame()) return success(readableText(game->string()));
+                if (std::optional<fs::path> game = engine.discoverGame()) return success(api::readableText(game->string()));
             } catch (const std::exception& error) {
                 return failure(std::string(error.what()) + "\n");
             }
@@ -80,7 +80,7 @@ std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>&
     if (!run) return std::nullopt;
     // A program without its resources is incomplete: every form stops at once, before it looks at
     // anything.
-    if (!engine.resourcesAvailable()) return failure(std::string(kResourcesUnavailable) + "\n");
+    if (!engine.resourcesAvailable()) return failure(std::string(core::kResourcesUnavailable) + "\n");
     return run();
 }
 

@@ -19,7 +19,7 @@ struct CommandLineOutcome {
 // outcome, or nothing when the arguments are not one of the five command-line forms. Install and
 // remove report their progress to `progress` when it is set.
 std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>& arguments,
-                                                 const ProgressCallback& progress = {});
+                                                 const core::ProgressCallback& progress = {});
 
 // Runs the command line when it is recognised, prints the outcome and ends the process with its
 // status; returns only when the window should start instead. While install or remove runs, its

@@ -33,12 +33,12 @@ ProgressLine::ProgressLine(int fd) : fd_(fd), active_(::isatty(fd) == 1) {}
 
 ProgressLine::~ProgressLine() { finish(); }
 
-ProgressCallback ProgressLine::callback() {
+core::ProgressCallback ProgressLine::callback() {
     if (!active_) return {};
-    return [this](const Progress& progress) { show(progress); };
+    return [this](const core::Progress& progress) { show(progress); };
 }
 
-void ProgressLine::show(const Progress& progress) {
+void ProgressLine::show(const core::Progress& progress) {
     if (!active_) return;
     std::lock_guard lock(mutex_);
     std::string text = progressLineText(progress, estimate_.remaining(progress));

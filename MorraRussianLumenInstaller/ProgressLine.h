@@ -24,12 +24,12 @@ public:
     bool active() const { return active_; }
     // The engine's callback: shows each report (callable from any thread). Empty when not active,
     // so that the operation runs exactly as without progress.
-    ProgressCallback callback();
+    core::ProgressCallback callback();
     // Blanks the line and puts the cursor back at its start, before the result is printed.
     void finish();
 
     // Shows one report now (what the callback does).
-    void show(const Progress& progress);
+    void show(const core::Progress& progress);
 
 private:
     void write(const std::string& text);

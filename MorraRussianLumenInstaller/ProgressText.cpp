@@ -10,26 +10,26 @@ using std::chrono::seconds;
 constexpr auto kFirstEstimateAfter = std::chrono::seconds(3);
 constexpr int kFirstEstimateAtPercent = 5;
 
-std::string countOf(const char* what, const Progress& progress) {
+std::string countOf(const char* what, const core::Progress& progress) {
     return std::string(what) + " " + std::to_string(progress.item) + " из " + std::to_string(progress.itemCount) + "…";
 }
 
 }  // namespace
 
-std::string progressStepText(const Progress& progress) {
+std::string progressStepText(const core::Progress& progress) {
     switch (progress.step) {
-        case Progress::Step::Checking: return "Проверка файлов…";
-        case Progress::Step::BackingUp: return "Резервные копии…";
-        case Progress::Step::AddingBundles: return "Добавление файлов перевода…";
-        case Progress::Step::Patching: return countOf("Патч", progress);
-        case Progress::Step::Restoring: return countOf("Восстановление", progress);
-        case Progress::Step::RemovingBundles: return "Удаление файлов перевода…";
-        case Progress::Step::Verifying: return "Проверка результата…";
+        case core::Progress::Step::Checking: return "Проверка файлов…";
+        case core::Progress::Step::BackingUp: return "Резервные копии…";
+        case core::Progress::Step::AddingBundles: return "Добавление файлов перевода…";
+        case core::Progress::Step::Patching: return countOf("Патч", progress);
+        case core::Progress::Step::Restoring: return countOf("Восстановление", progress);
+        case core::Progress::Step::RemovingBundles: return "Удаление файлов перевода…";
+        case core::Progress::Step::Verifying: return "Проверка результата…";
     }
     return "Работаю…";
 }
 
-int progressPercent(const Progress& progress) {
+int progressPercent(const core::Progress& progress) {
     if (progress.total == 0) return 0;
     if (progress.done >= progress.total) return 100;
     // Rounded down, so that 100 % means finished; in two steps, so that no product overflows.
@@ -48,14 +48,14 @@ std::string remainingText(seconds remaining) {
     return "осталось около " + std::to_string((left + 59) / 60) + "\u00a0мин";
 }
 
-std::string progressLineText(const Progress& progress, std::optional<seconds> remaining) {
+std::string progressLineText(const core::Progress& progress, std::optional<seconds> remaining) {
     // A no-break space between the number and the sign, as Russian text sets it.
     std::string text = progressStepText(progress) + " " + std::to_string(progressPercent(progress)) + "\u00a0%";
     if (remaining) text += ", " + remainingText(*remaining);
     return text;
 }
 
-std::optional<seconds> ProgressEstimate::remaining(const Progress& progress, Clock::time_point now) const {
+std::optional<seconds> ProgressEstimate::remaining(const core::Progress& progress, Clock::time_point now) const {
     const auto elapsed = now - start_;
     if (elapsed < kFirstEstimateAfter || progress.done >= progress.total ||
         progressPercent(progress) < kFirstEstimateAtPercent)

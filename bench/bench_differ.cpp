@@ -78,9 +78,9 @@ int theirs(const fs::path& oldFile, const fs::path& newFile, const fs::path& pat
 
 std::string applied(const fs::path& oldFile, const fs::path& patchFile, const fs::path& output) {
     fs::remove(output);
-    morra::BsdiffFileOptions options;
+    morra::bsdiff::BsdiffFileOptions options;
     options.sync = false;
-    const std::string digest = morra::applyBsdiffFile(morra::FileManager(), oldFile, output, patchFile, options).digest;
+    const std::string digest = morra::bsdiff::applyBsdiffFile(morra::files::FileManager(), oldFile, output, patchFile, options).digest;
     fs::remove(output);
     return digest;
 }
@@ -114,9 +114,9 @@ int main(int argc, char** argv) {
         else
             morra::bench::makeAssetAndPatch(oldFile, pairPatch, mib << 20, 2000);
         fs::remove(newFile);
-        morra::BsdiffFileOptions options;
+        morra::bsdiff::BsdiffFileOptions options;
         options.sync = false;
-        const std::string newDigest = morra::applyBsdiffFile(morra::FileManager(), oldFile, newFile, pairPatch, options).digest;
+        const std::string newDigest = morra::bsdiff::applyBsdiffFile(morra::files::FileManager(), oldFile, newFile, pairPatch, options).digest;
         std::printf("old: %ju bytes, new: %ju bytes\n", fs::file_size(oldFile), fs::file_size(newFile));
         // The pair's pages go to disk now, not while a differ is timed.
         ::sync();

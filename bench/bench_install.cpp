@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     std::printf("generating a %.0f MiB game...\n", static_cast<double>(size) / (1 << 20));
     const fs::path payload = work / "Payload";
     const fs::path pristine = work / "pristine.app";
-    Profile profile;
+    game::Profile profile;
     {
         // The fixture is large; only what is on disk and the profile outlive this scope, so the
         // measured processes do not inherit it.
@@ -84,12 +84,12 @@ int main(int argc, char** argv) {
             if (way < 2) {
                 // The window's way: every report handed on, as it would be to the main thread.
                 std::uint64_t reports = 0;
-                const ProgressCallback progress = [&reports](const Progress&) { ++reports; };
+                const core::ProgressCallback progress = [&reports](const core::Progress&) { ++reports; };
                 m = bench::measureInChild([&] {
                     ::setenv("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.c_str(), 1);
                     ::setenv("MORRA_LUMEN_INSTALLER_GAME_SETTINGS", (work / "Settings.json").c_str(), 1);
-                    const InstallContext engine(FileManager(), KnownBuilds{profile}, payload);
-                    morra::install(engine, app, SkillCards::Translated, way == 1 ? progress : ProgressCallback());
+                    const context::InstallContext engine(files::FileManager(), game::KnownBuilds{profile}, payload);
+                    morra::operations::install(engine, app, core::SkillCards::Translated, way == 1 ? progress : core::ProgressCallback());
                     return way == 1 && reports == 0 ? 1 : 0;
                 });
                 bench::Measurement& best = way == 0 ? ours : reporting;

@@ -38,9 +38,9 @@ namespace {
 
 int applyMode(const char* oldFile, const char* newFile, const char* patchFile, bool sync) {
     try {
-        morra::BsdiffFileOptions options;
+        morra::bsdiff::BsdiffFileOptions options;
         options.sync = sync;
-        const morra::PatchedFile result = morra::applyBsdiffFile(morra::FileManager(), oldFile, newFile, patchFile, options);
+        const morra::bsdiff::PatchedFile result = morra::bsdiff::applyBsdiffFile(morra::files::FileManager(), oldFile, newFile, patchFile, options);
         std::printf("%s\n", result.digest.c_str());
         return 0;
     } catch (const std::exception& error) {
@@ -51,7 +51,7 @@ int applyMode(const char* oldFile, const char* newFile, const char* patchFile, b
 
 int digestMode(const char* file) {
     try {
-        std::printf("%s\n", morra::sha256(morra::FileManager(), file).c_str());
+        std::printf("%s\n", morra::files::sha256(morra::files::FileManager(), file).c_str());
         return 0;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());

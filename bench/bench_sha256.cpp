@@ -41,15 +41,15 @@ int main(int argc, char** argv) {
     const std::size_t mib = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 1024;
     const bool made = !fs::exists(file);
     if (made) makeFile(file, mib);
-    const morra::FileManager files;
+    const morra::files::FileManager files;
 
     // Warm the page cache so that both read from memory.
-    morra::sha256(files, file);
+    morra::files::sha256(files, file);
     double ours = 1e9, theirs = 1e9;
     std::string ourDigest;
     for (int round = 0; round < 3; ++round) {
         auto start = Clock::now();
-        ourDigest = morra::sha256(files, file);
+        ourDigest = morra::files::sha256(files, file);
         ours = std::min(ours, seconds(start));
         start = Clock::now();
         const std::string command = "openssl dgst -sha256 '" + file.string() + "' > /dev/null";

@@ -60,10 +60,10 @@ std::size_t icuMatchCount(const std::string& text) {
 }
 
 std::size_t scannerMatchCount(const std::string& text) {
-    const auto values = morra::libraryFolderPathValues(text);
+    const auto values = morra::search::libraryFolderPathValues(text);
     if (!values) throw std::runtime_error("not UTF-8");
     std::size_t count = 0;
-    for (const std::string& value : *values) count += !morra::collapseDoubledBackslashes(value).empty();
+    for (const std::string& value : *values) count += !morra::search::collapseDoubledBackslashes(value).empty();
     return count;
 }
 

@@ -81,7 +81,7 @@ std::string patchFor(const std::string& from, const std::string& to) {
     return makeBsdiffPatch(from, to, wholeFileControls(from.size(), to.size(), 64 << 10));
 }
 
-std::string digestOf(const std::string& bytes) { return sha256Hex(bytes.data(), bytes.size()); }
+std::string digestOf(const std::string& bytes) { return files::sha256Hex(bytes.data(), bytes.size()); }
 
 std::string infoPlist(const std::string& build) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -97,8 +97,8 @@ std::string infoPlist(const std::string& build) {
 }
 
 std::size_t assetRow(const std::string& name) {
-    for (std::size_t i = 0; i < kAssetTable.size(); ++i)
-        if (name == kAssetTable[i].name) return i;
+    for (std::size_t i = 0; i < game::kAssetTable.size(); ++i)
+        if (name == game::kAssetTable[i].name) return i;
     throw std::logic_error("no asset " + name);
 }
 
@@ -106,32 +106,32 @@ std::size_t assetRow(const std::string& name) {
 void fillPayload(Fixture& fixture, const std::vector<std::string>& names) {
     const auto wanted = [&](const char* name) { return name && std::find(names.begin(), names.end(), name) != names.end(); };
     auto& payload = fixture.payload;
-    if (wanted(kAddedFileTable[0].payload)) payload[kAddedFileTable[0].payload] = fixture.addedExpected[0];
+    if (wanted(game::kAddedFileTable[0].payload)) payload[game::kAddedFileTable[0].payload] = fixture.addedExpected[0];
     for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
-        if (wanted(kAssetTable[i].basePatch))
-            payload[kAssetTable[i].basePatch] = patchFor(fixture.original[i], fixture.englishCards[i]);
-        if (wanted(kAssetTable[i].skillCardDelta))
-            payload[kAssetTable[i].skillCardDelta] = patchFor(fixture.englishCards[i], fixture.translatedCards[i]);
+        if (wanted(game::kAssetTable[i].basePatch))
+            payload[game::kAssetTable[i].basePatch] = patchFor(fixture.original[i], fixture.englishCards[i]);
+        if (wanted(game::kAssetTable[i].skillCardDelta))
+            payload[game::kAssetTable[i].skillCardDelta] = patchFor(fixture.englishCards[i], fixture.translatedCards[i]);
     }
     for (std::size_t row = 1; row < Fixture::kAdded; ++row)
-        if (wanted(kAddedFileTable[row].payload))
-            payload[kAddedFileTable[row].payload] = patchFor(fixture.sourceBundles[row - 1], fixture.addedExpected[row]);
+        if (wanted(game::kAddedFileTable[row].payload))
+            payload[game::kAddedFileTable[row].payload] = patchFor(fixture.sourceBundles[row - 1], fixture.addedExpected[row]);
 }
 
 // The profile's digests, from the fixture's forms and payload (its build and folder kept).
 void fillProfile(Fixture& fixture) {
-    Profile& profile = fixture.profile;
+    game::Profile& profile = fixture.profile;
     for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
-        AssetDigests entry{digestOf(fixture.original[i]), digestOf(fixture.englishCards[i]),
-                           digestOf(fixture.translatedCards[i]), {}};
+        game::AssetDigests entry{digestOf(fixture.original[i]), digestOf(fixture.englishCards[i]),
+                                 digestOf(fixture.translatedCards[i]), {}};
         for (const std::string& form : fixture.earlierReleases[i]) entry.earlierReleases.push_back(digestOf(form));
         profile.assets[i] = std::move(entry);
     }
     profile.payload.clear();
-    for (const std::string& name : payloadFileNames()) profile.payload.push_back({name, digestOf(fixture.payload.at(name))});
+    for (const std::string& name : game::payloadFileNames()) profile.payload.push_back({name, digestOf(fixture.payload.at(name))});
     for (std::size_t i = 0; i < Fixture::kAdded; ++i) {
-        AddedFileDigests entry{i ? digestOf(fixture.sourceBundles[i - 1]) : std::string(),
-                               digestOf(fixture.addedExpected[i]), {}};
+        game::AddedFileDigests entry{i ? digestOf(fixture.sourceBundles[i - 1]) : std::string(),
+                                     digestOf(fixture.addedExpected[i]), {}};
         for (const std::string& form : fixture.addedReplaceable[i]) entry.replaceable.push_back(digestOf(form));
         profile.addedFiles[i] = std::move(entry);
     }
@@ -156,7 +156,7 @@ bool parseGameState(const std::string& text, GameState& state) {
 const std::array<std::string, Fixture::kAssets>& assetPaths() {
     static const std::array<std::string, Fixture::kAssets> paths = [] {
         std::array<std::string, Fixture::kAssets> result;
-        for (std::size_t i = 0; i < result.size(); ++i) result[i] = kAssetTable[i].path();
+        for (std::size_t i = 0; i < result.size(); ++i) result[i] = game::kAssetTable[i].path();
         return result;
     }();
     return paths;
@@ -165,7 +165,7 @@ const std::array<std::string, Fixture::kAssets>& assetPaths() {
 const std::array<std::string, 3>& sourceBundlePaths() {
     static const std::array<std::string, 3> paths = [] {
         std::array<std::string, 3> result;
-        for (std::size_t i = 0; i < result.size(); ++i) result[i] = kAddedFileTable[i + 1].sourcePath();
+        for (std::size_t i = 0; i < result.size(); ++i) result[i] = game::kAddedFileTable[i + 1].sourcePath();
         return result;
     }();
     return paths;
@@ -174,7 +174,7 @@ const std::array<std::string, 3>& sourceBundlePaths() {
 const std::array<std::string, Fixture::kAdded>& addedFilePaths() {
     static const std::array<std::string, Fixture::kAdded> paths = [] {
         std::array<std::string, Fixture::kAdded> result;
-        for (std::size_t i = 0; i < result.size(); ++i) result[i] = kAddedFileTable[i].targetPath();
+        for (std::size_t i = 0; i < result.size(); ++i) result[i] = game::kAddedFileTable[i].targetPath();
         return result;
     }();
     return paths;
@@ -189,11 +189,11 @@ Fixture makeFixture(std::uint64_t seed, std::uint64_t assetBytes) {
     const std::size_t stride = 4096;
 
     for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
-        const std::string& name = kAssetTable[i].name;
+        const std::string& name = game::kAssetTable[i].name;
         const std::size_t size = std::max<std::size_t>(1024, assetBytes * shares[i] / 100);
         fixture.original[i] = makeContent(seed, "original " + name, size);
         fixture.englishCards[i] = mutate(fixture.original[i], seed, "english " + name, stride, englishGrowth[i]);
-        fixture.translatedCards[i] = kAssetTable[i].skillCardDelta ? mutate(fixture.englishCards[i], seed, "cards " + name, stride * 8, i == 0 ? 512 : -64)
+        fixture.translatedCards[i] = game::kAssetTable[i].skillCardDelta ? mutate(fixture.englishCards[i], seed, "cards " + name, stride * 8, i == 0 ? 512 : -64)
                                            : fixture.englishCards[i];
         fixture.earlierReleases[i].push_back(mutate(fixture.original[i], seed, "earlier " + name, stride, earlierGrowth[i]));
         if (i == 0)
@@ -212,7 +212,7 @@ Fixture makeFixture(std::uint64_t seed, std::uint64_t assetBytes) {
             fixture.addedReplaceable[i].push_back(
                 mutate(fixture.addedExpected[i], seed, "replaceable " + std::to_string(k) + " " + addedFilePaths()[i], 256, 7 * static_cast<std::int64_t>(k)));
 
-    fillPayload(fixture, payloadFileNames());
+    fillPayload(fixture, game::payloadFileNames());
     fillProfile(fixture);
     return fixture;
 }
@@ -224,7 +224,7 @@ Fixture makeUpdatedFixture(const Fixture& base, std::uint64_t seed, const std::s
     const std::string label = "update " + build + " ";
     std::vector<std::string> changedPayload;
     for (const std::size_t i : {assetRow("level2"), assetRow("sharedassets1.assets")}) {
-        const AssetSpec& spec = kAssetTable[i];
+        const game::AssetSpec& spec = game::kAssetTable[i];
         fixture.original[i] = mutate(base.original[i], seed, label + spec.name, 2048, 1800);
         fixture.englishCards[i] = mutate(fixture.original[i], seed, label + "english " + spec.name, 4096, 900);
         fixture.translatedCards[i] = spec.skillCardDelta
@@ -239,7 +239,7 @@ Fixture makeUpdatedFixture(const Fixture& base, std::uint64_t seed, const std::s
     fixture.sourceBundles[row - 1] = mutate(base.sourceBundles[row - 1], seed, label + sourceBundlePaths()[row - 1], 512, 97);
     fixture.addedExpected[row] = mutate(fixture.sourceBundles[row - 1], seed, label + addedFilePaths()[row], 512, 422);
     fixture.addedReplaceable[row].push_back(base.addedExpected[row]);  // as the base's install left it
-    changedPayload.push_back(kAddedFileTable[row].payload);
+    changedPayload.push_back(game::kAddedFileTable[row].payload);
 
     fillPayload(fixture, changedPayload);
     fillProfile(fixture);
@@ -254,8 +254,8 @@ std::vector<Fixture> makeTwoBuilds(std::uint64_t seed, std::uint64_t assetBytes)
     return fixtures;
 }
 
-KnownBuilds knownBuilds(const std::vector<Fixture>& fixtures) {
-    KnownBuilds builds;
+game::KnownBuilds knownBuilds(const std::vector<Fixture>& fixtures) {
+    game::KnownBuilds builds;
     for (const Fixture& fixture : fixtures) builds.push_back(fixture.profile);
     return builds;
 }
@@ -273,8 +273,8 @@ void writeFile(const fs::path& path, const std::string& contents, unsigned mode)
 void writeGame(const Fixture& fixture, const fs::path& app, GameState state) {
     writeFile(app / "Contents" / "Info.plist", infoPlist(fixture.profile.build));
     writeFile(app / "Contents" / "MacOS" / "Morra Vellant", "#!/bin/sh\nexit 0\n", 0755);
-    writeFile(app / kDataFolder / "globalgamemanagers", makeContent(1, "globalgamemanagers", 2048));
-    writeFile(app / kBundlesFolder / "lockits" / "english", makeContent(1, "lockit english", 2048));
+    writeFile(app / game::kDataFolder / "globalgamemanagers", makeContent(1, "globalgamemanagers", 2048));
+    writeFile(app / game::kBundlesFolder / "lockits" / "english", makeContent(1, "lockit english", 2048));
     for (std::size_t i = 0; i < 3; ++i) writeFile(app / sourceBundlePaths()[i], fixture.sourceBundles[i]);
 
     for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
@@ -307,7 +307,7 @@ void writeGame(const Fixture& fixture, const fs::path& app, GameState state) {
 
 void writeBackups(const Fixture& fixture, const fs::path& supportDirectory) {
     const fs::path store = supportDirectory / ("Steam-" + fixture.profile.build);
-    for (std::size_t i = 0; i < Fixture::kAssets; ++i) writeFile(store / kAssetTable[i].name, fixture.original[i]);
+    for (std::size_t i = 0; i < Fixture::kAssets; ++i) writeFile(store / game::kAssetTable[i].name, fixture.original[i]);
 }
 
 void writeUpdate(const Fixture& from, const Fixture& to, const fs::path& app) {
@@ -327,11 +327,11 @@ void writeProfile(const Fixture& fixture, const fs::path& profileFile) {
 }
 
 void writePayload(const std::vector<Fixture>& fixtures, const fs::path& payloadDirectory) {
-    const KnownBuilds builds = knownBuilds(fixtures);
+    const game::KnownBuilds builds = knownBuilds(fixtures);
     std::set<fs::path> written;
     for (std::size_t build = 0; build < fixtures.size(); ++build)
         for (const auto& [name, bytes] : fixtures[build].payload) {
-            const fs::path stored = storedPayloadFile(builds, build, name);
+            const fs::path stored = game::storedPayloadFile(builds, build, name);
             if (written.insert(stored).second) writeFile(payloadDirectory / stored, bytes);
         }
 }
@@ -344,7 +344,7 @@ void writeProfile(const std::vector<Fixture>& fixtures, const fs::path& profileF
 
 void writeForms(const Fixture& fixture, const fs::path& formsDirectory) {
     for (std::size_t i = 0; i < Fixture::kAssets; ++i) {
-        const std::string& name = kAssetTable[i].name;
+        const std::string& name = game::kAssetTable[i].name;
         writeFile(formsDirectory / "original" / name, fixture.original[i]);
         writeFile(formsDirectory / "english-cards" / name, fixture.englishCards[i]);
         writeFile(formsDirectory / "translated-cards" / name, fixture.translatedCards[i]);
@@ -352,7 +352,7 @@ void writeForms(const Fixture& fixture, const fs::path& formsDirectory) {
             writeFile(formsDirectory / ("earlier-release-" + std::to_string(k + 1)) / name, fixture.earlierReleases[i][k]);
     }
     for (std::size_t i = 0; i < Fixture::kAdded; ++i) {
-        const fs::path row = formsDirectory / "added" / kAddedFileTable[i].target;
+        const fs::path row = formsDirectory / "added" / game::kAddedFileTable[i].target;
         writeFile(row / "expected", fixture.addedExpected[i]);
         for (std::size_t k = 0; k < fixture.addedReplaceable[i].size(); ++k)
             writeFile(row / ("replaceable-" + std::to_string(k + 1)), fixture.addedReplaceable[i][k]);

@@ -26,10 +26,10 @@ bool parseGameState(const std::string& text, GameState& state);
 // A complete synthetic supported build, made deterministically from a seed: every form of every
 // file the installer knows, the payload (valid BSDIFF40 patches) and the profile.
 struct Fixture {
-    static constexpr std::size_t kAssets = kAssetTable.size();
-    static constexpr std::size_t kAdded = kAddedFileTable.size();
+    static constexpr std::size_t kAssets = game::kAssetTable.size();
+    static constexpr std::size_t kAdded = game::kAddedFileTable.size();
 
-    Profile profile;
+    game::Profile profile;
     std::map<std::string, std::string> payload;  // payload file name -> bytes
 
     std::array<std::string, kAssets> original;
@@ -61,7 +61,7 @@ Fixture makeUpdatedFixture(const Fixture& base, std::uint64_t seed, const std::s
 std::vector<Fixture> makeTwoBuilds(std::uint64_t seed, std::uint64_t assetBytes);
 
 // The fixtures' profiles, in their order.
-KnownBuilds knownBuilds(const std::vector<Fixture>& fixtures);
+game::KnownBuilds knownBuilds(const std::vector<Fixture>& fixtures);
 
 // Writes the game bundle at `app` (a folder ending in .app) in the given state.
 void writeGame(const Fixture& fixture, const std::filesystem::path& app, GameState state);

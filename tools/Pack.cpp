@@ -30,19 +30,19 @@ using Place = std::string;
 
 std::vector<Place> assetPlaces() {
     std::vector<Place> places;
-    for (const AssetSpec& asset : kAssetTable) places.push_back(asset.path());
+    for (const game::AssetSpec& asset : game::kAssetTable) places.push_back(asset.path());
     return places;
 }
 
 std::vector<Place> addedPlaces() {
     std::vector<Place> places;
-    for (const AddedFileSpec& file : kAddedFileTable) places.push_back(file.targetPath());
+    for (const game::AddedFileSpec& file : game::kAddedFileTable) places.push_back(file.targetPath());
     return places;
 }
 
 std::vector<Place> sourcePlaces() {
     std::vector<Place> places;
-    for (const AddedFileSpec& file : kAddedFileTable)
+    for (const game::AddedFileSpec& file : game::kAddedFileTable)
         if (file.source) places.push_back(file.sourcePath());
     return places;
 }
@@ -108,7 +108,7 @@ void compareUnchangedParts(const Copy& original, const Copy& copy) {
 }
 
 std::string digestOfBytes(std::string_view bytes) {
-    Sha256 hasher;
+    files::Sha256 hasher;
     hasher.update(bytes.data(), bytes.size());
     return hasher.finalHex();
 }
@@ -120,14 +120,14 @@ void addOnce(std::vector<std::string>& list, const std::string& digest) {
 }
 
 // Writes a new file through the file service, flushed to stable storage as the installer flushes.
-void writeNewFile(const FileManager& files, const fs::path& path, std::string_view bytes) {
-    FileHandle file = files.createNewFile(path, 0644);
+void writeNewFile(const files::FileManager& files, const fs::path& path, std::string_view bytes) {
+    files::FileHandle file = files.createNewFile(path, 0644);
     file.write(bytes.data(), bytes.size());
     file.sync();
 }
 
 // What a patch made: its new bytes' digest and size, through the installer's own applier.
-class HashingOutput : public BsdiffOutput {
+class HashingOutput : public bsdiff::BsdiffOutput {
 public:
     void write(const unsigned char* data, std::size_t size) override {
         hasher_.update(data, size);
@@ -137,7 +137,7 @@ public:
     std::uint64_t size() const { return size_; }
 
 private:
-    Sha256 hasher_;
+    files::Sha256 hasher_;
     std::uint64_t size_ = 0;
 };
 
@@ -153,11 +153,11 @@ struct PatchJob {
 std::string makeCheckedPatch(const PatchJob& job, const DifferOptions& options) {
     const MappedFile from(job.from), to(job.to);
     const std::string patch = makeBsdiff(from.bytes(), to.bytes(), options);
-    MemoryBsdiffInput oldInput(from.bytes()), patchInput(patch);
+    bsdiff::MemoryBsdiffInput oldInput(from.bytes()), patchInput(patch);
     HashingOutput output;
     try {
-        applyBsdiff(oldInput, patchInput, output);
-    } catch (const BsdiffError& error) {
+        bsdiff::applyBsdiff(oldInput, patchInput, output);
+    } catch (const bsdiff::BsdiffError& error) {
         throw PackError("the patch " + job.payload + " made from " + job.from.string() +
                         " cannot be applied by the installer: " + error.what());
     }
@@ -183,7 +183,7 @@ fs::path outputFolder(const fs::path& requested) {
 std::vector<Copy> readCopies(const BuildCopies& inputs) {
     std::vector<Copy> copies;
     auto add = [&](const std::string& role, const fs::path& bundle) {
-        if (!validateBundleIdentity(FileManager(), bundle))
+        if (!game::validateBundleIdentity(files::FileManager(), bundle))
             throw PackError("the " + role + " copy " + bundle.string() +
                             " is not the game: a Morra Vellant bundle is a folder ending in .app whose "
                             "Contents/Info.plist names com.holtstudio.morravellant and the executable Morra Vellant");
@@ -217,11 +217,11 @@ void checkCopies(const std::vector<Copy>& copies) {
 }
 
 // The digests of asset `i` in every form, and what must differ or agree between the forms.
-AssetDigests assetDigests(const std::vector<Copy>& copies, std::size_t i) {
-    const AssetSpec& spec = kAssetTable[i];
+game::AssetDigests assetDigests(const std::vector<Copy>& copies, std::size_t i) {
+    const game::AssetSpec& spec = game::kAssetTable[i];
     const Place place = spec.path();
     const Copy &original = copies[0], &english = copies[1], &translated = copies[2];
-    AssetDigests entry;
+    game::AssetDigests entry;
     entry.original = digestOf(original.at(place));
     entry.englishCards = digestOf(english.at(place));
     entry.translatedCards = digestOf(translated.at(place));
@@ -234,7 +234,7 @@ AssetDigests assetDigests(const std::vector<Copy>& copies, std::size_t i) {
                         " is the same as the English-card copy's; its skill-card delta needs the two to differ");
     if (!hasDelta && entry.translatedCards != entry.englishCards)
         throw PackError(translated.at(place).string() + " differs from the English-card copy's; only " +
-                        kAssetTable[0].name + " and " + kAssetTable[1].name + " differ between the two variants");
+                        game::kAssetTable[0].name + " and " + game::kAssetTable[1].name + " differ between the two variants");
     for (std::size_t k = 3; k < copies.size(); ++k) {
         const std::string digest = digestOf(copies[k].at(place));
         if (digest != entry.original && digest != entry.englishCards && digest != entry.translatedCards)
@@ -244,11 +244,11 @@ AssetDigests assetDigests(const std::vector<Copy>& copies, std::size_t i) {
 }
 
 // The digests of added file `row`: as installed, its source's, and the earlier releases' forms.
-AddedFileDigests addedFileDigests(const std::vector<Copy>& copies, std::size_t row) {
-    const AddedFileSpec& spec = kAddedFileTable[row];
+game::AddedFileDigests addedFileDigests(const std::vector<Copy>& copies, std::size_t row) {
+    const game::AddedFileSpec& spec = game::kAddedFileTable[row];
     const Place place = spec.targetPath();
     const Copy &original = copies[0], &english = copies[1], &translated = copies[2];
-    AddedFileDigests entry;
+    game::AddedFileDigests entry;
     entry.expected = digestOf(translated.at(place));
     if (digestOf(english.at(place)) != entry.expected)
         throw PackError(english.at(place).string() + " differs from the translated copy's; the added bundles "
@@ -269,20 +269,20 @@ AddedFileDigests addedFileDigests(const std::vector<Copy>& copies, std::size_t r
 
 // The eleven payload files in the payload's order: the lockit, each asset's base patch and
 // skill-card delta, then the added bundles' patches.
-std::vector<PatchJob> payloadJobs(const std::vector<Copy>& copies, const Profile& profile) {
+std::vector<PatchJob> payloadJobs(const std::vector<Copy>& copies, const game::Profile& profile) {
     const Copy &original = copies[0], &english = copies[1], &translated = copies[2];
-    const AddedFileSpec& lockit = kAddedFileTable[0];
+    const game::AddedFileSpec& lockit = game::kAddedFileTable[0];
     std::vector<PatchJob> jobs = {{lockit.payload, {}, translated.at(lockit.targetPath()), {}, profile.addedFiles[0].expected}};
-    for (std::size_t i = 0; i < kAssetTable.size(); ++i) {
-        const AssetSpec& spec = kAssetTable[i];
-        const AssetDigests& digests = profile.assets[i];
+    for (std::size_t i = 0; i < game::kAssetTable.size(); ++i) {
+        const game::AssetSpec& spec = game::kAssetTable[i];
+        const game::AssetDigests& digests = profile.assets[i];
         jobs.push_back({spec.basePatch, original.at(spec.path()), english.at(spec.path()), digests.original, digests.englishCards});
         if (spec.skillCardDelta)
             jobs.push_back({spec.skillCardDelta, english.at(spec.path()), translated.at(spec.path()), digests.englishCards,
                             digests.translatedCards});
     }
-    for (std::size_t row = 1; row < kAddedFileTable.size(); ++row) {
-        const AddedFileSpec& spec = kAddedFileTable[row];
+    for (std::size_t row = 1; row < game::kAddedFileTable.size(); ++row) {
+        const game::AddedFileSpec& spec = game::kAddedFileTable[row];
         jobs.push_back({spec.payload, original.at(spec.sourcePath()), translated.at(spec.targetPath()),
                         profile.addedFiles[row].source, profile.addedFiles[row].expected});
     }
@@ -293,7 +293,7 @@ std::vector<PatchJob> payloadJobs(const std::vector<Copy>& copies, const Profile
 struct PackedBuild {
     const BuildCopies* inputs;
     std::vector<Copy> copies;
-    Profile profile;
+    game::Profile profile;
 };
 
 // Runs `step` for one build; with named builds a refusal names the build it concerns.
@@ -331,8 +331,8 @@ PackedBuild readBuild(const PackInputs& inputs, const BuildCopies& build) {
         say(inputs, build, "checking the copies");
         checkCopies(packed.copies);
         say(inputs, build, "computing digests");
-        for (std::size_t i = 0; i < kAssetTable.size(); ++i) packed.profile.assets[i] = assetDigests(packed.copies, i);
-        for (std::size_t row = 0; row < kAddedFileTable.size(); ++row)
+        for (std::size_t i = 0; i < game::kAssetTable.size(); ++i) packed.profile.assets[i] = assetDigests(packed.copies, i);
+        for (std::size_t row = 0; row < game::kAddedFileTable.size(); ++row)
             packed.profile.addedFiles[row] = addedFileDigests(packed.copies, row);
     });
     if (!build.build.empty()) packed.profile.build = packed.profile.payloadFolder = build.build;
@@ -341,10 +341,10 @@ PackedBuild readBuild(const PackInputs& inputs, const BuildCopies& build) {
 
 // Two builds the installer could not tell apart are refused.
 void requireDistinctBuilds(const std::vector<PackedBuild>& builds) {
-    const auto shipped = [](const Profile& profile) {
+    const auto shipped = [](const game::Profile& profile) {
         std::vector<std::string> digests;
-        for (const AssetDigests& asset : profile.assets) digests.push_back(asset.original);
-        for (const AddedFileDigests& added : profile.addedFiles) digests.push_back(added.source);
+        for (const game::AssetDigests& asset : profile.assets) digests.push_back(asset.original);
+        for (const game::AddedFileDigests& added : profile.addedFiles) digests.push_back(added.source);
         return digests;
     };
     for (std::size_t later = 1; later < builds.size(); ++later)
@@ -359,7 +359,7 @@ void requireDistinctBuilds(const std::vector<PackedBuild>& builds) {
 // same digest as one written, is not written again (storedPayloadFile finds it).
 class PayloadWriter {
 public:
-    PayloadWriter(const FileManager& files, fs::path payload, const PackInputs& inputs)
+    PayloadWriter(const files::FileManager& files, fs::path payload, const PackInputs& inputs)
         : files_(files), payload_(std::move(payload)), inputs_(inputs) {}
 
     void write(PackedBuild& build) {
@@ -390,7 +390,7 @@ private:
         say(inputs_, *build.inputs, line);
     }
 
-    const FileManager& files_;
+    const files::FileManager& files_;
     fs::path payload_;
     const PackInputs& inputs_;
     std::map<std::pair<std::string, std::string>, std::string> made_;  // (from, to) digests -> payload file digest
@@ -398,11 +398,11 @@ private:
 };
 
 // Writes the payload and the profile into `folder`, the profile checked as the build checks it.
-void writeRelease(const FileManager& files, std::vector<PackedBuild>& builds, const fs::path& folder, const PackInputs& inputs) {
+void writeRelease(const files::FileManager& files, std::vector<PackedBuild>& builds, const fs::path& folder, const PackInputs& inputs) {
     const fs::path payload = folder / "Payload";
     files.createDirectories(payload);
     PayloadWriter writer(files, payload, inputs);
-    KnownBuilds known;
+    game::KnownBuilds known;
     for (PackedBuild& build : builds) {
         forBuild(*build.inputs, [&] { writer.write(build); });
         known.push_back(build.profile);
@@ -419,8 +419,8 @@ void writeRelease(const FileManager& files, std::vector<PackedBuild>& builds, co
 }
 
 // Runs `write` on a hidden folder beside `out`, which takes `out`'s name only when complete.
-void writeAside(const fs::path& out, const std::function<void(const FileManager&, const fs::path&)>& write) {
-    const FileManager files;
+void writeAside(const fs::path& out, const std::function<void(const files::FileManager&, const fs::path&)>& write) {
+    const files::FileManager files;
     std::string pattern = (out.parent_path() / ("." + out.filename().string() + ".morra-pack-XXXXXX")).string();
     if (!::mkdtemp(pattern.data())) throw PackError("cannot create a folder beside " + out.string() + ": " + std::strerror(errno));
     const fs::path aside = pattern;
@@ -430,7 +430,7 @@ void writeAside(const fs::path& out, const std::function<void(const FileManager&
         write(files, aside);
         files.syncDirectory(aside);
         files.replaceItem(out, aside);
-    } catch (const FileError& error) {
+    } catch (const files::FileError& error) {
         std::error_code ignored;
         fs::remove_all(aside, ignored);
         throw PackError("cannot write " + error.path().string() + ": " + error.code().message());
@@ -449,7 +449,7 @@ void pack(const PackInputs& inputs) {
     std::vector<PackedBuild> builds;
     for (const BuildCopies& build : inputs.builds) builds.push_back(readBuild(inputs, build));
     requireDistinctBuilds(builds);
-    writeAside(out, [&](const FileManager& files, const fs::path& aside) { writeRelease(files, builds, aside, inputs); });
+    writeAside(out, [&](const files::FileManager& files, const fs::path& aside) { writeRelease(files, builds, aside, inputs); });
     if (inputs.progress) inputs.progress("wrote " + (out / "Payload").string() + " and " + (out / "profile.json").string());
 }
 

@@ -11,7 +11,7 @@
 #include "ProfileFile.h"
 
 namespace fs = std::filesystem;
-using morra::Profile;
+using morra::game::Profile;
 
 namespace {
 
@@ -39,13 +39,13 @@ void writeBuild(std::ostream& out, const Profile& profile) {
         << ",\n        },\n";
 }
 
-std::string toCpp(const morra::KnownBuilds& builds) {
+std::string toCpp(const morra::game::KnownBuilds& builds) {
     std::ostringstream out;
     out << "// Written by the build from the profile file; do not edit.\n"
-        << "#include \"game/Profile.h\"\n\nnamespace morra {\n\nconst KnownBuilds& builtInBuilds() {\n"
+        << "#include \"game/Profile.h\"\n\nnamespace morra::game {\n\nconst KnownBuilds& builtInBuilds() {\n"
         << "    static const KnownBuilds builds{\n";
     for (const Profile& profile : builds) writeBuild(out, profile);
-    out << "    };\n    return builds;\n}\n\n}  // namespace morra\n";
+    out << "    };\n    return builds;\n}\n\n}  // namespace morra::game\n";
     return out.str();
 }
 
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        const morra::KnownBuilds builds = morra::tools::readProfileFile(profilePath);
+        const morra::game::KnownBuilds builds = morra::tools::readProfileFile(profilePath);
         morra::tools::checkPayload(builds, payload);
         const fs::path payloadOut = resources / "Payload";
         fs::remove_all(payloadOut);

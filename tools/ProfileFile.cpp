@@ -62,28 +62,28 @@ const json& listAt(const json& object, const std::string& key, const std::string
 }
 
 // One build's digests: the whole one-build file, or one entry of "builds".
-Profile parseBuild(const json& document, const std::string& at) {
-    Profile profile;
-    const json& assets = listAt(document, "assets", at, kAssetTable.size());
+game::Profile parseBuild(const json& document, const std::string& at) {
+    game::Profile profile;
+    const json& assets = listAt(document, "assets", at, game::kAssetTable.size());
     for (std::size_t i = 0; i < assets.size(); ++i) {
         const std::string where = at + "assets[" + std::to_string(i) + "].";
-        AssetDigests entry;
+        game::AssetDigests entry;
         const std::string file = stringAt(assets[i], "file", where);
-        if (file != kAssetTable[i].name)
-            throw ProfileFileError("profile: " + where + "file must be \"" + kAssetTable[i].name + "\", not \"" +
+        if (file != game::kAssetTable[i].name)
+            throw ProfileFileError("profile: " + where + "file must be \"" + game::kAssetTable[i].name + "\", not \"" +
                                    file + "\"");
         entry.original = digestAt(assets[i], "original", where);
         entry.englishCards = digestAt(assets[i], "englishCards", where);
         entry.translatedCards = digestAt(assets[i], "translatedCards", where);
         entry.earlierReleases = digestListAt(assets[i], "earlierReleases", where);
-        if (!kAssetTable[i].skillCardDelta && entry.englishCards != entry.translatedCards)
+        if (!game::kAssetTable[i].skillCardDelta && entry.englishCards != entry.translatedCards)
             throw ProfileFileError("profile: " + where + "englishCards and translatedCards must be equal for " + file);
         profile.assets[i] = std::move(entry);
     }
 
     const json& payload = member(document, "payload", at);
     if (!payload.is_object()) throw ProfileFileError("profile: " + at + "payload must be an object");
-    const std::vector<std::string> payloadNames = payloadFileNames();
+    const std::vector<std::string> payloadNames = game::payloadFileNames();
     for (const std::string& name : payloadNames) profile.payload.push_back({name, digestAt(payload, name, at + "payload.")});
     for (const auto& [key, value] : payload.items()) {
         (void)value;
@@ -91,15 +91,15 @@ Profile parseBuild(const json& document, const std::string& at) {
             throw ProfileFileError("profile: " + at + "payload." + key + " is not a payload file of the installer");
     }
 
-    const json& added = listAt(document, "addedFiles", at, kAddedFileTable.size());
+    const json& added = listAt(document, "addedFiles", at, game::kAddedFileTable.size());
     for (std::size_t i = 0; i < added.size(); ++i) {
         const std::string where = at + "addedFiles[" + std::to_string(i) + "].";
-        AddedFileDigests entry;
+        game::AddedFileDigests entry;
         const std::string target = stringAt(added[i], "target", where);
-        if (target != kAddedFileTable[i].target)
-            throw ProfileFileError("profile: " + where + "target must be \"" + kAddedFileTable[i].target + "\", not \"" +
+        if (target != game::kAddedFileTable[i].target)
+            throw ProfileFileError("profile: " + where + "target must be \"" + game::kAddedFileTable[i].target + "\", not \"" +
                                    target + "\"");
-        if (kAddedFileTable[i].source) entry.source = digestAt(added[i], "source", where);
+        if (game::kAddedFileTable[i].source) entry.source = digestAt(added[i], "source", where);
         entry.expected = digestAt(added[i], "expected", where);
         entry.replaceable = digestListAt(added[i], "replaceable", where);
         profile.addedFiles[i] = std::move(entry);
@@ -127,15 +127,15 @@ std::string payloadFolderAt(const json& entry, const std::string& where) {
     return folder;
 }
 
-KnownBuilds parseBuilds(const json& list) {
+game::KnownBuilds parseBuilds(const json& list) {
     if (!list.is_array() || list.empty()) throw ProfileFileError("profile: builds must be a list of one or more builds");
-    KnownBuilds builds;
+    game::KnownBuilds builds;
     for (std::size_t i = 0; i < list.size(); ++i) {
         const std::string where = "builds[" + std::to_string(i) + "].";
-        Profile build = parseBuild(list[i], where);
+        game::Profile build = parseBuild(list[i], where);
         build.build = buildNumberAt(list[i], where);
         build.payloadFolder = payloadFolderAt(list[i], where);
-        for (const Profile& earlier : builds) {
+        for (const game::Profile& earlier : builds) {
             if (earlier.build == build.build) throw ProfileFileError("profile: " + where + "build repeats build " + earlier.build);
             if (earlier.payloadFolder == build.payloadFolder)
                 throw ProfileFileError("profile: " + where + "payloadFolder repeats that of build " + earlier.build);
@@ -147,7 +147,7 @@ KnownBuilds parseBuilds(const json& list) {
 
 }  // namespace
 
-KnownBuilds parseProfile(const std::string& text) {
+game::KnownBuilds parseProfile(const std::string& text) {
     json document;
     try {
         document = json::parse(text);
@@ -163,7 +163,7 @@ KnownBuilds parseProfile(const std::string& text) {
     return {parseBuild(document, "")};
 }
 
-KnownBuilds readProfileFile(const fs::path& path) {
+game::KnownBuilds readProfileFile(const fs::path& path) {
     std::ifstream stream(path, std::ios::binary);
     if (!stream) throw ProfileFileError("profile: cannot read " + path.string());
     std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
@@ -172,10 +172,10 @@ KnownBuilds readProfileFile(const fs::path& path) {
 
 namespace {
 
-void checkPayloadFile(const fs::path& path, const PayloadFile& file) {
+void checkPayloadFile(const fs::path& path, const game::PayloadFile& file) {
     std::ifstream stream(path, std::ios::binary);
     if (!stream) throw ProfileFileError("payload: cannot read " + path.string());
-    Sha256 hasher;
+    files::Sha256 hasher;
     std::vector<char> buffer(1 << 20);
     while (stream) {
         stream.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
@@ -188,23 +188,23 @@ void checkPayloadFile(const fs::path& path, const PayloadFile& file) {
                                " (payload." + file.name + ")");
 }
 
-json buildToJson(const Profile& profile) {
+json buildToJson(const game::Profile& profile) {
     json document;
     document["assets"] = json::array();
     for (std::size_t i = 0; i < profile.assets.size(); ++i) {
-        const AssetDigests& entry = profile.assets[i];
-        document["assets"].push_back({{"file", kAssetTable[i].name},
+        const game::AssetDigests& entry = profile.assets[i];
+        document["assets"].push_back({{"file", game::kAssetTable[i].name},
                                       {"original", entry.original},
                                       {"englishCards", entry.englishCards},
                                       {"translatedCards", entry.translatedCards},
                                       {"earlierReleases", entry.earlierReleases}});
     }
     document["payload"] = json::object();
-    for (const PayloadFile& file : profile.payload) document["payload"][file.name] = file.digest;
+    for (const game::PayloadFile& file : profile.payload) document["payload"][file.name] = file.digest;
     document["addedFiles"] = json::array();
     for (std::size_t row = 0; row < profile.addedFiles.size(); ++row) {
-        const AddedFileDigests& entry = profile.addedFiles[row];
-        json fields = {{"target", kAddedFileTable[row].target}, {"expected", entry.expected}, {"replaceable", entry.replaceable}};
+        const game::AddedFileDigests& entry = profile.addedFiles[row];
+        json fields = {{"target", game::kAddedFileTable[row].target}, {"expected", entry.expected}, {"replaceable", entry.replaceable}};
         if (!entry.source.empty()) fields["source"] = entry.source;
         document["addedFiles"].push_back(fields);
     }
@@ -213,28 +213,28 @@ json buildToJson(const Profile& profile) {
 
 }  // namespace
 
-std::vector<fs::path> storedPayloadFiles(const KnownBuilds& builds) {
+std::vector<fs::path> storedPayloadFiles(const game::KnownBuilds& builds) {
     std::vector<fs::path> stored;
     for (std::size_t build = 0; build < builds.size(); ++build)
-        for (const PayloadFile& file : builds[build].payload) {
-            const fs::path path = storedPayloadFile(builds, build, file.name);
+        for (const game::PayloadFile& file : builds[build].payload) {
+            const fs::path path = game::storedPayloadFile(builds, build, file.name);
             if (std::find(stored.begin(), stored.end(), path) == stored.end()) stored.push_back(path);
         }
     return stored;
 }
 
-void checkPayload(const KnownBuilds& builds, const fs::path& payloadDirectory) {
+void checkPayload(const game::KnownBuilds& builds, const fs::path& payloadDirectory) {
     for (std::size_t build = 0; build < builds.size(); ++build)
-        for (const PayloadFile& file : builds[build].payload)
+        for (const game::PayloadFile& file : builds[build].payload)
             checkPayloadFile(payloadDirectory / storedPayloadFile(builds, build, file.name), file);
 }
 
-std::string profileToJson(const KnownBuilds& builds) {
-    if (builds.size() == 1 && builds[0].build == kBuildNumber && builds[0].payloadFolder.empty())
+std::string profileToJson(const game::KnownBuilds& builds) {
+    if (builds.size() == 1 && builds[0].build == core::kBuildNumber && builds[0].payloadFolder.empty())
         return buildToJson(builds[0]).dump(2) + "\n";
     json document;
     document["builds"] = json::array();
-    for (const Profile& build : builds) {
+    for (const game::Profile& build : builds) {
         json entry = buildToJson(build);
         entry["build"] = build.build;
         entry["payloadFolder"] = build.payloadFolder;

@@ -19,15 +19,15 @@ public:
 // characters, the file names and their order as the installer knows them. The file holds either
 // one build (57314208, its payload files directly in the payload folder) or, under "builds", a
 // list of builds, each with its number and its own folder under the payload folder.
-KnownBuilds readProfileFile(const std::filesystem::path& path);
-KnownBuilds parseProfile(const std::string& json);
+game::KnownBuilds readProfileFile(const std::filesystem::path& path);
+game::KnownBuilds parseProfile(const std::string& json);
 
 // Every payload file as stored under the payload folder, each once (storedPayloadFile).
-std::vector<std::filesystem::path> storedPayloadFiles(const KnownBuilds& builds);
+std::vector<std::filesystem::path> storedPayloadFiles(const game::KnownBuilds& builds);
 // Checks that every payload file is stored in the folder and has the digest the profile gives.
-void checkPayload(const KnownBuilds& builds, const std::filesystem::path& payloadDirectory);
+void checkPayload(const game::KnownBuilds& builds, const std::filesystem::path& payloadDirectory);
 
 // The one-build form for build 57314208 alone with no folder of its own, else the list form.
-std::string profileToJson(const KnownBuilds& builds);
+std::string profileToJson(const game::KnownBuilds& builds);
 
 }  // namespace morra::tools

@@ -53,31 +53,31 @@ const QString AppDelegate::kUnsupportedAdvice =
     QStringLiteral("Что делать: проверьте целостность файлов игры в Steam или дождитесь выпуска перевода "
                    "для этой версии игры.");
 
-QString AppDelegate::stateText(InstallationState state) {
+QString AppDelegate::stateText(core::InstallationState state) {
     switch (state) {
-        case InstallationState::NotInstalled: return QStringLiteral("Перевод ещё не установлен.");
-        case InstallationState::TranslatedCards:
+        case core::InstallationState::NotInstalled: return QStringLiteral("Перевод ещё не установлен.");
+        case core::InstallationState::TranslatedCards:
             return QStringLiteral("Перевод установлен, названия навыков на карточках переведены.");
-        case InstallationState::EnglishCards:
+        case core::InstallationState::EnglishCards:
             return QStringLiteral("Перевод установлен, названия навыков на карточках оставлены английскими.");
-        case InstallationState::EarlierOrIncomplete:
+        case core::InstallationState::EarlierOrIncomplete:
             return QStringLiteral("Установлена предыдущая или неполная версия перевода; установка обновит её.");
-        case InstallationState::Unsupported:
+        case core::InstallationState::Unsupported:
             return QStringLiteral("Эта сборка игры не поддерживается или её файлы изменены: ") +
-                   (knowsSeveralGameBuilds() ? QStringLiteral("нужен один из совместимых профилей macOS ")
+                   (api::knowsSeveralGameBuilds() ? QStringLiteral("нужен один из совместимых профилей macOS ")
                                              : QStringLiteral("нужен совместимый профиль macOS ")) +
-                   QString::fromStdString(knownGameBuilds()) + QStringLiteral(".");
-        case InstallationState::GameUpdated:
+                   QString::fromStdString(api::knownGameBuilds()) + QStringLiteral(".");
+        case core::InstallationState::GameUpdated:
             return QStringLiteral("Игра обновлена до версии, которую этот выпуск перевода ещё не знает (") +
-                   (knowsSeveralGameBuilds() ? QStringLiteral("он знает совместимые профили macOS ")
+                   (api::knowsSeveralGameBuilds() ? QStringLiteral("он знает совместимые профили macOS ")
                                              : QStringLiteral("он знает совместимый профиль macOS ")) +
-                   QString::fromStdString(knownGameBuilds()) +
+                   QString::fromStdString(api::knownGameBuilds()) +
                    QStringLiteral("). Удалить перевод можно: файлы с резервными копиями будут восстановлены.");
     }
     return {};
 }
 
-AppDelegate::AppDelegate(std::shared_ptr<const InstallerEngine> engine, std::unique_ptr<DialogRunner> dialogs,
+AppDelegate::AppDelegate(std::shared_ptr<const api::InstallerEngine> engine, std::unique_ptr<DialogRunner> dialogs,
                          SystemFacts system, QObject* parent)
     : QObject(parent), engine_(std::move(engine)), dialogs_(std::move(dialogs)), system_(std::move(system)) {
     worker_.setMaxThreadCount(1);
@@ -112,7 +112,7 @@ void AppDelegate::buildWindow() {
 void AppDelegate::refreshPath() {
     if (gameBundle_) {
         // Shown as every path the program shows: bytes that are not UTF-8 written out, not lost.
-        window_->showPath(QString::fromStdString(readableText(gameBundle_->string())));
+        window_->showPath(QString::fromStdString(api::readableText(gameBundle_->string())));
         startCheck(false);
         return;
     }
@@ -154,12 +154,12 @@ void AppDelegate::updateDefaultAction() {
         action = window_->chooseButton();
     } else if (!locked_ && !checking_ && !heldElsewhere_ && state_) {
         switch (*state_) {
-            case InstallationState::NotInstalled:
-            case InstallationState::EarlierOrIncomplete: action = window_->installButton(); break;
-            case InstallationState::TranslatedCards: action = translatedCards ? nullptr : window_->installButton(); break;
-            case InstallationState::EnglishCards: action = translatedCards ? window_->installButton() : nullptr; break;
-            case InstallationState::Unsupported:
-            case InstallationState::GameUpdated: break;
+            case core::InstallationState::NotInstalled:
+            case core::InstallationState::EarlierOrIncomplete: action = window_->installButton(); break;
+            case core::InstallationState::TranslatedCards: action = translatedCards ? nullptr : window_->installButton(); break;
+            case core::InstallationState::EnglishCards: action = translatedCards ? window_->installButton() : nullptr; break;
+            case core::InstallationState::Unsupported:
+            case core::InstallationState::GameUpdated: break;
         }
     }
     window_->setDefaultAction(action);
@@ -201,8 +201,8 @@ void AppDelegate::finishCheck(unsigned generation, bool quiet, const Check& chec
     heldElsewhere_ = check.heldElsewhere;
     refused_ = !check.refusal.isEmpty();
     // The check box shows the variant that is installed, so that install does not switch it unasked.
-    if (state_ == InstallationState::TranslatedCards) window_->skillCardsCheckbox()->setChecked(true);
-    if (state_ == InstallationState::EnglishCards) window_->skillCardsCheckbox()->setChecked(false);
+    if (state_ == core::InstallationState::TranslatedCards) window_->skillCardsCheckbox()->setChecked(true);
+    if (state_ == core::InstallationState::EnglishCards) window_->skillCardsCheckbox()->setChecked(false);
     if (showStatus && !closeAsked_) window_->showStatus(checkedStatus(check));
     updateControls();
     updateDefaultAction();
@@ -220,7 +220,7 @@ QString AppDelegate::checkedStatus(const Check& check) const {
     if (check.heldElsewhere) return kHeldElsewhere;
     if (!check.state) return check.refusal;
     // Before the first change, where the system checks the game at its first launch.
-    if (*check.state == InstallationState::NotInstalled && system_.gameCheckedAtFirstLaunch)
+    if (*check.state == core::InstallationState::NotInstalled && system_.gameCheckedAtFirstLaunch)
         return stateText(*check.state) + QLatin1Char(' ') + kLaunchGameFirst;
     return stateText(*check.state);
 }
@@ -245,8 +245,8 @@ void AppDelegate::chooseBundle(const std::filesystem::path& bundle) {
 void AppDelegate::installPressed() {
     if (!gameBundle_ || busy_) return;
     const std::filesystem::path game = *gameBundle_;
-    const SkillCards skillCards = window_->skillCardsCheckbox()->isChecked() ? SkillCards::Translated : SkillCards::English;
-    runOperation(QStringLiteral("Устанавливаю…"), [engine = engine_, game, skillCards](const ProgressCallback& progress) {
+    const core::SkillCards skillCards = window_->skillCardsCheckbox()->isChecked() ? core::SkillCards::Translated : core::SkillCards::English;
+    runOperation(QStringLiteral("Устанавливаю…"), [engine = engine_, game, skillCards](const core::ProgressCallback& progress) {
         return engine->install(game, skillCards, progress);
     });
 }
@@ -269,7 +269,7 @@ void AppDelegate::removePressed() {
 
     runOperation(
         QStringLiteral("Восстанавливаю оригинал…"),
-        [engine = engine_, game](const ProgressCallback& progress) { return engine->remove(game, progress); }, true);
+        [engine = engine_, game](const core::ProgressCallback& progress) { return engine->remove(game, progress); }, true);
 }
 
 void AppDelegate::runOperation(const QString& initialStatus, Operation operation, bool removal) {
@@ -280,14 +280,14 @@ void AppDelegate::runOperation(const QString& initialStatus, Operation operation
     const unsigned generation = ++generation_;
     estimate_ = ProgressEstimate();
     setBusy(true, initialStatus);
-    const ProgressRelay relay(this, [this, generation](const Progress& progress) { showProgress(generation, progress); });
+    const ProgressRelay relay(this, [this, generation](const core::Progress& progress) { showProgress(generation, progress); });
     worker_.start([this, removal, operation = std::move(operation), progress = relay.callback()] {
         Outcome outcome;
         outcome.removal = removal;
         try {
             outcome.message = QString::fromStdString(operation(progress));
             outcome.succeeded = true;
-        } catch (const InstallerError& error) {
+        } catch (const core::InstallerError& error) {
             outcome.message = QString::fromUtf8(error.what());
             outcome.kind = error.kind();
         } catch (...) {
@@ -297,7 +297,7 @@ void AppDelegate::runOperation(const QString& initialStatus, Operation operation
     });
 }
 
-void AppDelegate::showProgress(unsigned generation, const Progress& progress) {
+void AppDelegate::showProgress(unsigned generation, const core::Progress& progress) {
     if (generation != generation_ || !busy_) return;
     const double fraction = progress.total == 0 ? 0.0 : static_cast<double>(progress.done) / static_cast<double>(progress.total);
     window_->showProgress(fraction, QString::fromStdString(progressLineText(progress, estimate_.remaining(progress))));
@@ -310,7 +310,7 @@ void AppDelegate::finishOperation(const Outcome& outcome) {
     setBusy(false, alert.message);
     // What the game holds now decides the next default action; the result stays in the status.
     if (!closeAsked_) startCheck(true);
-    if (!outcome.succeeded && outcome.kind == InstallerError::Kind::AppManagement)
+    if (!outcome.succeeded && outcome.kind == core::InstallerError::Kind::AppManagement)
         showAppManagementRefusal(alert.title, alert.message);
     else
         showResult(alert.title, alert.message, alert.icon, alert.details);
@@ -321,12 +321,12 @@ void AppDelegate::finishOperation(const Outcome& outcome) {
 AppDelegate::ResultAlert AppDelegate::resultAlert(const Outcome& outcome) {
     if (outcome.succeeded) {
         // A removal that had to leave files that something else changed is not a plain success.
-        if (outcome.removal && outcome.message.startsWith(QString::fromUtf8(kChangedFilesLeft)))
+        if (outcome.removal && outcome.message.startsWith(QString::fromUtf8(core::kChangedFilesLeft)))
             return {kChangedFilesLeftTitle, outcome.message, QString(), QMessageBox::Warning};
         return {QStringLiteral("Готово"), outcome.message, QString(), QMessageBox::Information};
     }
     ResultAlert alert{outcome.removal ? kRemovalStopped : kInstallStopped, outcome.message, QString(), QMessageBox::Critical};
-    if (outcome.kind == InstallerError::Kind::UnsupportedGame) {
+    if (outcome.kind == core::InstallerError::Kind::UnsupportedGame) {
         // The refusal's last line is a file's digest: it goes to the details, and what to do
         // takes its place.
         alert.details = outcome.message;

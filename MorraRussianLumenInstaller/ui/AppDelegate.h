@@ -33,10 +33,10 @@ class AppDelegate : public QObject {
 
 public:
     // What runs in the background: an operation with its progress callback.
-    using Operation = std::function<std::string(const ProgressCallback&)>;
+    using Operation = std::function<std::string(const core::ProgressCallback&)>;
 
     // The engine is called on the main thread (the search at launch) and on the worker thread.
-    AppDelegate(std::shared_ptr<const InstallerEngine> engine, std::unique_ptr<DialogRunner> dialogs,
+    AppDelegate(std::shared_ptr<const api::InstallerEngine> engine, std::unique_ptr<DialogRunner> dialogs,
                 SystemFacts system = SystemFacts::current(), QObject* parent = nullptr);
     // Waits for work that is still running: its file work is never cut off half-way.
     ~AppDelegate() override;
@@ -84,7 +84,7 @@ public:
     bool heldElsewhere() const { return heldElsewhere_; }
 
     // The status line for each state of the game.
-    static QString stateText(InstallationState state);
+    static QString stateText(core::InstallationState state);
     // Said while another installer works on the game.
     static const QString kHeldElsewhere;
     // Said before the first change where the system checks the game at its first launch.
@@ -104,11 +104,11 @@ private:
     struct Outcome {
         bool removal = false;
         bool succeeded = false;
-        InstallerError::Kind kind = InstallerError::Kind::General;
+        core::InstallerError::Kind kind = core::InstallerError::Kind::General;
         QString message;
     };
     struct Check {
-        std::optional<InstallationState> state;
+        std::optional<core::InstallationState> state;
         bool heldElsewhere = false;
         QString refusal;
     };
@@ -124,13 +124,13 @@ private:
     QString checkedStatus(const Check& check) const;
     void finishOperation(const Outcome& outcome);
     static ResultAlert resultAlert(const Outcome& outcome);
-    void showProgress(unsigned generation, const Progress& progress);
+    void showProgress(unsigned generation, const core::Progress& progress);
     void updateControls();
     void updateDefaultAction();
     bool mayClose();
     void closeIfAsked();
 
-    std::shared_ptr<const InstallerEngine> engine_;
+    std::shared_ptr<const api::InstallerEngine> engine_;
     std::unique_ptr<DialogRunner> dialogs_;
     SystemFacts system_;
     std::optional<std::filesystem::path> gameBundle_;
@@ -142,7 +142,7 @@ private:
     bool checking_ = false;
     bool quietCheck_ = false;
     bool closeAsked_ = false;
-    std::optional<InstallationState> state_;
+    std::optional<core::InstallationState> state_;
     bool heldElsewhere_ = false;
     // The bundle was refused as the game.
     bool refused_ = false;

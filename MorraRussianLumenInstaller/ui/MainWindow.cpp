@@ -190,8 +190,8 @@ void MainWindow::buildStatusArea() {
     activity_->hide();
     statusArea_->setFixedHeight(statusLabel_->maximumHeight() + kStatusSpacing + activity_->maximumHeight());
     connect(statusLabel_, &FittedLabel::refitted, this, &MainWindow::arrangeStatus);
-    showStatus((knowsSeveralGameBuilds() ? QStringLiteral("Совместимые профили macOS ") : QStringLiteral("Совместимый профиль macOS ")) +
-               QString::fromStdString(knownGameBuilds()));
+    showStatus((api::knowsSeveralGameBuilds() ? QStringLiteral("Совместимые профили macOS ") : QStringLiteral("Совместимый профиль macOS ")) +
+               QString::fromStdString(api::knownGameBuilds()));
     statusLayout->addStretch(1);
     statusLayout->addWidget(statusLabel_);
     statusLayout->addWidget(activity_);

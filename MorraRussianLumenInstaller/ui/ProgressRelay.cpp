@@ -4,14 +4,14 @@
 
 namespace morra {
 
-ProgressRelay::ProgressRelay(QObject* receiver, std::function<void(const Progress&)> show)
+ProgressRelay::ProgressRelay(QObject* receiver, std::function<void(const core::Progress&)> show)
     : shared_(std::make_shared<Shared>()) {
     shared_->receiver = receiver;
     shared_->show = std::move(show);
 }
 
-ProgressCallback ProgressRelay::callback() const {
-    return [shared = shared_](const Progress& progress) {
+core::ProgressCallback ProgressRelay::callback() const {
+    return [shared = shared_](const core::Progress& progress) {
         {
             std::lock_guard lock(shared->mutex);
             shared->latest = progress;
@@ -21,7 +21,7 @@ ProgressCallback ProgressRelay::callback() const {
         QMetaObject::invokeMethod(
             shared->receiver,
             [shared] {
-                std::optional<Progress> latest;
+                std::optional<core::Progress> latest;
                 {
                     std::lock_guard lock(shared->mutex);
                     latest.swap(shared->latest);

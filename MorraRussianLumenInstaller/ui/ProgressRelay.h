@@ -20,17 +20,17 @@ public:
     // `show` runs on the thread of `receiver`. The receiver must outlive every call of the
     // callback (the window's delegate waits for its worker before it goes); a pick-up still
     // queued when it goes is dropped with it.
-    ProgressRelay(QObject* receiver, std::function<void(const Progress&)> show);
+    ProgressRelay(QObject* receiver, std::function<void(const core::Progress&)> show);
 
     // The callback for the engine, callable from any thread.
-    ProgressCallback callback() const;
+    core::ProgressCallback callback() const;
 
 private:
     struct Shared {
         QObject* receiver = nullptr;
-        std::function<void(const Progress&)> show;
+        std::function<void(const core::Progress&)> show;
         std::mutex mutex;
-        std::optional<Progress> latest;
+        std::optional<core::Progress> latest;
         bool pickUpAsked = false;
     };
     std::shared_ptr<Shared> shared_;

@@ -4,6 +4,6 @@
 
 namespace morra {
 
-SystemFacts SystemFacts::current() { return {appManagementSettingsAddresses(), morra::gameCheckedAtFirstLaunch()}; }
+SystemFacts SystemFacts::current() { return {api::appManagementSettingsAddresses(), morra::api::gameCheckedAtFirstLaunch()}; }
 
 }  // namespace morra

@@ -79,9 +79,9 @@ void prepareApplication(QApplication& application) {
 }
 
 int reportMissingResources(DialogRunner& dialogs) {
-    std::fprintf(stderr, "%s\n", kResourcesUnavailable);
+    std::fprintf(stderr, "%s\n", core::kResourcesUnavailable);
     QMessageBox alert;
-    prepareAlert(alert, QStringLiteral("Установщик не может работать"), QString::fromUtf8(resourcesUnavailableText()),
+    prepareAlert(alert, QStringLiteral("Установщик не может работать"), QString::fromUtf8(core::resourcesUnavailableText()),
                  QMessageBox::Critical);
     QPushButton* quit = alert.addButton(QStringLiteral("Завершить"), QMessageBox::AcceptRole);
     alert.setDefaultButton(quit);
@@ -97,7 +97,7 @@ int runWindowApplication(int argc, char** argv) {
     application.setQuitOnLastWindowClosed(true);
     prepareApplication(application);
 
-    auto engine = std::make_shared<const InstallerEngine>();
+    auto engine = std::make_shared<const api::InstallerEngine>();
     if (!engine->resourcesAvailable()) {
         ModalDialogRunner dialogs;
         return reportMissingResources(dialogs);

@@ -2,12 +2,12 @@
 #include "InstallerEngineFactory.h"
 #include "game/BuildDetection.h"
 
-namespace morra {
+namespace morra::api {
 
-InstallerEngine::InstallerEngine() : state_(std::make_shared<const State>(State{InstallContext(FileManager(), builtInBuilds())})) {}
+InstallerEngine::InstallerEngine() : state_(std::make_shared<const State>(State{context::InstallContext(files::FileManager(), game::builtInBuilds())})) {}
 
-std::string knownGameBuilds() { return buildNumbers(builtInBuilds()); }
+std::string knownGameBuilds() { return game::buildNumbers(game::builtInBuilds()); }
 
-bool knowsSeveralGameBuilds() { return builtInBuilds().size() > 1; }
+bool knowsSeveralGameBuilds() { return game::builtInBuilds().size() > 1; }
 
-}  // namespace morra
+}  // namespace morra::api

@@ -13,7 +13,7 @@
 #include "text/Utf8.h"
 #include "wording/PlayerError.h"
 
-namespace morra {
+namespace morra::api {
 
 namespace fs = std::filesystem;
 
@@ -26,13 +26,13 @@ auto readable(Operation operation) -> decltype(operation()) {
     try {
         return operation();
     } catch (...) {
-        throw playerError(std::current_exception());
+        throw wording::playerError(std::current_exception());
     }
 }
 
 }  // namespace
 
-std::string readableText(std::string_view text) { return validUtf8(text); }
+std::string readableText(std::string_view text) { return text::validUtf8(text); }
 
 std::vector<std::string> appManagementSettingsAddresses() { return platform::appManagementSettingsAddresses(); }
 
@@ -45,30 +45,30 @@ InstallerEngine& InstallerEngine::operator=(const InstallerEngine&) = default;
 
 bool InstallerEngine::resourcesAvailable() const { return state_->context.resourcesAvailable(); }
 
-std::optional<fs::path> InstallerEngine::discoverGame() const { return morra::discoverGame(state_->context.fileManager()); }
+std::optional<fs::path> InstallerEngine::discoverGame() const { return morra::search::discoverGame(state_->context.fileManager()); }
 
 std::string InstallerEngine::inspect(const fs::path& game) const {
-    return readable([&] { return validUtf8(morra::inspect(state_->context, game)); });
+    return readable([&] { return text::validUtf8(operations::inspect(state_->context, game)); });
 }
 
-InstallationState InstallerEngine::installationState(const fs::path& game) const {
-    return readable([&] { return morra::installationState(state_->context, game); });
+core::InstallationState InstallerEngine::installationState(const fs::path& game) const {
+    return readable([&] { return operations::installationState(state_->context, game); });
 }
 
 bool InstallerEngine::heldByAnotherInstaller(const fs::path& game) const {
     return readable([&] {
-        const InstallContext& context = state_->context;
-        return GameLock::heldElsewhere(context.fileManager(), validateGame(context.fileManager(), game).app,
-                                       context.supportDirectory());
+        const context::InstallContext& context = state_->context;
+        return operations::GameLock::heldElsewhere(context.fileManager(), game::validateGame(context.fileManager(), game).app,
+                                                   context.supportDirectory());
     });
 }
 
-std::string InstallerEngine::install(const fs::path& game, SkillCards skillCards, const ProgressCallback& progress) const {
-    return readable([&] { return validUtf8(morra::install(state_->context, game, skillCards, progress)); });
+std::string InstallerEngine::install(const fs::path& game, core::SkillCards skillCards, const core::ProgressCallback& progress) const {
+    return readable([&] { return text::validUtf8(morra::operations::install(state_->context, game, skillCards, progress)); });
 }
 
-std::string InstallerEngine::remove(const fs::path& game, const ProgressCallback& progress) const {
-    return readable([&] { return validUtf8(morra::remove(state_->context, game, progress)); });
+std::string InstallerEngine::remove(const fs::path& game, const core::ProgressCallback& progress) const {
+    return readable([&] { return text::validUtf8(morra::operations::remove(state_->context, game, progress)); });
 }
 
-}  // namespace morra
+}  // namespace morra::api

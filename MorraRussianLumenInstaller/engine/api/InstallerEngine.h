@@ -15,7 +15,7 @@
 #include "ResourcesUnavailable.h"
 #include "SkillCards.h"
 
-namespace morra {
+namespace morra::api {
 
 // Where the system lets the user allow the installer to change the game's application (App
 // Management), as addresses the system opens, to be tried in order (the setting itself, then the
@@ -60,14 +60,14 @@ public:
     // The report of --inspect: the state and the digests of the five assets.
     virtual std::string inspect(const std::filesystem::path& game) const;
     // The state that inspect reports, for a front end to word it its own way.
-    virtual InstallationState installationState(const std::filesystem::path& game) const;
+    virtual core::InstallationState installationState(const std::filesystem::path& game) const;
     // Whether another installer, in this process or another, is working on this game or on the
     // backups now (an install or remove would refuse at once). Tries the locks without waiting;
     // changes nothing. Throws, like installationState, for a bundle that is not the game.
     virtual bool heldByAnotherInstaller(const std::filesystem::path& game) const;
-    virtual std::string install(const std::filesystem::path& game, SkillCards skillCards,
-                                const ProgressCallback& progress = {}) const;
-    virtual std::string remove(const std::filesystem::path& game, const ProgressCallback& progress = {}) const;
+    virtual std::string install(const std::filesystem::path& game, core::SkillCards skillCards,
+                                const core::ProgressCallback& progress = {}) const;
+    virtual std::string remove(const std::filesystem::path& game, const core::ProgressCallback& progress = {}) const;
 
 protected:
     // What the operations work with, private to the engine; tests and benchmarks make an engine
@@ -81,4 +81,4 @@ private:
     std::shared_ptr<const State> state_;
 };
 
-}  // namespace morra
+}  // namespace morra::api

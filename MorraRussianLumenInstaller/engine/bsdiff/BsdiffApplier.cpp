@@ -30,7 +30,7 @@
 // numeric checks are the tool's. Where the tool reads outside the old file at a negative position
 // (undefined behaviour there), such bytes count as absent, as they do past the old file's end.
 
-namespace morra {
+namespace morra::bsdiff {
 
 namespace {
 
@@ -233,4 +233,4 @@ std::uint64_t applyBsdiff(BsdiffInput& oldData, BsdiffInput& patch, BsdiffOutput
     return static_cast<std::uint64_t>(header->newSize);
 }
 
-}  // namespace morra
+}  // namespace morra::bsdiff

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace morra {
+namespace morra::bsdiff {
 
 // A failure of patch application, described as the bspatch tool describes it: one line, ending in
 // a line feed, such as "bspatch: Corrupt patch\n". what() is that text; readableText() is the same
@@ -75,4 +75,4 @@ std::uint64_t applyBsdiff(BsdiffInput& oldData, BsdiffInput& patch, BsdiffOutput
 inline constexpr std::size_t kBsdiffHeaderSize = 32;
 std::optional<std::uint64_t> bsdiffNewSize(const unsigned char (&header)[kBsdiffHeaderSize]);
 
-}  // namespace morra
+}  // namespace morra::bsdiff

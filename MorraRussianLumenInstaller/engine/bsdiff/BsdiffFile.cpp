@@ -11,7 +11,7 @@
 #include "files/Sha256.h"
 #include "text/SystemErrorText.h"
 
-namespace morra {
+namespace morra::bsdiff {
 
 namespace fs = std::filesystem;
 
@@ -22,17 +22,17 @@ constexpr std::size_t kWriteBufferSize = 1 << 20;
 // The tool reports a failed system call as err(3) does: "bspatch: <context>: <system's text>".
 BsdiffError toolError(const std::string& context, const std::system_error& error) {
     return BsdiffError("bspatch: " + context + ": " + error.code().message() + "\n",
-                       "bspatch: " + context + ": " + systemErrorText(error.code().value()) + "\n");
+                       "bspatch: " + context + ": " + text::systemErrorText(error.code().value()) + "\n");
 }
 
-std::string context(const std::string& call, const fs::path& path) { return call + "(" + displayPath(path) + ")"; }
+std::string context(const std::string& call, const fs::path& path) { return call + "(" + files::displayPath(path) + ")"; }
 
 // File handles are used by the applier's worker threads (patch reads) and by the calling thread
 // (old reads, output writes); one lock keeps the file manager's hook from being called from two
 // threads at once.
 class FileInput : public BsdiffInput {
 public:
-    FileInput(FileHandle& handle, std::uint64_t size, std::mutex& lock, std::string context)
+    FileInput(files::FileHandle& handle, std::uint64_t size, std::mutex& lock, std::string context)
         : handle_(handle), size_(size), lock_(lock), context_(std::move(context)) {}
 
     std::uint64_t size() const override { return size_; }
@@ -52,7 +52,7 @@ public:
     }
 
 private:
-    FileHandle& handle_;
+    files::FileHandle& handle_;
     const std::uint64_t size_;
     std::mutex& lock_;
     const std::string context_;
@@ -60,7 +60,7 @@ private:
 
 class FileOutput : public BsdiffOutput {
 public:
-    FileOutput(const FileManager& fileManager, FileHandle& handle, std::mutex& lock)
+    FileOutput(const files::FileManager& fileManager, files::FileHandle& handle, std::mutex& lock)
         : fileManager_(fileManager), handle_(handle), lock_(lock) {
         buffer_.reserve(kWriteBufferSize);
     }
@@ -87,7 +87,7 @@ public:
         try {
             handle_.sync();
         } catch (const std::system_error& error) {
-            throw toolError(displayPath(handle_.path()), error);
+            throw toolError(files::displayPath(handle_.path()), error);
         }
     }
 
@@ -100,29 +100,29 @@ private:
         try {
             handle_.write(data, size);
         } catch (const std::system_error& error) {
-            throw toolError(displayPath(handle_.path()), error);
+            throw toolError(files::displayPath(handle_.path()), error);
         }
         fileManager_.reportTransfer(size);
     }
 
-    const FileManager& fileManager_;
-    FileHandle& handle_;
+    const files::FileManager& fileManager_;
+    files::FileHandle& handle_;
     std::mutex& lock_;
     std::vector<unsigned char> buffer_;
-    Sha256 hasher_;
+    files::Sha256 hasher_;
     std::uint64_t size_ = 0;
 };
 
-FileHandle openInput(const FileManager& fileManager, const fs::path& path, const std::string& context) {
+files::FileHandle openInput(const files::FileManager& fileManager, const fs::path& path, const std::string& context) {
     try {
         return fileManager.openForReading(path);
-    } catch (const FileError& error) {
-        if (error.reason() != FileErrorReason::FailedCall) throw;  // not a file the tool would read
+    } catch (const files::FileError& error) {
+        if (error.reason() != files::FileErrorReason::FailedCall) throw;  // not a file the tool would read
         throw toolError(context, error);
     }
 }
 
-std::uint64_t sizeOf(const FileHandle& handle, const std::string& context) {
+std::uint64_t sizeOf(const files::FileHandle& handle, const std::string& context) {
     try {
         return handle.size();
     } catch (const std::system_error& error) {
@@ -132,9 +132,9 @@ std::uint64_t sizeOf(const FileHandle& handle, const std::string& context) {
 
 }  // namespace
 
-std::optional<std::uint64_t> patchOutputSize(const FileManager& fileManager, const fs::path& patchFile) {
+std::optional<std::uint64_t> patchOutputSize(const files::FileManager& fileManager, const fs::path& patchFile) {
     try {
-        FileHandle handle = fileManager.openForReading(patchFile);
+        files::FileHandle handle = fileManager.openForReading(patchFile);
         unsigned char header[kBsdiffHeaderSize];
         std::size_t done = 0;
         while (done < sizeof header) {
@@ -148,29 +148,29 @@ std::optional<std::uint64_t> patchOutputSize(const FileManager& fileManager, con
     }
 }
 
-PatchedFile applyBsdiffFile(const FileManager& fileManager, const fs::path& oldFile, const fs::path& newFile,
+PatchedFile applyBsdiffFile(const files::FileManager& fileManager, const fs::path& oldFile, const fs::path& newFile,
                             const fs::path& patchFile, const BsdiffFileOptions& options) {
     // The order of the tool: the patch, then the old file, then the new file are opened before
     // the patch's header is read.
     const std::string patchContext = context("fread", patchFile);
-    FileHandle patchHandle = openInput(fileManager, patchFile, context("fopen", patchFile));
-    FileHandle oldHandle = openInput(fileManager, oldFile, context("open", oldFile));
-    FileHandle newHandle;
+    files::FileHandle patchHandle = openInput(fileManager, patchFile, context("fopen", patchFile));
+    files::FileHandle oldHandle = openInput(fileManager, oldFile, context("open", oldFile));
+    files::FileHandle newHandle;
     try {
         newHandle = fileManager.createNewFile(newFile, 0666);
-    } catch (const FileError& error) {
-        if (error.reason() != FileErrorReason::FailedCall) throw;  // the system's refusal, told as it is
+    } catch (const files::FileError& error) {
+        if (error.reason() != files::FileErrorReason::FailedCall) throw;  // the system's refusal, told as it is
         // The tool opens the new file's folder first and names that step "open <new>"; a missing
         // or non-folder parent is what makes that step fail.
         const int code = error.code().value();
         const bool folderMissing = code == ENOENT || code == ENOTDIR;
-        throw toolError(folderMissing ? "open " + displayPath(newFile) : context("open", newFile), error);
+        throw toolError(folderMissing ? "open " + files::displayPath(newFile) : context("open", newFile), error);
     }
 
     try {
         std::mutex lock;
         FileInput patch(patchHandle, sizeOf(patchHandle, patchContext), lock, patchContext);
-        FileInput old(oldHandle, sizeOf(oldHandle, displayPath(oldFile)), lock, displayPath(oldFile));
+        FileInput old(oldHandle, sizeOf(oldHandle, files::displayPath(oldFile)), lock, files::displayPath(oldFile));
         FileOutput output(fileManager, newHandle, lock);
         applyBsdiff(old, patch, output, options.applier);
         output.flush();
@@ -185,4 +185,4 @@ PatchedFile applyBsdiffFile(const FileManager& fileManager, const fs::path& oldF
     }
 }
 
-}  // namespace morra
+}  // namespace morra::bsdiff

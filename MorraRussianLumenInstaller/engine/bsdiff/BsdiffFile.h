@@ -8,7 +8,7 @@
 #include "bsdiff/BsdiffApplier.h"
 #include "files/FileManager.h"
 
-namespace morra {
+namespace morra::bsdiff {
 
 struct PatchedFile {
     std::string digest;  // SHA-256 of the new file, 64 lower-case hexadecimal characters
@@ -31,10 +31,10 @@ struct BsdiffFileOptions {
 // device\n" (a hidden temporary named by the file it stands in for); the new file is then deleted.
 // The size of the file a patch makes, as its header says; nothing when the header cannot be read
 // or is not a BSDIFF40 header.
-std::optional<std::uint64_t> patchOutputSize(const FileManager& fileManager, const std::filesystem::path& patchFile);
+std::optional<std::uint64_t> patchOutputSize(const files::FileManager& fileManager, const std::filesystem::path& patchFile);
 
-PatchedFile applyBsdiffFile(const FileManager& fileManager, const std::filesystem::path& oldFile,
+PatchedFile applyBsdiffFile(const files::FileManager& fileManager, const std::filesystem::path& oldFile,
                             const std::filesystem::path& newFile, const std::filesystem::path& patchFile,
                             const BsdiffFileOptions& options = {});
 
-}  // namespace morra
+}  // namespace morra::bsdiff

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-namespace morra {
+namespace morra::bsdiff {
 
 namespace {
 constexpr std::size_t kInputBufferSize = 1 << 16;  // compressed bytes read from the patch at a time
@@ -47,4 +47,4 @@ bool BzipStream::fail() {
     return false;
 }
 
-}  // namespace morra
+}  // namespace morra::bsdiff

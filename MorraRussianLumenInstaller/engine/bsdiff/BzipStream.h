@@ -7,7 +7,7 @@
 
 #include "bsdiff/BsdiffApplier.h"
 
-namespace morra {
+namespace morra::bsdiff {
 
 // One bzip2 stream of a patch, from its offset to the end of the patch, read as BZ2_bzRead reads
 // a stream opened on a FILE positioned there (the tool's own way of reading its patch).
@@ -35,4 +35,4 @@ private:
     bool failed_ = false;
 };
 
-}  // namespace morra
+}  // namespace morra::bsdiff

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace morra {
+namespace morra::bsdiff {
 
 // The numbers of the BSDIFF40 format: 8 bytes, little-endian magnitude, the top bit of the last
 // byte the sign.
@@ -22,4 +22,4 @@ inline void encodeOffset(std::int64_t value, unsigned char* bytes) {
     if (value < 0) bytes[7] |= 0x80;
 }
 
-}  // namespace morra
+}  // namespace morra::bsdiff

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
-namespace morra {
+namespace morra::bsdiff {
 
 namespace {
 constexpr std::size_t kBufferSize = 1 << 20;
@@ -146,4 +146,4 @@ void StreamReadAhead::run() {
     consumerWake_.notify_one();
 }
 
-}  // namespace morra
+}  // namespace morra::bsdiff

@@ -11,7 +11,7 @@
 
 #include "bsdiff/BzipStream.h"
 
-namespace morra {
+namespace morra::bsdiff {
 
 // Decodes one of a patch's data streams (diff or extra) in the lengths that the control entries
 // ask for, in order, and hands the bytes over in pieces. With `parallel`, a worker thread decodes
@@ -69,4 +69,4 @@ private:
     bool holding_ = false;
 };
 
-}  // namespace morra
+}  // namespace morra::bsdiff

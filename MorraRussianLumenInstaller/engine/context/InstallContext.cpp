@@ -5,7 +5,7 @@
 #include "core/InstallerError.h"
 #include "core/ResourcesUnavailable.h"
 
-namespace morra {
+namespace morra::context {
 
 namespace fs = std::filesystem;
 
@@ -21,12 +21,12 @@ std::optional<fs::path> environmentOverride(const char* name) {
 
 }  // namespace
 
-InstallContext::InstallContext(FileManager fileManager, KnownBuilds builds, std::optional<fs::path> payloadDirectory)
+InstallContext::InstallContext(files::FileManager fileManager, game::KnownBuilds builds, std::optional<fs::path> payloadDirectory)
     : fileManager_(std::move(fileManager)),
-      builds_(std::make_shared<const KnownBuilds>(std::move(builds))),
+      builds_(std::make_shared<const game::KnownBuilds>(std::move(builds))),
       payloadDirectory_(std::move(payloadDirectory)) {}
 
-InstallContext InstallContext::withFileManager(FileManager fileManager) const {
+InstallContext InstallContext::withFileManager(files::FileManager fileManager) const {
     InstallContext copy = *this;
     copy.fileManager_ = std::move(fileManager);
     return copy;
@@ -47,7 +47,7 @@ fs::path InstallContext::payloadDirectory() const {
     if (payloadDirectory_) return *payloadDirectory_;
     // The front ends check the resources at start; one that went missing since is refused here.
     const std::optional<fs::path> resources = fileManager_.resourcesDirectory();
-    if (!resources) throw InstallerError(resourcesUnavailableText());
+    if (!resources) throw core::InstallerError(core::resourcesUnavailableText());
     return *resources / "Payload";
 }
 
@@ -70,4 +70,4 @@ fs::path InstallContext::backupFolder(std::size_t build) const { return supportD
 
 fs::path InstallContext::backupPath(const fs::path& asset) const { return backupFolder(build_) / asset.filename(); }
 
-}  // namespace morra
+}  // namespace morra::context

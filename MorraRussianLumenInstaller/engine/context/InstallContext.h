@@ -8,7 +8,7 @@
 #include "files/FileManager.h"
 #include "game/Profile.h"
 
-namespace morra {
+namespace morra::context {
 
 // What every operation works with: the file service, the builds the installer knows and the
 // installer's own places. Cheap to copy; nothing in it changes.
@@ -17,18 +17,18 @@ public:
     // The program's own context has the real file service, the builds compiled into the program
     // (builtInBuilds) and its own payload; tests and benchmarks may hand in a file service with a
     // fault hook, the builds of a fixture and its payload folder.
-    InstallContext(FileManager fileManager, KnownBuilds builds, std::optional<std::filesystem::path> payloadDirectory = std::nullopt);
+    InstallContext(files::FileManager fileManager, game::KnownBuilds builds, std::optional<std::filesystem::path> payloadDirectory = std::nullopt);
 
-    const FileManager& fileManager() const { return fileManager_; }
-    const KnownBuilds& builds() const { return *builds_; }
+    const files::FileManager& fileManager() const { return fileManager_; }
+    const game::KnownBuilds& builds() const { return *builds_; }
     // The build an operation works with: the one found by the game's files (forBuild), else the
     // first known build.
     std::size_t build() const { return build_; }
-    const Profile& profile() const { return builds_->at(build_); }
+    const game::Profile& profile() const { return builds_->at(build_); }
     // The same context for builds()[build], the build found in the game.
     InstallContext forBuild(std::size_t build) const;
     // The same context over another file service (one that counts an operation's progress).
-    InstallContext withFileManager(FileManager fileManager) const;
+    InstallContext withFileManager(files::FileManager fileManager) const;
 
     // Whether payloadDirectory() has a folder to give.
     bool resourcesAvailable() const;
@@ -47,10 +47,10 @@ public:
     std::filesystem::path backupPath(const std::filesystem::path& asset) const;
 
 private:
-    FileManager fileManager_;
-    std::shared_ptr<const KnownBuilds> builds_;
+    files::FileManager fileManager_;
+    std::shared_ptr<const game::KnownBuilds> builds_;
     std::size_t build_ = 0;
     std::optional<std::filesystem::path> payloadDirectory_;
 };
 
-}  // namespace morra
+}  // namespace morra::context

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace morra {
+namespace morra::core {
 
 // The translation's state in a game, as the inspection report words it.
 enum class InstallationState {
@@ -13,4 +13,4 @@ enum class InstallationState {
                           // the game was updated to a build this release does not know yet
 };
 
-}  // namespace morra
+}  // namespace morra::core

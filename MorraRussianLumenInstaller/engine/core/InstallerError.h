@@ -3,7 +3,7 @@
 #include <exception>
 #include <string>
 
-namespace morra {
+namespace morra::core {
 
 // The program's one error type: it carries the finished Russian text that the user reads, and
 // what kind of trouble it is, for a front end that offers more than the text. Its description
@@ -35,4 +35,4 @@ private:
     Kind kind_;
 };
 
-}  // namespace morra
+}  // namespace morra::core

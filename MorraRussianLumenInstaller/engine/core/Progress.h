@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 
-namespace morra {
+namespace morra::core {
 
 // How far an operation has come. `done` counts the bytes of the operation's work that are
 // finished, of `total`; it never decreases, and the last report of a successful operation has
@@ -28,4 +28,4 @@ struct Progress {
 // Called on the operation's own thread, often (every few MiB); it must return quickly.
 using ProgressCallback = std::function<void(const Progress&)>;
 
-}  // namespace morra
+}  // namespace morra::core

@@ -1,6 +1,6 @@
 #include "core/ResourcesUnavailable.h"
 
-namespace morra {
+namespace morra::core {
 
 std::string resourcesUnavailableText() {
     return std::string("Установщик не нашёл собственных файлов с переводом: его копия неполна или повреждена. "
@@ -8,4 +8,4 @@ std::string resourcesUnavailableText() {
            kResourcesUnavailable;
 }
 
-}  // namespace morra
+}  // namespace morra::core

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace morra {
+namespace morra::core {
 
 // What the program says when it cannot find its own resources folder (its payload is there):
 // the command line prints this line alone and ends with status 1.
@@ -10,4 +10,4 @@ inline constexpr const char* kResourcesUnavailable = "Application resources are 
 // The same for the player: what is wrong and what to do, in Russian, then that line.
 std::string resourcesUnavailableText();
 
-}  // namespace morra
+}  // namespace morra::core

@@ -3,7 +3,7 @@
 #include "files/TemporaryFiles.h"
 #include "text/Utf8.h"
 
-namespace morra {
+namespace morra::files {
 
 namespace fs = std::filesystem;
 
@@ -52,8 +52,8 @@ void throwFileError(int error, FileOperation operation, const fs::path& path, Fi
     throw FileError(error, operation, path, reason);
 }
 
-std::string displayPath(const fs::path& path) { return validUtf8(standInTarget(path).string()); }
+std::string displayPath(const fs::path& path) { return text::validUtf8(standInTarget(path).string()); }
 
-std::string displayName(const fs::path& path) { return validUtf8(standInTarget(path).filename().string()); }
+std::string displayName(const fs::path& path) { return text::validUtf8(standInTarget(path).filename().string()); }
 
-}  // namespace morra
+}  // namespace morra::files

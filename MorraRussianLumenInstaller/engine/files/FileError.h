@@ -6,7 +6,7 @@
 
 #include "files/FileHandle.h"
 
-namespace morra {
+namespace morra::files {
 
 // What a failure of the file system means beyond the call that failed.
 enum class FileErrorReason {
@@ -47,4 +47,4 @@ std::string displayPath(const std::filesystem::path& path);
 // The last component of a path, as a message shows it.
 std::string displayName(const std::filesystem::path& path);
 
-}  // namespace morra
+}  // namespace morra::files

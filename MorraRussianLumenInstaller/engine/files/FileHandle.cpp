@@ -8,7 +8,7 @@
 #include "files/FileError.h"
 #include "platform/Platform.h"
 
-namespace morra {
+namespace morra::files {
 
 namespace fs = std::filesystem;
 
@@ -105,4 +105,4 @@ void FileHandle::close() noexcept {
     }
 }
 
-}  // namespace morra
+}  // namespace morra::files

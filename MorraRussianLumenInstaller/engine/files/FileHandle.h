@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-namespace morra {
+namespace morra::files {
 
 // Every kind of call that reaches the file system, named so that a test can make any one fail.
 enum class FileOperation {
@@ -65,4 +65,4 @@ private:
     std::shared_ptr<const FaultHook> hook_;
 };
 
-}  // namespace morra
+}  // namespace morra::files

@@ -16,7 +16,7 @@
 #include "files/FileError.h"
 #include "platform/Platform.h"
 
-namespace morra {
+namespace morra::files {
 
 namespace fs = std::filesystem;
 
@@ -386,4 +386,4 @@ std::optional<fs::path> FileManager::resourcesDirectory() const {
     return resources;
 }
 
-}  // namespace morra
+}  // namespace morra::files

@@ -12,7 +12,7 @@
 
 #include "files/FileHandle.h"
 
-namespace morra {
+namespace morra::files {
 
 // The engine's one way to the file system: every call that reaches it goes through here, so that
 // a test can make any one of them fail (the fault hook) and an operation can count the bytes it
@@ -119,4 +119,4 @@ private:
     std::shared_ptr<const std::function<void(std::uint64_t)>> observer_;
 };
 
-}  // namespace morra
+}  // namespace morra::files

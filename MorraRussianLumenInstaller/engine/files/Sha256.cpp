@@ -6,7 +6,7 @@
 
 #include "files/FileManager.h"
 
-namespace morra {
+namespace morra::files {
 
 namespace {
 
@@ -68,4 +68,4 @@ std::string sha256(const FileManager& fileManager, const std::filesystem::path& 
     return hasher.finalHex();
 }
 
-}  // namespace morra
+}  // namespace morra::files

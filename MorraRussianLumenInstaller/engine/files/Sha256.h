@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace morra {
+namespace morra::files {
 
 class FileManager;
 
@@ -39,4 +39,4 @@ inline bool containsDigest(const std::vector<std::string>& digests, const std::s
     return std::find(digests.begin(), digests.end(), digest) != digests.end();
 }
 
-}  // namespace morra
+}  // namespace morra::files

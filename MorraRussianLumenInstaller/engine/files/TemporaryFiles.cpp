@@ -5,7 +5,7 @@
 #include <array>
 #include <system_error>
 
-namespace morra {
+namespace morra::files {
 
 namespace fs = std::filesystem;
 
@@ -85,4 +85,4 @@ const fs::path& TemporaryFiles::add(fs::path path) {
     return paths_.back();
 }
 
-}  // namespace morra
+}  // namespace morra::files

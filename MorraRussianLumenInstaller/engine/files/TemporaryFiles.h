@@ -6,7 +6,7 @@
 
 #include "files/FileManager.h"
 
-namespace morra {
+namespace morra::files {
 
 // The hidden files the installer writes beside a file before they take its name, by the infix
 // in their names: "." + the file's name + the infix + a fresh UUID.
@@ -49,4 +49,4 @@ private:
     std::vector<std::filesystem::path> paths_;
 };
 
-}  // namespace morra
+}  // namespace morra::files

@@ -6,7 +6,7 @@
 #include "files/FileError.h"
 #include "files/Sha256.h"
 
-namespace morra {
+namespace morra::files {
 
 namespace fs = std::filesystem;
 
@@ -15,7 +15,7 @@ void publishVerified(const FileManager& fileManager, const fs::path& target, Tem
                      const std::string& mismatchMessage) {
     TemporaryFiles temporaries(fileManager);
     const fs::path& temporary = temporaries.add(temporarySibling(target, role));
-    if (produce(temporary) != expectedDigest) throw InstallerError(mismatchMessage);
+    if (produce(temporary) != expectedDigest) throw core::InstallerError(mismatchMessage);
     if (placement == Placement::Replace) fileManager.replaceItem(target, temporary);
     else fileManager.moveItem(temporary, target);
 }
@@ -42,4 +42,4 @@ bool publishCopyOrKeep(const FileManager& fileManager, const fs::path& target, c
     }
 }
 
-}  // namespace morra
+}  // namespace morra::files

@@ -7,7 +7,7 @@
 #include "files/FileManager.h"
 #include "files/TemporaryFiles.h"
 
-namespace morra {
+namespace morra::files {
 
 // How the verified content takes the target's name.
 enum class Placement {
@@ -38,4 +38,4 @@ bool publishCopyOrKeep(const FileManager& fileManager, const std::filesystem::pa
                        const std::filesystem::path& source, TemporaryRole role, const std::string& expectedDigest,
                        const std::string& mismatchMessage);
 
-}  // namespace morra
+}  // namespace morra::files

@@ -4,12 +4,12 @@
 
 #include "files/Sha256.h"
 
-namespace morra {
+namespace morra::game {
 
 AssetClass classifyAsset(const GameAsset& asset, const std::string& digest) {
     if (digest == asset.originalHash) return AssetClass::Untouched;
     if (digest == asset.patchedHash) return AssetClass::Installed;
-    if (containsDigest(asset.legacyPatchedHashes, digest)) return AssetClass::OlderForm;
+    if (files::containsDigest(asset.legacyPatchedHashes, digest)) return AssetClass::OlderForm;
     return AssetClass::Unrecognised;
 }
 
@@ -20,22 +20,22 @@ std::vector<ClassifiedAsset> classifyAssets(const std::vector<GameAsset>& manife
     return classified;
 }
 
-InstallationState installationState(const std::vector<ClassifiedAsset>& englishCards,
-                                    const std::vector<ClassifiedAsset>& translatedCards) {
+core::InstallationState installationState(const std::vector<ClassifiedAsset>& englishCards,
+                                          const std::vector<ClassifiedAsset>& translatedCards) {
     const auto all = [](const std::vector<ClassifiedAsset>& assets, auto predicate) {
         return std::all_of(assets.begin(), assets.end(), predicate);
     };
     if (all(englishCards, [](const ClassifiedAsset& a) { return a.assetClass == AssetClass::Untouched; }))
-        return InstallationState::NotInstalled;
+        return core::InstallationState::NotInstalled;
     if (all(translatedCards, [](const ClassifiedAsset& a) { return a.assetClass == AssetClass::Installed; }))
-        return InstallationState::TranslatedCards;
+        return core::InstallationState::TranslatedCards;
     if (all(englishCards, [](const ClassifiedAsset& a) { return a.assetClass == AssetClass::Installed; }))
-        return InstallationState::EnglishCards;
+        return core::InstallationState::EnglishCards;
     // The translated-card manifest knows every form that either manifest knows: the English-card
     // forms are among its older forms.
     if (!all(translatedCards, [](const ClassifiedAsset& a) { return a.assetClass != AssetClass::Unrecognised; }))
-        return InstallationState::Unsupported;
-    return InstallationState::EarlierOrIncomplete;
+        return core::InstallationState::Unsupported;
+    return core::InstallationState::EarlierOrIncomplete;
 }
 
-}  // namespace morra
+}  // namespace morra::game

@@ -6,7 +6,7 @@
 #include "core/InstallationState.h"
 #include "game/Manifest.h"
 
-namespace morra {
+namespace morra::game {
 
 // Where one asset stands against one manifest entry, by its current digest.
 enum class AssetClass {
@@ -33,7 +33,7 @@ std::vector<ClassifiedAsset> classifyAssets(const std::vector<GameAsset>& manife
 // The translation's state from the same digests classified against the English-card and the
 // translated-card manifests: untouched, one whole variant, anything unrecognised, or else a mix
 // of known forms (an earlier release or an installation that stopped part-way).
-InstallationState installationState(const std::vector<ClassifiedAsset>& englishCards,
-                                    const std::vector<ClassifiedAsset>& translatedCards);
+core::InstallationState installationState(const std::vector<ClassifiedAsset>& englishCards,
+                                          const std::vector<ClassifiedAsset>& translatedCards);
 
-}  // namespace morra
+}  // namespace morra::game

@@ -2,11 +2,11 @@
 
 #include "files/Sha256.h"
 
-namespace morra {
+namespace morra::game {
 
 bool isTranslatedForm(const Profile& build, std::size_t asset, const std::string& digest) {
     const AssetDigests& known = build.assets.at(asset);
-    return digest == known.englishCards || digest == known.translatedCards || containsDigest(known.earlierReleases, digest);
+    return digest == known.englishCards || digest == known.translatedCards || files::containsDigest(known.earlierReleases, digest);
 }
 
 bool buildKnowsAsset(const Profile& build, std::size_t asset, const std::string& digest) {
@@ -28,4 +28,4 @@ std::string buildNumbers(const KnownBuilds& builds) {
     return numbers;
 }
 
-}  // namespace morra
+}  // namespace morra::game

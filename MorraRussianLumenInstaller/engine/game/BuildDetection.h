@@ -7,7 +7,7 @@
 
 #include "game/Profile.h"
 
-namespace morra {
+namespace morra::game {
 
 // Whether the build knows the asset's digest in any of its forms: original, either variant of the
 // translation, or an earlier release's.
@@ -22,4 +22,4 @@ std::optional<std::size_t> detectBuild(const KnownBuilds& builds, const std::vec
 // The builds' numbers as the texts name them: "57314208" or "57314208, 57390117".
 std::string buildNumbers(const KnownBuilds& builds);
 
-}  // namespace morra
+}  // namespace morra::game

@@ -12,7 +12,7 @@
 
 #include "files/FileManager.h"
 
-namespace morra {
+namespace morra::game {
 
 namespace fs = std::filesystem;
 
@@ -161,7 +161,7 @@ BundleInfo parseBundleInfo(std::string_view propertyList) {
     return info;
 }
 
-std::optional<BundleInfo> readBundleInfo(const FileManager& fileManager, const fs::path& bundle) {
+std::optional<BundleInfo> readBundleInfo(const files::FileManager& fileManager, const fs::path& bundle) {
     if (!fileManager.directoryExists(bundle)) return std::nullopt;
     try {
         const std::optional<std::string> contents =
@@ -173,10 +173,10 @@ std::optional<BundleInfo> readBundleInfo(const FileManager& fileManager, const f
     }
 }
 
-bool validateBundleIdentity(const FileManager& fileManager, const fs::path& bundle) {
+bool validateBundleIdentity(const files::FileManager& fileManager, const fs::path& bundle) {
     if (!hasAppExtension(bundle)) return false;
     const std::optional<BundleInfo> info = readBundleInfo(fileManager, bundle);
     return info && info->identifier == kBundleIdentifier && info->executable == kExecutableName;
 }
 
-}  // namespace morra
+}  // namespace morra::game

@@ -5,9 +5,11 @@
 #include <string>
 #include <string_view>
 
-namespace morra {
-
+namespace morra::files {
 class FileManager;
+}  // namespace morra::files
+
+namespace morra::game {
 
 // The game's identity.
 inline constexpr const char* kBundleIdentifier = "com.holtstudio.morravellant";
@@ -28,10 +30,10 @@ BundleInfo parseBundleInfo(std::string_view propertyList);
 // Reads Contents/Info.plist of a bundle folder. Nothing when the folder does not exist or is not a
 // folder; a missing, unreadable or unacceptable property list gives a BundleInfo without values.
 // Never throws for a file-system reason.
-std::optional<BundleInfo> readBundleInfo(const FileManager& fileManager, const std::filesystem::path& bundle);
+std::optional<BundleInfo> readBundleInfo(const files::FileManager& fileManager, const std::filesystem::path& bundle);
 
 // Whether a folder is the macOS edition of Morra Vellant: an .app (any letter case) whose
 // Info.plist names the game's bundle identifier and executable.
-bool validateBundleIdentity(const FileManager& fileManager, const std::filesystem::path& bundle);
+bool validateBundleIdentity(const files::FileManager& fileManager, const std::filesystem::path& bundle);
 
-}  // namespace morra
+}  // namespace morra::game

@@ -1,6 +1,6 @@
 #include "game/GamePaths.h"
 
-namespace morra {
+namespace morra::game {
 
 namespace fs = std::filesystem;
 
@@ -13,4 +13,4 @@ std::array<fs::path, kAssetTable.size()> GamePaths::assets() const {
     return files;
 }
 
-}  // namespace morra
+}  // namespace morra::game

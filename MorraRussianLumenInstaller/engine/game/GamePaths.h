@@ -5,7 +5,7 @@
 
 #include "game/GamePlaces.h"
 
-namespace morra {
+namespace morra::game {
 
 // The game's places (GamePlaces.h) inside one game bundle, derived from the bundle's path (as
 // validateGame resolved it). Nothing is read from disk to build it.
@@ -23,4 +23,4 @@ struct GamePaths {
     std::filesystem::path addedSource(std::size_t row) const { return app / kAddedFileTable.at(row).sourcePath(); }
 };
 
-}  // namespace morra
+}  // namespace morra::game

@@ -1,6 +1,6 @@
 #include "game/GamePlaces.h"
 
-namespace morra {
+namespace morra::game {
 
 std::vector<std::string> payloadFileNames() {
     std::vector<std::string> names{kAddedFileTable[0].payload};
@@ -12,4 +12,4 @@ std::vector<std::string> payloadFileNames() {
     return names;
 }
 
-}  // namespace morra
+}  // namespace morra::game

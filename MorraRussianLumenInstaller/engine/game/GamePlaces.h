@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace morra {
+namespace morra::game {
 
 // Every place in the game that the translation touches, named once: the engine, the pack tool and
 // the fixture generator all read them from here. Paths are relative to the game's bundle.
@@ -51,4 +51,4 @@ inline constexpr std::array<AddedFileSpec, 4> kAddedFileTable = {{
 // and skill-card delta, then the patches of the added bundles.
 std::vector<std::string> payloadFileNames();
 
-}  // namespace morra
+}  // namespace morra::game

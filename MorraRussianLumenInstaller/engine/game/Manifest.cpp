@@ -2,7 +2,7 @@
 
 #include "files/Sha256.h"
 
-namespace morra {
+namespace morra::game {
 
 namespace fs = std::filesystem;
 
@@ -42,13 +42,13 @@ std::vector<GameAsset> gameAssets(const GamePaths& paths, const KnownBuilds& bui
 }
 
 bool AddedFile::isOurs(const std::string& digest) const {
-    return digest == digests->expected || containsDigest(replaceable(), digest);
+    return digest == digests->expected || files::containsDigest(replaceable(), digest);
 }
 
 std::vector<std::string> AddedFile::replaceable() const {
     std::vector<std::string> all = digests->replaceable;
     for (const std::string& digest : otherBuilds)
-        if (digest != digests->expected && !containsDigest(all, digest)) all.push_back(digest);
+        if (digest != digests->expected && !files::containsDigest(all, digest)) all.push_back(digest);
     return all;
 }
 
@@ -71,4 +71,4 @@ std::vector<AddedFile> addedFiles(const GamePaths& paths, const KnownBuilds& bui
     return rows;
 }
 
-}  // namespace morra
+}  // namespace morra::game

@@ -9,7 +9,7 @@
 #include "game/GamePlaces.h"
 #include "game/Profile.h"
 
-namespace morra {
+namespace morra::game {
 
 // One entry of the asset manifest: a game file, the patches that turn its untouched form into the
 // form this variant installs, and the digests of every state in which the file may be found.
@@ -47,4 +47,4 @@ struct AddedFile {
 std::vector<AddedFile> addedFiles(const GamePaths& paths, const KnownBuilds& builds, std::size_t build,
                                   const std::filesystem::path& payloadDirectory);
 
-}  // namespace morra
+}  // namespace morra::game

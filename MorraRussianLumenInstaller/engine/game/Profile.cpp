@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-namespace morra {
+namespace morra::game {
 
 namespace {
 
@@ -25,4 +25,4 @@ std::filesystem::path storedPayloadFile(const KnownBuilds& builds, std::size_t b
     return std::filesystem::path(builds[build].payloadFolder) / name;  // not reached: the build itself holds it
 }
 
-}  // namespace morra
+}  // namespace morra::game

@@ -8,7 +8,7 @@
 #include "core/BuildNumber.h"
 #include "game/GamePlaces.h"
 
-namespace morra {
+namespace morra::game {
 
 // The digests of one game build the installer knows and of the payload made for it, one row for
 // each row of the table of the game's places. The program uses the builds compiled into it
@@ -35,7 +35,7 @@ struct Profile {
     std::array<AssetDigests, kAssetTable.size()> assets;
     std::vector<PayloadFile> payload;  // the eleven payload files, in checking order
     std::array<AddedFileDigests, kAddedFileTable.size()> addedFiles;
-    std::string build = kBuildNumber;  // the game's build number, as the texts name it
+    std::string build = core::kBuildNumber;  // the game's build number, as the texts name it
     // The build's folder under the payload folder; empty (one build only): the payload folder itself.
     std::string payloadFolder;
 };
@@ -51,4 +51,4 @@ const KnownBuilds& builtInBuilds();
 // with its digest, under that build's name for it.
 std::filesystem::path storedPayloadFile(const KnownBuilds& builds, std::size_t build, const std::string& name);
 
-}  // namespace morra
+}  // namespace morra::game

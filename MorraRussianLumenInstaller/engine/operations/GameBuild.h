@@ -8,7 +8,7 @@
 #include "context/InstallContext.h"
 #include "game/GamePaths.h"
 
-namespace morra {
+namespace morra::operations {
 
 // The game's build, found by its files: the five assets are hashed once, and the first known build
 // (in the builds' order) that knows every digest is the game's.
@@ -18,18 +18,18 @@ struct GameBuild {
 
     // The context an operation on this game works with: the game's build, or for a game of no
     // known build the first one (whose checks then refuse it).
-    InstallContext context(const InstallContext& base) const { return base.forBuild(build.value_or(0)); }
+    context::InstallContext context(const context::InstallContext& base) const { return base.forBuild(build.value_or(0)); }
     // The builds a text names: the game's, or every known build when the game fits none.
-    std::string named(const KnownBuilds& builds) const;
+    std::string named(const game::KnownBuilds& builds) const;
 };
 
-GameBuild detectGameBuild(const InstallContext& context, const GamePaths& paths);
+GameBuild detectGameBuild(const context::InstallContext& context, const game::GamePaths& paths);
 
 // How "profile(s)" reads before the builds' numbers: one compatible profile, or one of several.
-std::string compatibleProfiles(const KnownBuilds& builds);
+std::string compatibleProfiles(const game::KnownBuilds& builds);
 
 // What install refuses with when the game fits no known build but the backup store shows the
 // translation was installed under one: the game was updated past this release of the translation.
-std::string gameUpdatedText(const KnownBuilds& builds);
+std::string gameUpdatedText(const game::KnownBuilds& builds);
 
-}  // namespace morra
+}  // namespace morra::operations

@@ -2,14 +2,14 @@
 
 #include "core/InstallerError.h"
 
-namespace morra {
+namespace morra::operations {
 
 namespace {
 
-std::optional<FileHandle> lockOrRefuse(const FileManager& fileManager, const std::filesystem::path& folder) {
-    std::optional<FileHandle> lock = fileManager.tryLockExclusive(folder);
+std::optional<files::FileHandle> lockOrRefuse(const files::FileManager& fileManager, const std::filesystem::path& folder) {
+    std::optional<files::FileHandle> lock = fileManager.tryLockExclusive(folder);
     if (!lock)
-        throw InstallerError(
+        throw core::InstallerError(
             "Другая копия установщика уже работает с этой игрой или её резервными копиями. Дождитесь её завершения и "
             "повторите.");
     return lock;
@@ -17,17 +17,17 @@ std::optional<FileHandle> lockOrRefuse(const FileManager& fileManager, const std
 
 }  // namespace
 
-GameLock::GameLock(const FileManager& fileManager, const std::filesystem::path& app,
+GameLock::GameLock(const files::FileManager& fileManager, const std::filesystem::path& app,
                    const std::filesystem::path& supportDirectory)
     : game_(lockOrRefuse(fileManager, app)) {
     fileManager.createDirectories(supportDirectory);
     support_ = lockOrRefuse(fileManager, supportDirectory);
 }
 
-bool GameLock::heldElsewhere(const FileManager& fileManager, const std::filesystem::path& app,
+bool GameLock::heldElsewhere(const files::FileManager& fileManager, const std::filesystem::path& app,
                              const std::filesystem::path& supportDirectory) {
     if (!fileManager.tryLockExclusive(app)) return true;
     return fileManager.directoryExists(supportDirectory) && !fileManager.tryLockExclusive(supportDirectory);
 }
 
-}  // namespace morra
+}  // namespace morra::operations

@@ -5,7 +5,7 @@
 
 #include "files/FileManager.h"
 
-namespace morra {
+namespace morra::operations {
 
 // Keeps a second installer, in this process or another, from working at the same time on what an
 // operation changes. It locks the game bundle's folder (the same folder for every user who shares
@@ -15,17 +15,17 @@ namespace morra {
 class GameLock {
 public:
     // Refuses at once, with the Russian text, when someone else holds either lock.
-    GameLock(const FileManager& fileManager, const std::filesystem::path& app,
+    GameLock(const files::FileManager& fileManager, const std::filesystem::path& app,
              const std::filesystem::path& supportDirectory);
 
     // Whether someone else holds either lock now: tries them without waiting and lets them go at
     // once. Creates nothing (a support folder that does not exist is held by no one).
-    static bool heldElsewhere(const FileManager& fileManager, const std::filesystem::path& app,
+    static bool heldElsewhere(const files::FileManager& fileManager, const std::filesystem::path& app,
                               const std::filesystem::path& supportDirectory);
 
 private:
-    std::optional<FileHandle> game_;
-    std::optional<FileHandle> support_;
+    std::optional<files::FileHandle> game_;
+    std::optional<files::FileHandle> support_;
 };
 
-}  // namespace morra
+}  // namespace morra::operations

@@ -2,28 +2,28 @@
 
 #include "game/GameValidation.h"
 
-namespace morra {
+namespace morra::operations {
 
 namespace fs = std::filesystem;
 
-GameOperation::GameOperation(const InstallContext& base, const fs::path& game)
+GameOperation::GameOperation(const context::InstallContext& base, const fs::path& game)
     : base_(base),
-      paths_(validateGame(base.fileManager(), game)),
+      paths_(game::validateGame(base.fileManager(), game)),
       lock_(base.fileManager(), paths_.app, base.supportDirectory()) {
-    requireGameStopped(base.fileManager(), paths_.app);
+    game::requireGameStopped(base.fileManager(), paths_.app);
 }
 
-InstallContext GameOperation::context(ProgressMeter& meter) const {
+context::InstallContext GameOperation::context(ProgressMeter& meter) const {
     return base_.withFileManager(base_.fileManager().guardingChangesIn(paths_.app).withTransferObserver(
         [&meter](std::uint64_t bytes) { meter.advance(bytes); }));
 }
 
-bool GameOperation::supportClonesWithGame(const InstallContext& context) const {
-    const FileManager& files = context.fileManager();
+bool GameOperation::supportClonesWithGame(const context::InstallContext& context) const {
+    const files::FileManager& files = context.fileManager();
     return files.clonesFiles(paths_.data) && files.volumeOf(context.supportDirectory()) == files.volumeOf(paths_.data);
 }
 
-std::uint64_t sizeOrZero(const FileManager& files, const fs::path& path) {
+std::uint64_t sizeOrZero(const files::FileManager& files, const fs::path& path) {
     try {
         return files.fileExists(path) ? files.fileSize(path) : 0;
     } catch (const std::exception&) {
@@ -31,4 +31,4 @@ std::uint64_t sizeOrZero(const FileManager& files, const fs::path& path) {
     }
 }
 
-}  // namespace morra
+}  // namespace morra::operations

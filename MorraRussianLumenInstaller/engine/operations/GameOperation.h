@@ -11,7 +11,7 @@
 #include "operations/GameLock.h"
 #include "operations/ProgressMeter.h"
 
-namespace morra {
+namespace morra::operations {
 
 // What install and remove share around their own work. Made first, it validates the game, locks
 // the game and the backups for this run and requires the game stopped; once the run has planned
@@ -20,23 +20,23 @@ namespace morra {
 // it is.
 class GameOperation {
 public:
-    GameOperation(const InstallContext& base, const std::filesystem::path& game);
+    GameOperation(const context::InstallContext& base, const std::filesystem::path& game);
 
-    const GamePaths& paths() const { return paths_; }
-    const InstallContext& base() const { return base_; }
-    InstallContext context(ProgressMeter& meter) const;
+    const game::GamePaths& paths() const { return paths_; }
+    const context::InstallContext& base() const { return base_; }
+    context::InstallContext context(ProgressMeter& meter) const;
     // Whether copying from the support folder into the game (or back) costs no room: both on one
     // volume that clones files.
-    bool supportClonesWithGame(const InstallContext& context) const;
+    bool supportClonesWithGame(const context::InstallContext& context) const;
 
 private:
-    const InstallContext& base_;
-    GamePaths paths_;
+    const context::InstallContext& base_;
+    game::GamePaths paths_;
     GameLock lock_;
 };
 
 // The size of a file, or 0 where there is none or it cannot be read: planning never fails, the
 // step that needs the file reports it.
-std::uint64_t sizeOrZero(const FileManager& files, const std::filesystem::path& path);
+std::uint64_t sizeOrZero(const files::FileManager& files, const std::filesystem::path& path);
 
-}  // namespace morra
+}  // namespace morra::operations

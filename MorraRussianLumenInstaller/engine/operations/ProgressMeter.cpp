@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace morra {
+namespace morra::operations {
 
 namespace {
 // Reports come at least this far apart (or at a new step), so a fast disk does not flood the
@@ -10,11 +10,11 @@ namespace {
 constexpr std::uint64_t kReportStep = 4ull << 20;
 }  // namespace
 
-ProgressMeter::ProgressMeter(ProgressCallback callback, std::uint64_t total) : callback_(std::move(callback)) {
+ProgressMeter::ProgressMeter(core::ProgressCallback callback, std::uint64_t total) : callback_(std::move(callback)) {
     progress_.total = total;
 }
 
-void ProgressMeter::begin(Progress::Step step, std::uint64_t bytes, int item, int itemCount) {
+void ProgressMeter::begin(core::Progress::Step step, std::uint64_t bytes, int item, int itemCount) {
     progress_.done = std::max(progress_.done, std::min(stretchEnd_, progress_.total));
     stretchEnd_ = progress_.done + bytes;
     progress_.step = step;
@@ -46,4 +46,4 @@ void ProgressMeter::report(bool force) {
     callback_(progress_);
 }
 
-}  // namespace morra
+}  // namespace morra::operations

@@ -4,7 +4,7 @@
 
 #include "core/Progress.h"
 
-namespace morra {
+namespace morra::operations {
 
 // Turns the bytes an operation moves into progress reports. The operation plans its work in
 // stretches of known size before it starts (from file sizes and patch headers), so the total is
@@ -13,10 +13,10 @@ namespace morra {
 // begins: `done` only grows, and finish() brings it to the total.
 class ProgressMeter {
 public:
-    ProgressMeter(ProgressCallback callback, std::uint64_t total);
+    ProgressMeter(core::ProgressCallback callback, std::uint64_t total);
 
     // Starts a stretch of about `bytes` bytes; the previous stretch counts as done.
-    void begin(Progress::Step step, std::uint64_t bytes, int item = 0, int itemCount = 0);
+    void begin(core::Progress::Step step, std::uint64_t bytes, int item = 0, int itemCount = 0);
     // Planned work that is not needed after all.
     void skip(std::uint64_t bytes);
     // Bytes of the current stretch moved; never beyond the stretch.
@@ -26,10 +26,10 @@ public:
 private:
     void report(bool force);
 
-    ProgressCallback callback_;
-    Progress progress_;
+    core::ProgressCallback callback_;
+    core::Progress progress_;
     std::uint64_t stretchEnd_ = 0;
     std::uint64_t reported_ = 0;
 };
 
-}  // namespace morra
+}  // namespace morra::operations

@@ -9,7 +9,7 @@
 #include "platform/Platform.h"
 #include "search/SteamLibraries.h"
 
-namespace morra {
+namespace morra::search {
 
 namespace fs = std::filesystem;
 
@@ -21,10 +21,10 @@ constexpr const char* kGogSharedFolder = "/Users/Shared/GOG.com";
 
 }  // namespace
 
-std::vector<fs::path> gameSearchCandidates(const FileManager& fileManager) {
+std::vector<fs::path> gameSearchCandidates(const files::FileManager& fileManager) {
     std::vector<fs::path> candidates;
     if (const char* value = std::getenv(kGameOverride); value && *value) candidates.emplace_back(value);
-    if (std::optional<fs::path> application = platform::applicationWithBundleIdentifier(kBundleIdentifier))
+    if (std::optional<fs::path> application = platform::applicationWithBundleIdentifier(game::kBundleIdentifier))
         candidates.push_back(std::move(*application));
 
     const fs::path gogGame = fs::path(kGogSharedFolder) / "Galaxy" / "Applications" / "Morra Vellant";
@@ -44,7 +44,7 @@ std::vector<fs::path> gameSearchCandidates(const FileManager& fileManager) {
     return candidates;
 }
 
-std::optional<fs::path> firstAcceptedCandidate(const FileManager& fileManager, const std::vector<fs::path>& candidates,
+std::optional<fs::path> firstAcceptedCandidate(const files::FileManager& fileManager, const std::vector<fs::path>& candidates,
                                                const std::function<bool(const fs::path&)>& accepts) {
     std::unordered_set<std::string> seen;
     for (const fs::path& candidate : candidates) {
@@ -60,10 +60,10 @@ std::optional<fs::path> firstAcceptedCandidate(const FileManager& fileManager, c
     return std::nullopt;
 }
 
-std::optional<fs::path> discoverGame(const FileManager& fileManager) {
+std::optional<fs::path> discoverGame(const files::FileManager& fileManager) {
     return firstAcceptedCandidate(fileManager, gameSearchCandidates(fileManager), [&](const fs::path& bundle) {
-        return validateBundleIdentity(fileManager, bundle);
+        return game::validateBundleIdentity(fileManager, bundle);
     });
 }
 
-}  // namespace morra
+}  // namespace morra::search

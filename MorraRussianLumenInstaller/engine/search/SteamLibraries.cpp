@@ -3,7 +3,7 @@
 #include "files/FileManager.h"
 #include "text/Utf8.h"
 
-namespace morra {
+namespace morra::search {
 
 namespace fs = std::filesystem;
 
@@ -49,7 +49,7 @@ std::size_t whiteSpaceLength(std::string_view text, std::size_t index) {
 // The runs that failed attempts read contain no quote and so no later start: each byte is read a
 // bounded number of times and the scan is linear.
 std::optional<std::vector<std::string>> libraryFolderPathValues(std::string_view text) {
-    if (!isValidUtf8(text)) return std::nullopt;
+    if (!text::isValidUtf8(text)) return std::nullopt;
     std::vector<std::string> values;
     std::size_t searchFrom = 0;
     for (;;) {
@@ -89,7 +89,7 @@ std::string collapseDoubledBackslashes(std::string_view value) {
 
 fs::path libraryFoldersFile(const fs::path& steamRoot) { return steamRoot / "steamapps" / "libraryfolders.vdf"; }
 
-std::vector<fs::path> steamLibraryRoots(const FileManager& fileManager, const fs::path& home) {
+std::vector<fs::path> steamLibraryRoots(const files::FileManager& fileManager, const fs::path& home) {
     std::vector<fs::path> roots{home / "Library" / "Application Support" / "Steam"};
     std::optional<std::string> contents;
     try {
@@ -110,4 +110,4 @@ std::vector<fs::path> steamLibraryRoots(const FileManager& fileManager, const fs
     return roots;
 }
 
-}  // namespace morra
+}  // namespace morra::search

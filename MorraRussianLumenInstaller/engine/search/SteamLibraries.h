@@ -8,9 +8,11 @@
 #include <vector>
 
 
-namespace morra {
-
+namespace morra::files {
 class FileManager;
+}  // namespace morra::files
+
+namespace morra::search {
 
 // The largest library list that is read; anything bigger is no Steam library list, and reading it
 // would only exhaust memory. Such a file counts as unreadable.
@@ -41,7 +43,7 @@ std::filesystem::path libraryFoldersFile(const std::filesystem::path& steamRoot)
 // A list that is missing, unreadable, not a regular file, too large or not valid UTF-8 adds
 // nothing. A value holding a NUL character names no folder and is left out. Never throws for a
 // file-system reason.
-std::vector<std::filesystem::path> steamLibraryRoots(const FileManager& fileManager,
+std::vector<std::filesystem::path> steamLibraryRoots(const files::FileManager& fileManager,
                                                      const std::filesystem::path& home);
 
-}  // namespace morra
+}  // namespace morra::search

@@ -4,29 +4,29 @@
 #include "files/Sha256.h"
 #include "files/VerifiedPublish.h"
 
-namespace morra {
+namespace morra::steps {
 
 namespace fs = std::filesystem;
 
-void replaceAtomically(const FileManager& fileManager, const fs::path& target, const fs::path& contentsOf,
+void replaceAtomically(const files::FileManager& fileManager, const fs::path& target, const fs::path& contentsOf,
                        const std::string& expectedDigest, const std::string& mismatchMessage) {
-    publishCopy(fileManager, target, contentsOf, TemporaryRole::Restoring, Placement::Replace, expectedDigest,
-                mismatchMessage);
+    files::publishCopy(fileManager, target, contentsOf, files::TemporaryRole::Restoring, files::Placement::Replace, expectedDigest,
+                       mismatchMessage);
 }
 
-void replaceAtomically(const FileManager& fileManager, const fs::path& target, const std::string& contents) {
+void replaceAtomically(const files::FileManager& fileManager, const fs::path& target, const std::string& contents) {
     const mode_t permissions = fileManager.permissions(target);  // a missing target fails here
-    publishVerified(
-        fileManager, target, TemporaryRole::Updating, Placement::Replace,
+    files::publishVerified(
+        fileManager, target, files::TemporaryRole::Updating, files::Placement::Replace,
         [&](const fs::path& temporary) {
-            FileHandle handle = fileManager.createNewFile(temporary, 0600);
+            files::FileHandle handle = fileManager.createNewFile(temporary, 0600);
             handle.write(contents.data(), contents.size());
             fileManager.setPermissions(temporary, permissions);
             handle.sync();
-            return sha256(fileManager, temporary);
+            return files::sha256(fileManager, temporary);
         },
-        sha256Hex(contents.data(), contents.size()),
-        "Не удалось записать файл " + displayPath(target) + ": записанное не совпало с задуманным.");
+        files::sha256Hex(contents.data(), contents.size()),
+        "Не удалось записать файл " + files::displayPath(target) + ": записанное не совпало с задуманным.");
 }
 
-}  // namespace morra
+}  // namespace morra::steps

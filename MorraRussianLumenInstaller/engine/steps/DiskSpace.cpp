@@ -6,7 +6,7 @@
 #include "files/FileError.h"
 #include "files/FileManager.h"
 
-namespace morra {
+namespace morra::steps {
 
 namespace fs = std::filesystem;
 
@@ -17,14 +17,14 @@ constexpr std::uint64_t kMargin = 8ull << 20;
 constexpr std::uint64_t kMegabyte = 1000 * 1000;
 
 // The nearest part of a path that exists (a folder still to be made is on its parent's volume).
-fs::path existingPart(const FileManager& fileManager, fs::path place) {
+fs::path existingPart(const files::FileManager& fileManager, fs::path place) {
     while (!fileManager.fileExists(place) && place.has_relative_path()) place = place.parent_path();
     return place;
 }
 
 }  // namespace
 
-void requireFreeSpace(const FileManager& fileManager, const std::vector<SpaceNeed>& needs) {
+void requireFreeSpace(const files::FileManager& fileManager, const std::vector<SpaceNeed>& needs) {
     struct Volume {
         fs::path place;
         std::uint64_t bytes = 0;
@@ -41,10 +41,10 @@ void requireFreeSpace(const FileManager& fileManager, const std::vector<SpaceNee
         const std::uint64_t free = fileManager.freeSpace(volume.place);
         const std::uint64_t needed = volume.bytes + kMargin;
         if (free >= needed) continue;
-        throw InstallerError("Недостаточно места на диске: нужно " + std::to_string((needed + kMegabyte - 1) / kMegabyte) +
-                             " МБ, свободно " + std::to_string(free / kMegabyte) + " МБ (" + displayPath(volume.place) +
-                             ").");
+        throw core::InstallerError("Недостаточно места на диске: нужно " + std::to_string((needed + kMegabyte - 1) / kMegabyte) +
+                                   " МБ, свободно " + std::to_string(free / kMegabyte) + " МБ (" + files::displayPath(volume.place) +
+                                   ").");
     }
 }
 
-}  // namespace morra
+}  // namespace morra::steps

@@ -4,9 +4,11 @@
 #include <filesystem>
 #include <vector>
 
-namespace morra {
-
+namespace morra::files {
 class FileManager;
+}  // namespace morra::files
+
+namespace morra::steps {
 
 // Room that an operation will take in one place before it can give any back.
 struct SpaceNeed {
@@ -17,6 +19,6 @@ struct SpaceNeed {
 // Refuses, before anything changes, an operation that would fill a disk: the needs of places on
 // one volume are added up and compared with the room left there. The text names what is needed
 // and what is free, in megabytes as the system's own windows count them (10^6 bytes).
-void requireFreeSpace(const FileManager& fileManager, const std::vector<SpaceNeed>& needs);
+void requireFreeSpace(const files::FileManager& fileManager, const std::vector<SpaceNeed>& needs);
 
-}  // namespace morra
+}  // namespace morra::steps

@@ -4,14 +4,14 @@
 #include "files/Sha256.h"
 #include "context/InstallContext.h"
 
-namespace morra {
+namespace morra::steps {
 
-void validatePayload(const InstallContext& context) {
-    for (const PayloadFile& file : context.profile().payload) {
+void validatePayload(const context::InstallContext& context) {
+    for (const game::PayloadFile& file : context.profile().payload) {
         const std::filesystem::path path = context.payloadFile(file.name);
-        if (!context.fileManager().fileExists(path)) throw InstallerError("В приложении отсутствуют файлы перевода.");
-        if (sha256(context.fileManager(), path) != file.digest) throw InstallerError("Файлы перевода повреждены.");
+        if (!context.fileManager().fileExists(path)) throw core::InstallerError("В приложении отсутствуют файлы перевода.");
+        if (files::sha256(context.fileManager(), path) != file.digest) throw core::InstallerError("Файлы перевода повреждены.");
     }
 }
 
-}  // namespace morra
+}  // namespace morra::steps

@@ -1,11 +1,13 @@
 #pragma once
 
-namespace morra {
-
+namespace morra::context {
 class InstallContext;
+}  // namespace morra::context
+
+namespace morra::steps {
 
 // Checks, in their fixed order, that every payload file is present and has the digest the profile
 // gives it; the first that is not decides the error.
-void validatePayload(const InstallContext& context);
+void validatePayload(const context::InstallContext& context);
 
-}  // namespace morra
+}  // namespace morra::steps

@@ -14,7 +14,7 @@
 #include "context/InstallContext.h"
 #include "steps/AtomicReplace.h"
 
-namespace morra {
+namespace morra::steps {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -41,9 +41,9 @@ public:
 // bound are refused here.
 // A leading byte-order mark is ignored, as the RFC allows.
 json parseStrictly(const std::string& text, const fs::path& settings) {
-    const std::string refused = "Файл настроек игры повреждён (это не JSON): " + displayPath(settings);
+    const std::string refused = "Файл настроек игры повреждён (это не JSON): " + files::displayPath(settings);
     // The reader takes a NUL byte for the end of its input; JSON has no place for one.
-    if (text.find('\0') != std::string::npos) throw InstallerError(refused);
+    if (text.find('\0') != std::string::npos) throw core::InstallerError(refused);
     try {
         return json::parse(
             text,
@@ -54,12 +54,12 @@ json parseStrictly(const std::string& text, const fs::path& settings) {
             /*allow_exceptions=*/true, /*ignore_comments=*/false);
     } catch (const json::parse_error& error) {
         // The reader's own text quotes the offending bytes, which need not be text at all.
-        throw InstallerError("Файл настроек игры повреждён (это не JSON, ошибка около байта " +
-                             std::to_string(error.byte) + "): " + displayPath(settings));
+        throw core::InstallerError("Файл настроек игры повреждён (это не JSON, ошибка около байта " +
+                                   std::to_string(error.byte) + "): " + files::displayPath(settings));
     } catch (const json::exception&) {
-        throw InstallerError(refused);
+        throw core::InstallerError(refused);
     } catch (const NotStrictJson&) {
-        throw InstallerError(refused);
+        throw core::InstallerError(refused);
     }
 }
 
@@ -91,11 +91,11 @@ json* startupLanguage(json& document) {
 
 }  // namespace
 
-bool migrateStartupLanguageToEnglish(const InstallContext& context) {
-    const FileManager& files = context.fileManager();
+bool migrateStartupLanguageToEnglish(const context::InstallContext& context) {
+    const files::FileManager& files = context.fileManager();
     const fs::path settings = context.gameSettingsFile();
     if (!files.fileExists(settings)) return false;
-    rejectSymbolicLink(files, settings);
+    game::rejectSymbolicLink(files, settings);
 
     const std::optional<std::string> text = files.readContents(settings, kMaximumSettingsSize);
     if (!text) return false;
@@ -106,12 +106,12 @@ bool migrateStartupLanguageToEnglish(const InstallContext& context) {
     // The copy of the settings as they were before the first change ever made, kept once.
     const fs::path copy = context.supportDirectory() / "User Settings" / "Settings.before-language-index-migration.json";
     // A killed earlier migration left the value at 13 and maybe a temporary beside either file.
-    removeStaleTemporaries(files, {settings, copy});
+    files::removeStaleTemporaries(files, {settings, copy});
     if (!files.fileExists(copy)) {
         files.createDirectories(copy.parent_path());
         // Made at this moment by another copy of the installer: the first copy is the one kept.
-        publishCopyOrKeep(files, copy, settings, TemporaryRole::Updating, sha256Hex(text->data(), text->size()),
-                          "Файл настроек игры изменился во время работы установщика: " + displayPath(settings));
+        files::publishCopyOrKeep(files, copy, settings, files::TemporaryRole::Updating, files::sha256Hex(text->data(), text->size()),
+                                 "Файл настроек игры изменился во время работы установщика: " + files::displayPath(settings));
     }
 
     *index = kEnglish;
@@ -119,4 +119,4 @@ bool migrateStartupLanguageToEnglish(const InstallContext& context) {
     return true;
 }
 
-}  // namespace morra
+}  // namespace morra::steps

@@ -5,7 +5,7 @@
 
 #include "text/Utf8.h"
 
-namespace morra {
+namespace morra::text {
 
 namespace {
 
@@ -51,4 +51,4 @@ std::string systemErrorText(int error) {
     return validUtf8(std::generic_category().message(error)) + " (ошибка " + std::to_string(error) + ")";
 }
 
-}  // namespace morra
+}  // namespace morra::text

@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace morra {
+namespace morra::text {
 
 // The system's description of an errno value, in Russian: our own words for the causes a player
 // meets (a read-only or full disk, missing rights, a missing file, …), since macOS describes them
@@ -10,4 +10,4 @@ namespace morra {
 // "Protocol error (ошибка 71)". Always valid UTF-8.
 std::string systemErrorText(int error);
 
-}  // namespace morra
+}  // namespace morra::text

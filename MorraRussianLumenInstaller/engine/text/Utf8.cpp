@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-namespace morra {
+namespace morra::text {
 
 namespace {
 
@@ -68,4 +68,4 @@ std::string validUtf8(std::string_view text) {
     return result;
 }
 
-}  // namespace morra
+}  // namespace morra::text

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace morra {
+namespace morra::text {
 
 // Whether the bytes are well-formed UTF-8: no stray continuation bytes, no truncated sequences,
 // no overlong forms, no encoded surrogates and nothing beyond U+10FFFF. U+0000 is allowed.
@@ -14,4 +14,4 @@ bool isValidUtf8(std::string_view text);
 // comes back unchanged.
 std::string validUtf8(std::string_view text);
 
-}  // namespace morra
+}  // namespace morra::text

@@ -44,11 +44,11 @@ public:
 
 // The program's engine, whose install is held once it has reported a third of its work (or, when
 // it reports nothing, before it returns).
-class HeldInstallEngine final : public morra::InstallerEngine {
+class HeldInstallEngine final : public morra::api::InstallerEngine {
 public:
-    std::string install(const std::filesystem::path& game, morra::SkillCards cards,
-                        const morra::ProgressCallback& progress) const override {
-        InstallerEngine::install(game, cards, [progress](const morra::Progress& report) {
+    std::string install(const std::filesystem::path& game, morra::core::SkillCards cards,
+                        const morra::core::ProgressCallback& progress) const override {
+        morra::api::InstallerEngine::install(game, cards, [progress](const morra::core::Progress& report) {
             progress(report);
             if (report.total > 0 && report.done * 3 >= report.total) {
                 QTimer::singleShot(500, qApp, &ready);
@@ -72,9 +72,9 @@ int main(int argc, char** argv) {
     application.setApplicationName(QStringLiteral("MorraRussianLumenInstaller"));
     morra::prepareApplication(application);
 
-    std::shared_ptr<const morra::InstallerEngine> engine;
+    std::shared_ptr<const morra::api::InstallerEngine> engine;
     if (state == "working") engine = std::make_shared<const HeldInstallEngine>();
-    else engine = std::make_shared<const morra::InstallerEngine>();
+    else engine = std::make_shared<const morra::api::InstallerEngine>();
     // The held operation is never let go: end the process without waiting for it.
     morra::AppDelegate* delegate = new morra::AppDelegate(std::move(engine), std::make_unique<AnnouncingDialogs>());
     delegate->applicationDidFinishLaunching();
