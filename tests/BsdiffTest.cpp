@@ -59,19 +59,19 @@ ProcessResult runBsdiffTool(const char* name, const std::string* oldData, const 
     return result;
 }
 
-class StringOutput : public BsdiffOutput {
+class StringOutput : public bsdiff::BsdiffOutput {
 public:
     void write(const unsigned char* data, std::size_t size) override { bytes.append(reinterpret_cast<const char*>(data), size); }
     std::string bytes;
 };
 
 PatchOutcome applyInMemory(const std::string& oldData, const std::string& patch, bool parallel) {
-    MemoryBsdiffInput oldInput(oldData), patchInput(patch);
+    bsdiff::MemoryBsdiffInput oldInput(oldData), patchInput(patch);
     StringOutput output;
     try {
-        if (applyBsdiff(oldInput, patchInput, output, BsdiffOptions{parallel}) != output.bytes.size())
+        if (bsdiff::applyBsdiff(oldInput, patchInput, output, bsdiff::BsdiffOptions{parallel}) != output.bytes.size())
             throw std::logic_error("size mismatch");
-    } catch (const BsdiffError& error) {
+    } catch (const bsdiff::BsdiffError& error) {
         return {false, "", error.what()};
     }
     return {true, std::move(output.bytes), ""};
@@ -210,12 +210,12 @@ TEST(BsdiffApplierTest, RefusesAndAcceptsOddPatchesLikeTheTool) {
               }),
               "(no error)");
     for (bool parallel : {true, false}) {
-        EXPECT_EQ(applyInMemory("old", enormous, parallel), (PatchOutcome{false, "", kCorruptPatchText}));
+        EXPECT_EQ(applyInMemory("old", enormous, parallel), (PatchOutcome{false, "", bsdiff::kCorruptPatchText}));
         EXPECT_EQ(applyInMemory("ABCDEFGH", beforeStart, parallel), (PatchOutcome{true, "\1\1\1\1BCDE", ""}));
     }
     MORRA_NEEDS_TOOL("bspatch");
     for (const auto& [name, patch] : refused)
-        EXPECT_EQ(expectSameAsTool(oldData, patch, name).error, kCorruptPatchText) << name;
+        EXPECT_EQ(expectSameAsTool(oldData, patch, name).error, bsdiff::kCorruptPatchText) << name;
     for (const auto& [name, patch] : accepted)
         EXPECT_TRUE(expectSameAsTool(oldData, patch, name).succeeded) << name;
     for (std::size_t length = 0; length <= valid.size(); ++length)
@@ -227,8 +227,8 @@ struct PatchFiles {
         writeFile(oldFile, oldData);
         writeFile(patchFile, tools::makeBsdiffPatch(oldData, newData, {{1 << 20, 5000, 0}, {2 << 20, 0, 0}}));
     }
-    std::string apply(const FileManager& files, bool parallel = true) const {
-        return failureOf([&] { applyBsdiffFile(files, oldFile, newFile, patchFile, {false, {parallel}}); });
+    std::string apply(const files::FileManager& files, bool parallel = true) const {
+        return failureOf([&] { bsdiff::applyBsdiffFile(files, oldFile, newFile, patchFile, {false, {parallel}}); });
     }
     ProcessResult runTool(const fs::path& output, bool unprivileged = false) const {
         return runProcess({systemTool("bspatch"), oldFile, output, patchFile}, {}, {}, unprivileged);
@@ -250,14 +250,14 @@ TEST(BsdiffFile, WritesWhatTheToolWritesAndReportsWhatItReports) {
     for (bool sync : {true, false}) {
         fs::remove(files.newFile);
         FaultInjector injector;
-        const PatchedFile result = applyBsdiffFile(injector.fileManager(), files.oldFile, files.newFile, files.patchFile, {sync, {sync}});
+        const bsdiff::PatchedFile result = bsdiff::applyBsdiffFile(injector.fileManager(), files.oldFile, files.newFile, files.patchFile, {sync, {sync}});
         EXPECT_EQ(readFile(files.newFile), files.newData);
         EXPECT_EQ(result.digest, digestOf(files.newData));
         EXPECT_EQ(result.size, files.newData.size());
         EXPECT_EQ(fs::status(files.newFile).permissions(), fs::status(files.folder.path() / "tool-output").permissions());
         const std::vector<FileCall> calls = injector.calls();
-        EXPECT_EQ(indexOf(calls, FileOperation::Sync, files.newFile) < calls.size(), sync);
-        EXPECT_TRUE(!sync || calls.back().operation == FileOperation::Sync) << "written after the flush";
+        EXPECT_EQ(indexOf(calls, files::FileOperation::Sync, files.newFile) < calls.size(), sync);
+        EXPECT_TRUE(!sync || calls.back().operation == files::FileOperation::Sync) << "written after the flush";
     }
     const std::vector<std::pair<const char*, std::function<void(PatchFiles&)>>> cases = {
         {"missing patch", [](PatchFiles& f) { fs::remove(f.patchFile); }},
@@ -275,19 +275,19 @@ TEST(BsdiffFile, WritesWhatTheToolWritesAndReportsWhatItReports) {
         const ProcessResult tool = files.runTool(files.newFile, unreadable);
         EXPECT_EQ(tool.status, 1) << label;
         FaultInjector injector;
-        if (unreadable) injector.fail(FileOperation::Open, "images.bsdiff", EACCES);
+        if (unreadable) injector.fail(files::FileOperation::Open, "images.bsdiff", EACCES);
         EXPECT_EQ(files.apply(injector.fileManager()), tool.standardError) << label;
         EXPECT_FALSE(fs::exists(files.newFile)) << label;
     }
 
     writeFile(files.newFile, "someone else's");
-    EXPECT_EQ(files.apply(FileManager()), "bspatch: open(" + files.newFile.string() + "): File exists\n");
+    EXPECT_EQ(files.apply(files::FileManager()), "bspatch: open(" + files.newFile.string() + "): File exists\n");
     EXPECT_EQ(readFile(files.newFile), "someone else's");
     fs::remove(files.newFile);
-    const std::tuple<FileOperation, const char*, int, int, std::string> faults[] = {
-        {FileOperation::Write, "russianblind", ENOSPC, 0, files.newFile.string() + ": No space left on device"},
-        {FileOperation::Read, "english", EIO, 0, files.oldFile.string() + ": Input/output error"},
-        {FileOperation::Read, "images.bsdiff", EIO, 1, "fread(" + files.patchFile.string() + "): Input/output error"},
+    const std::tuple<files::FileOperation, const char*, int, int, std::string> faults[] = {
+        {files::FileOperation::Write, "russianblind", ENOSPC, 0, files.newFile.string() + ": No space left on device"},
+        {files::FileOperation::Read, "english", EIO, 0, files.oldFile.string() + ": Input/output error"},
+        {files::FileOperation::Read, "images.bsdiff", EIO, 1, "fread(" + files.patchFile.string() + "): Input/output error"},
     };
     for (bool parallel : {true, false}) {
         for (const auto& [operation, name, error, skip, text] : faults) {
@@ -303,21 +303,21 @@ TEST(BsdiffFile, WritesWhatTheToolWritesAndReportsWhatItReports) {
 // file are no failed calls of the tool: they travel as they are, for the player's own words.
 TEST(BsdiffFile, RefusalsTravelAsTheyAre) {
     PatchFiles files;
-    const auto reasonOf = [&](const FileManager& fileManager) {
+    const auto reasonOf = [&](const files::FileManager& fileManager) {
         try {
-            applyBsdiffFile(fileManager, files.oldFile, files.newFile, files.patchFile, {false, {false}});
-        } catch (const FileError& error) {
+            bsdiff::applyBsdiffFile(fileManager, files.oldFile, files.newFile, files.patchFile, {false, {false}});
+        } catch (const files::FileError& error) {
             return error.reason();
         }
-        return FileErrorReason::FailedCall;
+        return files::FileErrorReason::FailedCall;
     };
     FaultInjector injector;
-    injector.fail(FileOperation::Create, "russianblind", EPERM);
+    injector.fail(files::FileOperation::Create, "russianblind", EPERM);
     EXPECT_EQ(reasonOf(injector.fileManager().withAppManagement(true).guardingChangesIn(files.folder.path())),
-              FileErrorReason::AppManagement);
+              files::FileErrorReason::AppManagement);
     fs::remove(files.oldFile);
     ASSERT_EQ(::mkfifo(files.oldFile.c_str(), 0644), 0);
-    EXPECT_EQ(reasonOf(FileManager()), FileErrorReason::NotRegularFile);
+    EXPECT_EQ(reasonOf(files::FileManager()), files::FileErrorReason::NotRegularFile);
     EXPECT_FALSE(fs::exists(files.newFile));
 }
 

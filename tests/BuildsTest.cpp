@@ -84,7 +84,7 @@ TEST(PackTest, PackedPayloadInstallsUpdatesAndRemovesExactly) {
     tools::pack(copies.inputs());
 
     // Earlier forms once each, in the order of the copies (the other roles are checked below).
-    const Profile profile = tools::readProfileFile(copies.out / "profile.json").at(0);
+    const game::Profile profile = tools::readProfileFile(copies.out / "profile.json").at(0);
     for (std::size_t i = 0; i < tools::Fixture::kAssets; ++i) {
         std::vector<std::string> earlier = {digestOf(fixture.earlierReleases[i].back())};
         if (i == 0) earlier.push_back(digestOf(fixture.earlierReleases[0].front()));
@@ -97,15 +97,15 @@ TEST(PackTest, PackedPayloadInstallsUpdatesAndRemovesExactly) {
     }
 
     // An update from an earlier release, a switch of the variant, and a removal back to the original.
-    const InstallContext engine(FileManager(), KnownBuilds{profile}, copies.out / "Payload");
+    const context::InstallContext engine(files::FileManager(), game::KnownBuilds{profile}, copies.out / "Payload");
     GameFixture game(GameState::EarlierRelease, true, "morra.app", fixture);
     for (bool translatedCards : {true, false}) {
-        install(engine, game.app, translatedCards ? SkillCards::Translated : SkillCards::English);
+        operations::install(engine, game.app, translatedCards ? core::SkillCards::Translated : core::SkillCards::English);
         for (std::size_t i = 0; i < tools::Fixture::kAssets; ++i)
             EXPECT_TRUE(readFile(game.asset(i)) == (translatedCards ? fixture.translatedCards[i] : fixture.englishCards[i])) << i;
         for (std::size_t i = 0; i < tools::Fixture::kAdded; ++i) EXPECT_TRUE(readFile(game.added(i)) == fixture.addedExpected[i]) << i;
     }
-    remove(engine, game.app);
+    operations::remove(engine, game.app);
     EXPECT_TRUE(snapshot(game.app) == snapshot(copies.original));
 }
 
@@ -133,30 +133,30 @@ std::string firstLine(const std::string& text) { return text.substr(0, text.find
 // backups; installing (right after the update, or after that removal) backs up only the changed
 // originals into Steam-57390117, and removing gives back the untouched 57390117 again. The first
 // build's backups never change.
-void expectUpdateBetweenTheBuilds(const InstallContext& context) {
+void expectUpdateBetweenTheBuilds(const context::InstallContext& context) {
     const auto untouchedB = snapshot(GameFixture(GameState::Untouched, false, "morra.app", buildB()).app);
     for (bool installFirst : {false, true}) {
         GameFixture game(GameState::Untouched, false, "morra.app", buildA());
-        EXPECT_EQ(firstLine(inspect(context, game.app)), "Совместимый профиль macOS 57314208: перевод не установлен");
-        EXPECT_EQ(install(context, game.app, SkillCards::Translated), kTranslatedDone);
+        EXPECT_EQ(firstLine(operations::inspect(context, game.app)), "Совместимый профиль macOS 57314208: перевод не установлен");
+        EXPECT_EQ(operations::install(context, game.app, core::SkillCards::Translated), kTranslatedDone);
         const auto backupsA = snapshot(game.support / "Steam-57314208");
         EXPECT_EQ(backupsA.size(), 5u);
         tools::writeUpdate(buildA(), buildB(), game.app);
-        EXPECT_EQ(firstLine(inspect(context, game.app)),
+        EXPECT_EQ(firstLine(operations::inspect(context, game.app)),
                   "Совместимый профиль macOS 57390117: установлена предыдущая или неполная версия");
         if (!installFirst) {
-            EXPECT_EQ(remove(context, game.app), kRemoved);
+            EXPECT_EQ(operations::remove(context, game.app), kRemoved);
             EXPECT_TRUE(snapshot(game.app) == untouchedB);
         }
-        EXPECT_EQ(install(context, game.app, SkillCards::Translated), kTranslatedDone);
+        EXPECT_EQ(operations::install(context, game.app, core::SkillCards::Translated), kTranslatedDone);
         for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(readFile(game.asset(i)), buildB().translatedCards[i]) << i;
         for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(readFile(game.added(i)), buildB().addedExpected[i]) << i;
         EXPECT_EQ(snapshot(game.support / "Steam-57390117"),
                   (std::map<std::string, std::string>{{"level2", buildB().original[1]},
                                                       {"sharedassets1.assets", buildB().original[4]}}));
-        EXPECT_EQ(firstLine(inspect(context, game.app)),
+        EXPECT_EQ(firstLine(operations::inspect(context, game.app)),
                   "Совместимый профиль macOS 57390117: перевод установлен, карточки навыков переведены");
-        EXPECT_EQ(remove(context, game.app), kRemoved);
+        EXPECT_EQ(operations::remove(context, game.app), kRemoved);
         EXPECT_TRUE(snapshot(game.app) == untouchedB) << installFirst;
         EXPECT_TRUE(snapshot(game.support / "Steam-57314208") == backupsA);
         EXPECT_TRUE(temporaries(game.root.path()).empty());
@@ -177,20 +177,20 @@ TEST(Builds, TwoArePackedOnceAndAnUpdateBetweenThemIsFoundRemovedAndInstalledExa
     tools::writeFile(english, twoBuilds()[1].englishCards[1]);
     tools::pack(inputs);
 
-    const KnownBuilds builds = tools::readProfileFile(inputs.out / "profile.json");
+    const game::KnownBuilds builds = tools::readProfileFile(inputs.out / "profile.json");
     ASSERT_EQ(builds.size(), 2u);
     for (std::size_t b = 0; b < 2; ++b) {
         const tools::Fixture& fixture = twoBuilds()[b];
         EXPECT_EQ(std::tie(builds[b].build, builds[b].payloadFolder), std::tie(fixture.profile.build, fixture.profile.build));
         for (std::size_t i = 0; i < tools::Fixture::kAssets; ++i) {
-            const AssetDigests &made = builds[b].assets[i], &known = fixture.profile.assets[i];
+            const game::AssetDigests &made = builds[b].assets[i], &known = fixture.profile.assets[i];
             const std::vector<std::string> earlier =
                 known.earlierReleases.empty() ? std::vector<std::string>{} : std::vector{known.earlierReleases.back()};
             EXPECT_EQ(std::tie(made.original, made.englishCards, made.translatedCards, made.earlierReleases),
                       std::tie(known.original, known.englishCards, known.translatedCards, earlier)) << b << i;
         }
         for (std::size_t row = 0; row < tools::Fixture::kAdded; ++row) {
-            const AddedFileDigests &made = builds[b].addedFiles[row], &known = fixture.profile.addedFiles[row];
+            const game::AddedFileDigests &made = builds[b].addedFiles[row], &known = fixture.profile.addedFiles[row];
             EXPECT_EQ(std::tie(made.source, made.expected, made.replaceable.at(0)),
                       std::tie(known.source, known.expected, known.replaceable.at(0))) << b << row;
         }
@@ -199,7 +199,7 @@ TEST(Builds, TwoArePackedOnceAndAnUpdateBetweenThemIsFoundRemovedAndInstalledExa
     std::set<std::string> stored;
     for (const fs::path& file : tools::storedPayloadFiles(builds)) stored.insert(file.generic_string());
     std::set<std::string> expected;
-    for (const std::string& name : payloadFileNames()) expected.insert("57314208/" + name);
+    for (const std::string& name : game::payloadFileNames()) expected.insert("57314208/" + name);
     for (const char* name : {"level2.bsdiff", "level2-skill-cards.delta.bsdiff", "sharedassets1.assets.bsdiff", "images-russianblind.bsdiff"})
         expected.insert(std::string("57390117/") + name);
     EXPECT_EQ(stored, expected);
@@ -214,7 +214,7 @@ TEST(Builds, TwoArePackedOnceAndAnUpdateBetweenThemIsFoundRemovedAndInstalledExa
     const ProcessResult compiled = compileProfile(inputs.out, share);
     ASSERT_EQ(compiled.status, 0) << compiled.standardError;
     EXPECT_EQ(snapshot(share / "Payload"), snapshot(inputs.out / "Payload"));
-    expectUpdateBetweenTheBuilds(InstallContext(FileManager(), builds, share / "Payload"));
+    expectUpdateBetweenTheBuilds(context::InstallContext(files::FileManager(), builds, share / "Payload"));
     tools::writeFile(inputs.out / "Payload" / "57314208" / "level3.bsdiff", "tampered");
     const std::string refusal = failureOf([&] { tools::checkPayload(builds, inputs.out / "Payload"); });
     EXPECT_NE(refusal.find("57314208/level3.bsdiff has digest"), std::string::npos) << refusal;
@@ -323,11 +323,11 @@ TEST(ProfileFile, EveryFaultNamesItsKeyAndTheBuildStepWritesNothing) {
 
 // An engine that knows the given builds, over their payload written as the build step stores it.
 struct Engine {
-    explicit Engine(const std::vector<tools::Fixture>& builds) : context(FileManager(), tools::knownBuilds(builds), payload.path()) {
+    explicit Engine(const std::vector<tools::Fixture>& builds) : context(files::FileManager(), tools::knownBuilds(builds), payload.path()) {
         tools::writePayload(builds, payload.path());
     }
     TemporaryDirectory payload;
-    InstallContext context;
+    context::InstallContext context;
 };
 
 // Files of two builds with no backup fit no build: inspect, install and remove refuse before any
@@ -338,19 +338,19 @@ TEST(Builds, AMixtureOfBuildsWithoutBackupsIsRefusedNamingEveryBuild) {
     GameFixture game(GameState::Untouched, false, "morra.app", buildA());
     writeFile(game.asset(1), buildB().original[1]);
     const auto before = snapshot(game.root.path());
-    EXPECT_EQ(firstLine(inspect(engine.context, game.app)),
+    EXPECT_EQ(firstLine(operations::inspect(engine.context, game.app)),
               "Совместимые профили macOS 57314208, 57390117: неподдерживаемая или изменённая сборка");
-    EXPECT_EQ(failureOf([&] { install(engine.context, game.app, SkillCards::Translated); }),
+    EXPECT_EQ(failureOf([&] { operations::install(engine.context, game.app, core::SkillCards::Translated); }),
               "Эта версия игры не поддерживается.\nМагазин значения не имеет, но игровые файлы должны\n"
               "соответствовать одному из совместимых профилей macOS\n57314208, 57390117.\nlevel2: " +
                   digestOf(buildB().original[1]));
-    EXPECT_EQ(failureOf([&] { remove(engine.context, game.app); }),
+    EXPECT_EQ(failureOf([&] { operations::remove(engine.context, game.app); }),
               "level2 изменён другой программой\nили обновлением Steam. Удаление остановлено.");
     EXPECT_TRUE(snapshot(game.root.path()) == before);
 
     GameFixture other(GameState::Untouched, false, "morra.app", buildB());
     writeFile(other.app / tools::sourceBundlePaths()[1], buildA().sourceBundles[1]);
-    EXPECT_EQ(failureOf([&] { install(engine.context, other.app, SkillCards::Translated); }),
+    EXPECT_EQ(failureOf([&] { operations::install(engine.context, other.app, core::SkillCards::Translated); }),
               "Игровой ресурс не соответствует совместимому профилю macOS 57390117: " +
                   (fs::canonical(other.app) / tools::sourceBundlePaths()[1]).string());
 }
@@ -363,10 +363,10 @@ TEST(Builds, AGameUpdatedPastEveryKnownBuildIsSaidSoAndRemovedAsFarAsBackupsAllo
     const auto untouchedB = snapshot(GameFixture(GameState::Untouched, false, "morra.app", buildB()).app);
     GameFixture game(GameState::InstalledTranslated, /*backups=*/true, "morra.app", buildA());
     tools::writeUpdate(buildA(), buildB(), game.app);
-    EXPECT_EQ(firstLine(inspect(engine.context, game.app)), "Совместимый профиль macOS 57314208: " + kUpdated);
-    EXPECT_EQ(installationState(engine.context, game.app), InstallationState::GameUpdated);
+    EXPECT_EQ(firstLine(operations::inspect(engine.context, game.app)), "Совместимый профиль macOS 57314208: " + kUpdated);
+    EXPECT_EQ(operations::installationState(engine.context, game.app), core::InstallationState::GameUpdated);
     const auto before = snapshot(game.root.path());
-    EXPECT_EQ(failureOf([&] { install(engine.context, game.app, SkillCards::English); }),
+    EXPECT_EQ(failureOf([&] { operations::install(engine.context, game.app, core::SkillCards::English); }),
               "Игра обновлена до версии, которую этот выпуск перевода ещё не знает.\n"
               "Перевод знает совместимый профиль macOS 57314208.\n"
               "Установить перевод можно будет, когда выйдет его новый выпуск. Удалить перевод можно и сейчас: "
@@ -376,16 +376,16 @@ TEST(Builds, AGameUpdatedPastEveryKnownBuildIsSaidSoAndRemovedAsFarAsBackupsAllo
     const fs::path level3 = game.support / "Steam-57314208" / "level3";
     fs::rename(level3, game.root.path() / "level3");
     const auto gameBefore = snapshot(game.app);
-    EXPECT_EQ(failureOf([&] { remove(engine.context, game.app); }), "Проверенная резервная копия не найдена: level3");
+    EXPECT_EQ(failureOf([&] { operations::remove(engine.context, game.app); }), "Проверенная резервная копия не найдена: level3");
     EXPECT_TRUE(snapshot(game.app) == gameBefore);
     fs::rename(game.root.path() / "level3", level3);
 
-    EXPECT_EQ(remove(engine.context, game.app),
+    EXPECT_EQ(operations::remove(engine.context, game.app),
               "Перевод удалён там, где это было возможно: игра обновлена до версии, которую этот выпуск перевода "
               "ещё не знает.\nВосстановлены из резервных копий: resources.assets, level3, sharedassets0.assets."
               "\nОставлены как есть: level2, sharedassets1.assets.");
     EXPECT_TRUE(snapshot(game.app) == untouchedB);
-    EXPECT_EQ(firstLine(inspect(engine.context, game.app)), "Совместимый профиль macOS 57314208: " + kUpdated);
+    EXPECT_EQ(firstLine(operations::inspect(engine.context, game.app)), "Совместимый профиль macOS 57314208: " + kUpdated);
 }
 
 }  // namespace

@@ -23,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using tools::GameState;
-using Step = Progress::Step;
+using Step = core::Progress::Step;
 
 // The report with one line feed added; a relative game path is taken from the working folder, and
 // one in a working folder that is gone is an error, not a crash. A path may hold any bytes; what
@@ -31,7 +31,7 @@ using Step = Progress::Step;
 TEST(CommandLine, InspectPrintsTheReportForARelativePathWithOneLineFeed) {
     test::GameFixture game(GameState::InstalledEnglish);
     EXPECT_EQ(test::runInstaller({"--inspect", "morra.app"}, {}, game.root.path()),
-              (test::ProcessResult{0, inspect(test::demoContext(), game.app) + "\n", ""}));
+              (test::ProcessResult{0, operations::inspect(test::demoContext(), game.app) + "\n", ""}));
     const test::ProcessResult gone = test::runProcess(
         {"/bin/sh", "-c", "mkdir gone && cd gone && rmdir ../gone && exec \"$0\" --inspect morra.app", MORRA_PROGRAM}, {},
         game.root.path());
@@ -85,7 +85,7 @@ TEST(CommandLine, OnlyTheFiveExactFormsRunAndErrorsEndWithStatusOne) {
 
 TEST(ProgressText, WordsTheStepThePercentAndTheTimeLeftOnceItCanBeGuessed) {
     const std::uint64_t huge = std::uint64_t{1} << 62;
-    const std::vector<std::tuple<Progress, std::optional<std::chrono::seconds>, std::string>> cases = {
+    const std::vector<std::tuple<core::Progress, std::optional<std::chrono::seconds>, std::string>> cases = {
         {{Step::Patching, 2, 5, 37, 100}, std::nullopt, "Патч 2 из 5… 37\u00a0%"},
         {{Step::Restoring, 5, 5, 999, 1000}, 21s, "Восстановление 5 из 5… 99\u00a0%, осталось около 25\u00a0с"},
         {{Step::Verifying, 0, 0, huge - 1, huge}, 3s, "Проверка результата… 99\u00a0%, осталось несколько секунд"},
@@ -97,12 +97,12 @@ TEST(ProgressText, WordsTheStepThePercentAndTheTimeLeftOnceItCanBeGuessed) {
     // The estimate comes only once enough time has passed and enough work is done.
     const auto start = ProgressEstimate::Clock::now();
     const ProgressEstimate estimate(start);
-    const Progress half{Step::Patching, 3, 5, 500, 1000};
+    const core::Progress half{Step::Patching, 3, 5, 500, 1000};
     EXPECT_EQ(estimate.remaining(half, start + 1s), std::nullopt);
-    EXPECT_EQ(estimate.remaining(Progress{Step::Checking, 0, 0, 20, 1000}, start + 10s), std::nullopt);
+    EXPECT_EQ(estimate.remaining(core::Progress{Step::Checking, 0, 0, 20, 1000}, start + 10s), std::nullopt);
     EXPECT_EQ(estimate.remaining(half, start + 10s), 10s);
-    EXPECT_EQ(estimate.remaining(Progress{Step::Verifying, 0, 0, 900, 1000}, start + 9s), 1s);
-    EXPECT_EQ(estimate.remaining(Progress{Step::Verifying, 0, 0, 1000, 1000}, start + 10s), std::nullopt);
+    EXPECT_EQ(estimate.remaining(core::Progress{Step::Verifying, 0, 0, 900, 1000}, start + 9s), 1s);
+    EXPECT_EQ(estimate.remaining(core::Progress{Step::Verifying, 0, 0, 1000, 1000}, start + 10s), std::nullopt);
 }
 
 // On a terminal the progress line shows each step once per change and is blank again at the end
@@ -156,17 +156,17 @@ TEST(SystemErrorText, CommonCausesHaveRussianWordsAndOthersKeepTheSystemsTextWit
     for (int error : {EROFS,  ENOSPC, EDQUOT,    EACCES,       EPERM,   EIO,   ENOENT,  ENOTDIR,
                       EISDIR, EEXIST, ENOTEMPTY, ENAMETOOLONG, ELOOP,   EBUSY, ETXTBSY, EXDEV,
                       EMFILE, ENFILE, ENOMEM,    EINVAL,       ENOTSUP, EFBIG, ENXIO,   ETIMEDOUT}) {
-        const std::string text = systemErrorText(error);
-        EXPECT_TRUE(isValidUtf8(text)) << error;
+        const std::string text = text::systemErrorText(error);
+        EXPECT_TRUE(text::isValidUtf8(text)) << error;
         EXPECT_TRUE(hasCyrillicLetter(text)) << error << ": " << text;
         EXPECT_FALSE(hasLatinLetter(text)) << error << ": " << text;
         EXPECT_TRUE(seen.emplace(text, error).second)
             << error << " says what " << seen[text] << " says: " << text;
     }
     // On macOS, EOPNOTSUPP is another value for the same cause.
-    EXPECT_EQ(systemErrorText(EOPNOTSUPP), systemErrorText(ENOTSUP));
+    EXPECT_EQ(text::systemErrorText(EOPNOTSUPP), text::systemErrorText(ENOTSUP));
     for (int other : {EPROTO, EDOM, 9999})
-        EXPECT_EQ(systemErrorText(other),
+        EXPECT_EQ(text::systemErrorText(other),
                   std::generic_category().message(other) + " (ошибка " + std::to_string(other) + ")");
 
     // A real failure, through the command line: the support folder lies under a regular file.
@@ -178,7 +178,7 @@ TEST(SystemErrorText, CommonCausesHaveRussianWordsAndOthersKeepTheSystemsTextWit
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(std::tie(outcome->exitStatus, outcome->standardError),
               std::make_tuple(1, "Операция остановлена из-за ошибки: Не удалось создать папку " +
-                                     support.string() + ": " + systemErrorText(ENOTDIR) + "\n"));
+                                     support.string() + ": " + text::systemErrorText(ENOTDIR) + "\n"));
 }
 
 }  // namespace

@@ -101,12 +101,12 @@ TEST(BundleIdentity, OnlyTheGamesIdentifierAndExecutableInAnAppFolderPassNeverAC
     };
     int index = 0;
     for (const auto& [name, plist, accepted] : cases) {
-        EXPECT_EQ(validateBundleIdentity(FileManager(), makeBundle(scratch / std::to_string(index) / name, plist)), accepted) << index;
+        EXPECT_EQ(game::validateBundleIdentity(files::FileManager(), makeBundle(scratch / std::to_string(index) / name, plist)), accepted) << index;
         ++index;
     }
-    EXPECT_FALSE(validateBundleIdentity(FileManager(), scratch / "missing.app"));
+    EXPECT_FALSE(game::validateBundleIdentity(files::FileManager(), scratch / "missing.app"));
     writeFile(scratch / "file.app", kGamePlist);
-    EXPECT_FALSE(validateBundleIdentity(FileManager(), scratch / "file.app")) << "a plain file is no bundle";
+    EXPECT_FALSE(game::validateBundleIdentity(files::FileManager(), scratch / "file.app")) << "a plain file is no bundle";
 
     // Nesting that would exhaust the parser's stack (on the 512 KiB stack that secondary threads
     // get on macOS, where the window's operations run), references that loop, and references that
@@ -127,7 +127,7 @@ TEST(BundleIdentity, OnlyTheGamesIdentifierAndExecutableInAnAppFolderPassNeverAC
                       std::pair<const std::string*, bool> work{&bytes, false};
                       pthread_create(&thread, &attributes, [](void* argument) -> void* {
                           auto* work = static_cast<std::pair<const std::string*, bool>*>(argument);
-                          const BundleInfo info = parseBundleInfo(*work->first);
+                          const game::BundleInfo info = game::parseBundleInfo(*work->first);
                           work->second = info.identifier || info.executable;
                           return nullptr;
                       }, &work);
@@ -162,15 +162,15 @@ TEST(LibraryFolderPathValues, FollowsThePatternExactly) {
         {"\"path\"\"x\" \"path\" \"\" \"path\" \xE2\x80\x80\tx \"path\" \"/a\"", {"/a"}},  // the filler below
     };
     for (const auto& [text, expected] : cases) {
-        EXPECT_EQ(libraryFolderPathValues(text), expected) << text;
+        EXPECT_EQ(search::libraryFolderPathValues(text), expected) << text;
         EXPECT_EQ(icuPathCaptures(text), expected) << "reference disagrees on: " << text;
     }
     for (const char* text : {"\"path\" \"\x80\"", "\"path\" \"a\"\xE2\x80", "\"path\" \"\xC0\xA2\"", "\"path\" \"\xE0\x80\xA2\"",
                              "\"path\" \"\xED\xA0\x80\"", "\"path\" \"\xF4\x90\x80\x80\"", "\"path\" \"\xFF\""}) {
-        EXPECT_FALSE(isValidUtf8(text)) << text;
-        EXPECT_EQ(libraryFolderPathValues(text), std::nullopt) << text;
+        EXPECT_FALSE(text::isValidUtf8(text)) << text;
+        EXPECT_EQ(search::libraryFolderPathValues(text), std::nullopt) << text;
     }
-    EXPECT_TRUE(isValidUtf8("\xF4\x8F\xBF\xBF\xEF\xBF\xBF\xED\x9F\xBF"));
+    EXPECT_TRUE(text::isValidUtf8("\xF4\x8F\xBF\xBF\xEF\xBF\xBF\xED\x9F\xBF"));
 }
 
 // 32 MiB of filler that almost matches everywhere, and runs that make a naive scanner quadratic
@@ -184,14 +184,14 @@ TEST(LibraryFolderPathValues, LargeAndHostileInputsEndQuickly) {
         expected.push_back("/lib" + std::to_string(expected.size()));
         text += "\"path\" \"" + expected.back() + "\"";
     }
-    EXPECT_EQ(libraryFolderPathValues(text), expected);
+    EXPECT_EQ(search::libraryFolderPathValues(text), expected);
     const std::size_t size = 16u << 20;
-    EXPECT_EQ(libraryFolderPathValues("\"path\"" + std::string(size, ' ')), Values{});
-    EXPECT_EQ(libraryFolderPathValues("\"path\" \"" + std::string(size, 'x')), Values{});
-    EXPECT_EQ(libraryFolderPathValues(std::string(size, '"')), Values{});
+    EXPECT_EQ(search::libraryFolderPathValues("\"path\"" + std::string(size, ' ')), Values{});
+    EXPECT_EQ(search::libraryFolderPathValues("\"path\" \"" + std::string(size, 'x')), Values{});
+    EXPECT_EQ(search::libraryFolderPathValues(std::string(size, '"')), Values{});
     std::string keys;
     while (keys.size() < size) keys += "\"path\" ";
-    EXPECT_EQ(libraryFolderPathValues(keys), Values(keys.size() / 14, "path"));
+    EXPECT_EQ(search::libraryFolderPathValues(keys), Values(keys.size() / 14, "path"));
 }
 
 // The default root first, then every listed library as written; a list that cannot be read, is
@@ -199,30 +199,30 @@ TEST(LibraryFolderPathValues, LargeAndHostileInputsEndQuickly) {
 TEST(SteamLibraryRoots, DefaultRootFirstThenEveryListedLibrary) {
     TemporaryDirectory home;
     const fs::path steam = home / "Library" / "Application Support" / "Steam", list = libraryFoldersUnder(home.path());
-    EXPECT_EQ(steamLibraryRoots(FileManager(), home.path()), std::vector<fs::path>{steam});
+    EXPECT_EQ(search::steamLibraryRoots(files::FileManager(), home.path()), std::vector<fs::path>{steam});
     writeFile(list, "\xEF\xBB\xBF" + libraryFoldersListing({R"(D:\\Steam\\Library)", "/b", "/a", "/b", steam.string()}) +
                         "\"path\" \"/with\0nul\"\n"s + "\"path\" \"relative/library\"\n");
-    EXPECT_EQ(steamLibraryRoots(FileManager(), home.path()),
+    EXPECT_EQ(search::steamLibraryRoots(files::FileManager(), home.path()),
               (std::vector<fs::path>{steam, R"(D:\Steam\Library)", "/b", "/a", "/b", steam, "relative/library"}));
 
     const std::string listing = libraryFoldersListing({"/Volumes/Games"});
-    const auto failing = [&](FileOperation failed) {
-        return FileManager([=](FileOperation o, const fs::path& p) { return o == failed && p == list ? EIO : 0; });
+    const auto failing = [&](files::FileOperation failed) {
+        return files::FileManager([=](files::FileOperation o, const fs::path& p) { return o == failed && p == list ? EIO : 0; });
     };
-    const std::vector<std::pair<std::function<void()>, FileManager>> cases = {
-        {[&] { writeFile(list, listing); }, failing(FileOperation::Open)},
-        {[&] { writeFile(list, listing); }, failing(FileOperation::Read)},
-        {[&] { writeFile(list, listing + "\"path\" \"/x\xFF\"\n"); }, FileManager()},
-        {[&] { fs::create_directories(list); }, FileManager()},
-        {[&] { fs::create_symlink("libraryfolders.vdf", list); }, FileManager()},
-        {[&] { ::mkfifo(list.c_str(), 0644); }, FileManager()},
-        {[&] { writeFile(list, listing), fs::resize_file(list, kLibraryFoldersSizeLimit + 1); }, FileManager()},
+    const std::vector<std::pair<std::function<void()>, files::FileManager>> cases = {
+        {[&] { writeFile(list, listing); }, failing(files::FileOperation::Open)},
+        {[&] { writeFile(list, listing); }, failing(files::FileOperation::Read)},
+        {[&] { writeFile(list, listing + "\"path\" \"/x\xFF\"\n"); }, files::FileManager()},
+        {[&] { fs::create_directories(list); }, files::FileManager()},
+        {[&] { fs::create_symlink("libraryfolders.vdf", list); }, files::FileManager()},
+        {[&] { ::mkfifo(list.c_str(), 0644); }, files::FileManager()},
+        {[&] { writeFile(list, listing), fs::resize_file(list, search::kLibraryFoldersSizeLimit + 1); }, files::FileManager()},
     };
     for (std::size_t index = 0; index < cases.size(); ++index) {
         fs::remove_all(list);
         cases[index].first();
         EXPECT_EQ(failureWithin(20, [&] {
-                      if (steamLibraryRoots(cases[index].second, home.path()).size() != 1) throw std::runtime_error("more than the default root");
+                      if (search::steamLibraryRoots(cases[index].second, home.path()).size() != 1) throw std::runtime_error("more than the default root");
                   }),
                   "(no error)")
             << index;
@@ -238,7 +238,7 @@ TEST(GameSearch, EarlierPlacesWinAndOverridesThatCannotBeUsedArePassedOver) {
     const fs::path home = scratch / "home";
     const ScopedEnvironment homeVariable("HOME", home.string());
     const ScopedEnvironment noOverride("MORRA_LUMEN_INSTALLER_GAME", std::nullopt);
-    const auto discover = [] { return discoverGame(FileManager()); };
+    const auto discover = [] { return search::discoverGame(files::FileManager()); };
     EXPECT_EQ(discover(), std::nullopt);
     fs::create_directories(home / "Applications/morra.app/Contents");  // a folder, but no bundle
     EXPECT_EQ(discover(), std::nullopt);
@@ -293,15 +293,15 @@ TEST(FirstAcceptedCandidate, TestsEachResolvedPathOnce) {
         scratch / "games" / "morra.app/", scratch / "a.app", scratch / "loop" / "x" / "morra.app", scratch / "a.app"};
     std::vector<fs::path> tested;
     std::optional<fs::path> found = game;
-    EXPECT_NO_THROW(found = firstAcceptedCandidate(FileManager(), candidates, [&](const fs::path& bundle) {
+    EXPECT_NO_THROW(found = search::firstAcceptedCandidate(files::FileManager(), candidates, [&](const fs::path& bundle) {
                         return tested.push_back(bundle), false;
                     }));
     EXPECT_EQ(found, std::nullopt);
     ASSERT_EQ(tested.size(), 4u);
     EXPECT_EQ(std::vector<fs::path>(tested.begin(), tested.begin() + 2), (std::vector<fs::path>{game, scratch / "missing.app"}));
     tested.clear();
-    EXPECT_EQ(firstAcceptedCandidate(FileManager(), {scratch / "missing.app", scratch / "link-to-link.app", scratch / "other.app"},
-                                     [&](const fs::path& bundle) { return tested.push_back(bundle), bundle == game; }),
+    EXPECT_EQ(search::firstAcceptedCandidate(files::FileManager(), {scratch / "missing.app", scratch / "link-to-link.app", scratch / "other.app"},
+                                             [&](const fs::path& bundle) { return tested.push_back(bundle), bundle == game; }),
               game);
     EXPECT_EQ(tested, (std::vector<fs::path>{scratch / "missing.app", game}));
 }

@@ -79,23 +79,23 @@ TEST(RequireGameStopped, TheGameRunningFromThisBundleIsRefused) {
     test::GameFixture game;
     test::TemporaryDirectory other;
     fs::create_symlink(game.app, game.root.path() / "link.app");
-    EXPECT_EQ(test::failureOf([&] { requireGameStopped(FileManager(), game.app); }), "(no error)");
+    EXPECT_EQ(test::failureOf([&] { game::requireGameStopped(files::FileManager(), game.app); }), "(no error)");
     {
         RunningCopy elsewhere(other.path() / "Morra Vellant.app/Contents/MacOS/Morra Vellant");
-        EXPECT_EQ(test::failureOf([&] { requireGameStopped(FileManager(), game.app); }), "(no error)");
+        EXPECT_EQ(test::failureOf([&] { game::requireGameStopped(files::FileManager(), game.app); }), "(no error)");
     }
     {
         RunningCopy unbundled(other.path() / "bin/Morra Vellant");
-        EXPECT_EQ(test::failureOf([&] { requireGameStopped(FileManager(), game.app); }), running);
+        EXPECT_EQ(test::failureOf([&] { game::requireGameStopped(files::FileManager(), game.app); }), running);
     }
     RunningCopy copy(game.app / "Contents/MacOS/Morra Vellant");
     for (const fs::path& path : {game.app, game.root.path() / "link.app"})
-        EXPECT_EQ(test::failureOf([&] { requireGameStopped(FileManager(), path); }), running) << path;
+        EXPECT_EQ(test::failureOf([&] { game::requireGameStopped(files::FileManager(), path); }), running) << path;
     EXPECT_EQ(platform::bundleOfExecutable("/x/Morra.APP/Contents/MacOS/run"), fs::path("/x/Morra.APP"));
     for (const char* path : {"/usr/bin/Morra Vellant", "/x/morra.app/Contents/Other/run", "/x/morra/Contents/MacOS/run"})
         EXPECT_FALSE(platform::bundleOfExecutable(path)) << path;
     // The game reached through a link to its bundle is the bundle itself.
-    EXPECT_EQ(validateGame(FileManager(), game.root.path() / "link.app").app, fs::canonical(game.app));
+    EXPECT_EQ(game::validateGame(files::FileManager(), game.root.path() / "link.app").app, fs::canonical(game.app));
 }
 
 // The game holds exactly the installed form of the chosen variant.
@@ -112,10 +112,10 @@ void expectInstalled(const test::GameFixture& game, bool skillCards) {
 TEST(Install, AFreshGameIsInstalledOnceAndASwitchRebuildsOnlyTwoAssets) {
     test::GameFixture game;
     test::writeFile(game.settings, kThirteen);
-    const InstallContext engine = test::demoContext();
-    std::vector<Progress> reports;
-    const auto report = [&](const Progress& p) { reports.push_back(p); };
-    EXPECT_EQ(install(engine, game.app, SkillCards::Translated, report), kCardsTranslated + kMigrated);
+    const context::InstallContext engine = test::demoContext();
+    std::vector<core::Progress> reports;
+    const auto report = [&](const core::Progress& p) { reports.push_back(p); };
+    EXPECT_EQ(operations::install(engine, game.app, core::SkillCards::Translated, report), kCardsTranslated + kMigrated);
     expectInstalled(game, true);
     for (std::size_t i = 0; i < 5; ++i)
         EXPECT_EQ(test::readFile(game.root.path() / kStore / fs::path(tools::assetPaths()[i]).filename()), fixture().original[i]);
@@ -123,20 +123,20 @@ TEST(Install, AFreshGameIsInstalledOnceAndASwitchRebuildsOnlyTwoAssets) {
     EXPECT_EQ(nlohmann::json::parse(test::readFile(game.settings))["LANGUAGE"]["Language"]["intValue"], 0);
     // The reports keep one total, never go back, end at it, and pass through every step.
     ASSERT_FALSE(reports.empty());
-    std::set<Progress::Step> steps;
+    std::set<core::Progress::Step> steps;
     for (std::size_t i = 0; i < reports.size(); ++i) {
         EXPECT_EQ(reports[i].total, reports[0].total) << i;
         EXPECT_LE(reports[i].done, reports[i].total) << i;
         EXPECT_GE(reports[i].done, reports[i ? i - 1 : 0].done) << i;
         steps.insert(reports[i].step);
-        EXPECT_TRUE(reports[i].step != Progress::Step::Patching || reports[i].itemCount == 5) << i;
+        EXPECT_TRUE(reports[i].step != core::Progress::Step::Patching || reports[i].itemCount == 5) << i;
     }
     EXPECT_EQ(reports.back().done, reports.back().total);
-    EXPECT_EQ(steps, (std::set<Progress::Step>{Progress::Step::Checking, Progress::Step::BackingUp, Progress::Step::AddingBundles,
-                                               Progress::Step::Patching, Progress::Step::Verifying}));
+    EXPECT_EQ(steps, (std::set<core::Progress::Step>{core::Progress::Step::Checking, core::Progress::Step::BackingUp, core::Progress::Step::AddingBundles,
+                                                     core::Progress::Step::Patching, core::Progress::Step::Verifying}));
 
     const auto installed = test::snapshot(game.root.path());
-    EXPECT_EQ(install(engine, game.app, SkillCards::Translated), kCardsTranslated);
+    EXPECT_EQ(operations::install(engine, game.app, core::SkillCards::Translated), kCardsTranslated);
     EXPECT_TRUE(test::snapshot(game.root.path()) == installed);
     const auto inodeOf = [&](std::size_t i) {
         struct stat status {};
@@ -145,7 +145,7 @@ TEST(Install, AFreshGameIsInstalledOnceAndASwitchRebuildsOnlyTwoAssets) {
     };
     std::vector<ino_t> before;
     for (std::size_t i = 0; i < 5; ++i) before.push_back(inodeOf(i));
-    EXPECT_EQ(install(engine, game.app, SkillCards::English), kDone + "\nКарточки навыков возвращены к английскому варианту.");
+    EXPECT_EQ(operations::install(engine, game.app, core::SkillCards::English), kDone + "\nКарточки навыков возвращены к английскому варианту.");
     expectInstalled(game, false);
     for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(inodeOf(i) == before[i], i >= 2) << i;
 }
@@ -207,11 +207,11 @@ TEST(Operations, RefusalsComeBeforeTheGameChanges) {
             test::GameFixture game(removing ? GameState::InstalledTranslated : GameState::Untouched, removing);
             test::TemporaryDirectory payload;
             tools::writePayload(fixture(), payload.path());
-            const InstallContext engine(FileManager(), builtInBuilds(), payload.path());
+            const context::InstallContext engine(files::FileManager(), game::builtInBuilds(), payload.path());
             prepare(game, payload.path());
             const auto before = test::snapshot(game.app);
             const auto run = [&] {
-                removing ? (void)remove(engine, game.app) : (void)install(engine, game.app, SkillCards::English);
+                removing ? (void)operations::remove(engine, game.app) : (void)operations::install(engine, game.app, core::SkillCards::English);
             };
             EXPECT_EQ(test::failureWithin(30, run), expected(game));
             EXPECT_TRUE(test::snapshot(game.app) == before) << expected(game);
@@ -224,23 +224,23 @@ TEST(Operations, RefusalsComeBeforeTheGameChanges) {
 TEST(Install, OlderFormsNeedTheirBackupAndForeignBundlesAreKept) {
     test::GameFixture game(GameState::EarlierRelease, /*backups=*/true);
     const fs::path backup = game.root.path() / kStore / "level2";
-    const InstallContext engine = test::demoContext();
+    const context::InstallContext engine = test::demoContext();
     for (const std::string& content : {std::string(), std::string("damaged")}) {
         if (content.empty()) fs::remove(backup);
         else test::writeFile(backup, content);
-        EXPECT_EQ(test::failureOf([&] { install(engine, game.app, SkillCards::Translated); }), "Для обновления не найдена проверенная резервная копия: level2");
+        EXPECT_EQ(test::failureOf([&] { operations::install(engine, game.app, core::SkillCards::Translated); }), "Для обновления не найдена проверенная резервная копия: level2");
         EXPECT_EQ(test::readFile(game.asset(0)), fixture().translatedCards[0]);
         EXPECT_EQ(test::readFile(game.asset(1)), fixture().earlierReleases[1].back());
     }
     test::writeFile(backup, fixture().original[1]);
     test::writeFile(game.added(2), fixture().addedReplaceable[2][1]);
     test::writeFile(game.added(3), "made by someone else");
-    EXPECT_EQ(test::failureOf([&] { install(engine, game.app, SkillCards::Translated); }),
+    EXPECT_EQ(test::failureOf([&] { operations::install(engine, game.app, core::SkillCards::Translated); }),
               "Установочный файл уже существует и отличается: " + shown(game, tools::addedFilePaths()[3]).string());
     EXPECT_EQ(test::readFile(game.added(2)), fixture().addedExpected[2]);
     EXPECT_EQ(test::readFile(game.added(3)), "made by someone else");
     fs::remove(game.added(3));
-    EXPECT_EQ(install(engine, game.app, SkillCards::Translated), kCardsTranslated);
+    EXPECT_EQ(operations::install(engine, game.app, core::SkillCards::Translated), kCardsTranslated);
     expectInstalled(game, true);
 }
 
@@ -248,23 +248,23 @@ TEST(Install, OlderFormsNeedTheirBackupAndForeignBundlesAreKept) {
 // then remove: BuildsTest); a second remove is the plain message and changes nothing. Added files
 // that someone else made are listed in the table's order and kept.
 TEST(Remove, GivesBackEveryFileByteForByteAndKeepsForeignBundles) {
-    const InstallContext engine = test::demoContext();
+    const context::InstallContext engine = test::demoContext();
     const auto untouched = test::snapshot(test::GameFixture().app);
     {
         test::GameFixture game(GameState::EarlierRelease, /*backups=*/true);
         test::writeFile(game.settings, kThirteen);
         const auto backups = test::snapshot(game.root.path() / kStore);
-        EXPECT_EQ(remove(engine, game.app), kRemoved + kEnglishNext);
+        EXPECT_EQ(operations::remove(engine, game.app), kRemoved + kEnglishNext);
         EXPECT_TRUE(test::snapshot(game.app) == untouched);
         EXPECT_TRUE(test::snapshot(game.root.path() / kStore) == backups) << "the backups stay as they were";
         EXPECT_TRUE(test::temporaries(game.root.path()).empty());
-        EXPECT_EQ(remove(engine, game.app), kRemoved);
+        EXPECT_EQ(operations::remove(engine, game.app), kRemoved);
         EXPECT_TRUE(test::snapshot(game.app) == untouched);
     }
     test::GameFixture game(GameState::InstalledTranslated, /*backups=*/true);
     test::writeFile(game.added(3), "hand-made dyslexic images");
     test::writeFile(game.added(1), "hand-made fonts");
-    EXPECT_EQ(remove(engine, game.app), "Реестр языка восстановлен. Неизвестные изменённые файлы оставлены:\n" +
+    EXPECT_EQ(operations::remove(engine, game.app), "Реестр языка восстановлен. Неизвестные изменённые файлы оставлены:\n" +
                                            shown(game, tools::addedFilePaths()[1]).string() + "\n" +
                                            shown(game, tools::addedFilePaths()[3]).string());
     EXPECT_EQ(test::readFile(game.added(1)), "hand-made fonts");
@@ -287,20 +287,20 @@ std::string expectedReport(const test::GameFixture& game, const std::string& sta
 // incomplete version; one unknown file (also a known digest of another entry) makes the build
 // unsupported, its digest still printed. Nothing changes.
 TEST(Inspect, EachStateHasItsStatusAndNothingChanges) {
-    const InstallContext engine = test::demoContext();
+    const context::InstallContext engine = test::demoContext();
     const std::string incomplete = "установлена предыдущая или неполная версия", unsupported = "неподдерживаемая или изменённая сборка";
-    const std::tuple<GameState, std::string, InstallationState> states[] = {
-        {GameState::Untouched, "перевод не установлен", InstallationState::NotInstalled},
-        {GameState::InstalledTranslated, "перевод установлен, карточки навыков переведены", InstallationState::TranslatedCards},
-        {GameState::InstalledEnglish, "перевод установлен, карточки навыков оставлены английскими", InstallationState::EnglishCards},
-        {GameState::EarlierRelease, incomplete, InstallationState::EarlierOrIncomplete},
-        {GameState::Interrupted, incomplete, InstallationState::EarlierOrIncomplete},
+    const std::tuple<GameState, std::string, core::InstallationState> states[] = {
+        {GameState::Untouched, "перевод не установлен", core::InstallationState::NotInstalled},
+        {GameState::InstalledTranslated, "перевод установлен, карточки навыков переведены", core::InstallationState::TranslatedCards},
+        {GameState::InstalledEnglish, "перевод установлен, карточки навыков оставлены английскими", core::InstallationState::EnglishCards},
+        {GameState::EarlierRelease, incomplete, core::InstallationState::EarlierOrIncomplete},
+        {GameState::Interrupted, incomplete, core::InstallationState::EarlierOrIncomplete},
     };
     for (const auto& [state, status, installation] : states) {
         test::GameFixture game(state);
         const auto before = test::snapshot(game.root.path());
-        EXPECT_EQ(inspect(engine, game.app), expectedReport(game, status)) << status;
-        EXPECT_EQ(installationState(engine, game.app), installation) << status;
+        EXPECT_EQ(operations::inspect(engine, game.app), expectedReport(game, status)) << status;
+        EXPECT_EQ(operations::installationState(engine, game.app), installation) << status;
         EXPECT_TRUE(test::snapshot(game.root.path()) == before);
     }
     const std::tuple<GameState, std::size_t, std::string, std::string> mixed[] = {
@@ -312,7 +312,7 @@ TEST(Inspect, EachStateHasItsStatusAndNothingChanges) {
     for (const auto& [state, asset, bytes, status] : mixed) {
         test::GameFixture game(state);
         test::writeFile(game.asset(asset), bytes);
-        EXPECT_EQ(inspect(engine, game.app), expectedReport(game, status)) << status;
+        EXPECT_EQ(operations::inspect(engine, game.app), expectedReport(game, status)) << status;
     }
 }
 
@@ -326,7 +326,7 @@ TEST(GameLock, ASecondOperationIsRefusedAndTwoTogetherNeverMixTheGame) {
         fs::create_directories(game.support);
         const auto before = test::snapshot(game.root.path());
         {
-            const std::optional<FileHandle> held = FileManager().tryLockExclusive(remove ? game.support : game.app);
+            const std::optional<files::FileHandle> held = files::FileManager().tryLockExclusive(remove ? game.support : game.app);
             ASSERT_TRUE(held.has_value());
             EXPECT_EQ(test::runInstaller({option, game.app.string()}), (test::ProcessResult{1, "", kLocked})) << option;
             EXPECT_TRUE(test::snapshot(game.root.path()) == before) << option;
@@ -342,15 +342,15 @@ TEST(GameLock, ASecondOperationIsRefusedAndTwoTogetherNeverMixTheGame) {
             runs[i] = std::thread([&results, &game, i, option] { results[i] = test::runInstaller({option, game.app.string()}); });
         }
         for (std::thread& run : runs) run.join();
-        const InstallationState state = installationState(test::demoContext(), game.app);
-        EXPECT_TRUE(state == InstallationState::NotInstalled || state == InstallationState::TranslatedCards) << round;
+        const core::InstallationState state = operations::installationState(test::demoContext(), game.app);
+        EXPECT_TRUE(state == core::InstallationState::NotInstalled || state == core::InstallationState::TranslatedCards) << round;
         for (int i = 0; i < 2; ++i) {
             const bool install = (i + round) % 2 == 0;
             const bool succeeded = results[i].status == 0;
             EXPECT_TRUE(succeeded || results[i].standardError == kLocked) << results[i].standardError;
             // A lone success is what the game now shows.
             if (succeeded && results[1 - i].status != 0) {
-                EXPECT_EQ(state, install ? InstallationState::TranslatedCards : InstallationState::NotInstalled) << round;
+                EXPECT_EQ(state, install ? core::InstallationState::TranslatedCards : core::InstallationState::NotInstalled) << round;
             }
         }
         EXPECT_TRUE(test::temporaries(game.root.path()).empty());
@@ -373,7 +373,7 @@ const std::string kRights =
 // Refused by the fault hook: every new file inside the game, or only those in the fonts folder
 // (after the lockit is in place); or for real, to an unprivileged user in a game that root owns.
 enum class Refused { InsideGame, FontsFolder, Unprivileged };
-using Kind = InstallerError::Kind;
+using Kind = core::InstallerError::Kind;
 
 struct Refusal {
     const char* name;
@@ -386,17 +386,17 @@ struct Refusal {
 // The refusal's text, with the kind of error thrown where it is seen (not across a process).
 std::string refusalOf(const Refusal& c, const test::GameFixture& game, Kind& kind) {
     const fs::path folder = c.refused == Refused::FontsFolder ? game.added(1).parent_path() : game.app;
-    const FaultHook hook = [&](FileOperation operation, const fs::path& path) {
-        if (operation != FileOperation::Create && operation != FileOperation::Clone) return 0;
+    const files::FaultHook hook = [&](files::FileOperation operation, const fs::path& path) {
+        if (operation != files::FileOperation::Create && operation != files::FileOperation::Clone) return 0;
         const bool inside = path.string().rfind(folder.string() + "/", 0) == 0;
         return inside && c.refused != Refused::Unprivileged ? c.error : 0;
     };
-    const InstallerEngine engine = InstallerEngineFactory::over(
-        test::demoContext().withFileManager(FileManager(hook).withAppManagement(c.appManagement)));
+    const api::InstallerEngine engine = api::InstallerEngineFactory::over(
+        test::demoContext().withFileManager(files::FileManager(hook).withAppManagement(c.appManagement)));
     const auto run = [&] {
         try {
-            c.install ? engine.install(game.app, SkillCards::Translated) : engine.remove(game.app);
-        } catch (const InstallerError& error) {
+            c.install ? engine.install(game.app, core::SkillCards::Translated) : engine.remove(game.app);
+        } catch (const core::InstallerError& error) {
             kind = error.kind();
             throw;
         }
@@ -444,7 +444,7 @@ TEST(AppManagement, RefusalIsToldAndTheGameKeepsOnlyVerifiedFiles) {
         } else {
             // The failed call as it is told everywhere else: the game's file and the system's words.
             EXPECT_NE(failure.find(named.string()), std::string::npos) << failure;
-            EXPECT_NE(failure.find(systemErrorText(c.error)), std::string::npos) << failure;
+            EXPECT_NE(failure.find(text::systemErrorText(c.error)), std::string::npos) << failure;
         }
         EXPECT_TRUE(test::temporaries(game.app).empty());
         auto after = test::snapshot(game.app);

@@ -22,13 +22,13 @@ std::string maskUuids(const std::string& text) {
     return std::regex_replace(text, uuid, "<uuid>");
 }
 
-void FaultInjector::fail(FileOperation operation, std::string nameFragment, int error, int skip) {
+void FaultInjector::fail(files::FileOperation operation, std::string nameFragment, int error, int skip) {
     std::lock_guard lock(state_->mutex);
     state_->rules.push_back({operation, std::move(nameFragment), error, skip});
 }
 
-FileManager FaultInjector::fileManager() const {
-    return FileManager([state = state_](FileOperation operation, const fs::path& path) {
+files::FileManager FaultInjector::fileManager() const {
+    return files::FileManager([state = state_](files::FileOperation operation, const fs::path& path) {
         std::lock_guard lock(state->mutex);
         state->calls.push_back({operation, path});
         for (Rule& rule : state->rules)
@@ -44,28 +44,28 @@ std::vector<FileCall> FaultInjector::calls() const {
     return state_->calls;
 }
 
-std::vector<fs::path> FaultInjector::callsOf(FileOperation operation) const {
+std::vector<fs::path> FaultInjector::callsOf(files::FileOperation operation) const {
     std::vector<fs::path> paths;
     for (const FileCall& call : calls())
         if (call.operation == operation) paths.push_back(call.path);
     return paths;
 }
 
-std::size_t indexOf(const std::vector<FileCall>& calls, FileOperation operation, const fs::path& path, std::size_t from) {
+std::size_t indexOf(const std::vector<FileCall>& calls, files::FileOperation operation, const fs::path& path, std::size_t from) {
     while (from < calls.size() && !(calls[from].operation == operation && calls[from].path == path)) ++from;
     return from;
 }
 
 void expectDurablyPublished(const FaultInjector& injector, const fs::path& target, const std::string& prefix) {
-    const std::vector<fs::path> created = injector.callsOf(FileOperation::Create);
+    const std::vector<fs::path> created = injector.callsOf(files::FileOperation::Create);
     ASSERT_EQ(created.size(), 1u) << target;
     EXPECT_EQ(created[0].parent_path(), target.parent_path());
     EXPECT_EQ(maskUuids(created[0].filename().string()), prefix + "<uuid>");
     const std::vector<FileCall> calls = injector.calls();
-    const std::size_t rename = indexOf(calls, FileOperation::Rename, target);
+    const std::size_t rename = indexOf(calls, files::FileOperation::Rename, target);
     EXPECT_LT(rename, calls.size()) << "never given the target's name";
-    EXPECT_LT(indexOf(calls, FileOperation::Sync, created[0]), rename) << "not flushed before the rename";
-    EXPECT_LT(indexOf(calls, FileOperation::Sync, target.parent_path(), rename), calls.size()) << "folder not flushed after the rename";
+    EXPECT_LT(indexOf(calls, files::FileOperation::Sync, created[0]), rename) << "not flushed before the rename";
+    EXPECT_LT(indexOf(calls, files::FileOperation::Sync, target.parent_path(), rename), calls.size()) << "folder not flushed after the rename";
 }
 
 }  // namespace morra::test

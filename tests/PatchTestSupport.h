@@ -18,7 +18,7 @@ std::string randomBytes(std::uint64_t seed, std::size_t size);
 std::string maskUuids(const std::string& text);
 
 struct FileCall {
-    FileOperation operation;
+    files::FileOperation operation;
     std::filesystem::path path;
 };
 
@@ -26,14 +26,14 @@ struct FileCall {
 // file whose name contains `nameFragment`, after `skip` of them were let through. Thread-safe.
 class FaultInjector {
 public:
-    void fail(FileOperation operation, std::string nameFragment, int error, int skip = 0);
-    FileManager fileManager() const;
+    void fail(files::FileOperation operation, std::string nameFragment, int error, int skip = 0);
+    files::FileManager fileManager() const;
     std::vector<FileCall> calls() const;
-    std::vector<std::filesystem::path> callsOf(FileOperation operation) const;
+    std::vector<std::filesystem::path> callsOf(files::FileOperation operation) const;
 
 private:
     struct Rule {
-        FileOperation operation;
+        files::FileOperation operation;
         std::string fragment;
         int error, skip;
     };
@@ -46,7 +46,7 @@ private:
 };
 
 // Position of the first call of `operation` on `path` (calls.size() when there is none).
-std::size_t indexOf(const std::vector<FileCall>& calls, FileOperation operation, const std::filesystem::path& path,
+std::size_t indexOf(const std::vector<FileCall>& calls, files::FileOperation operation, const std::filesystem::path& path,
                     std::size_t from = 0);
 
 // The one temporary sibling the call created is named "<prefix><uuid>" and was flushed before it

@@ -26,14 +26,14 @@ using tools::GameState;
 
 // Fails the n-th call of any kind, or, with kill, ends the process at the n-th call that changes
 // something. A failed deletion of our own temporary leaves it behind (`leftTemporary`).
-FaultHook faultAt(int n, bool kill, int& calls, bool& leftTemporary) {
-    return [n, kill, &calls, &leftTemporary](FileOperation operation, const fs::path&) {
-        static const std::set<FileOperation> looking = {FileOperation::Stat, FileOperation::List, FileOperation::Open,
-                                                        FileOperation::Read, FileOperation::Discard, FileOperation::Lock};
+files::FaultHook faultAt(int n, bool kill, int& calls, bool& leftTemporary) {
+    return [n, kill, &calls, &leftTemporary](files::FileOperation operation, const fs::path&) {
+        static const std::set<files::FileOperation> looking = {files::FileOperation::Stat, files::FileOperation::List, files::FileOperation::Open,
+                                                               files::FileOperation::Read, files::FileOperation::Discard, files::FileOperation::Lock};
         if ((kill && looking.count(operation)) || ++calls != n) return 0;
         if (kill) ::_exit(99);
-        if (operation == FileOperation::Discard) leftTemporary = true;
-        return operation == FileOperation::Write ? ENOSPC : EIO;
+        if (operation == files::FileOperation::Discard) leftTemporary = true;
+        return operation == files::FileOperation::Write ? ENOSPC : EIO;
     };
 }
 
@@ -54,8 +54,8 @@ const tools::Fixture& smallFixture() {
     return fixture;
 }
 
-InstallContext engineFor(const test::TemporaryDirectory& payload, FaultHook hook = {}) {
-    return InstallContext(hook ? FileManager(std::move(hook)) : FileManager(), KnownBuilds{smallFixture().profile}, payload.path());
+context::InstallContext engineFor(const test::TemporaryDirectory& payload, files::FaultHook hook = {}) {
+    return context::InstallContext(hook ? files::FileManager(std::move(hook)) : files::FileManager(), game::KnownBuilds{smallFixture().profile}, payload.path());
 }
 
 // Every file of the game and the backup store has a content some legitimate state gives it.
@@ -65,7 +65,7 @@ void expectLegitimate(const test::GameFixture& game, const fs::path& support, bo
         std::set<std::string> forms = {fixture.original[i], fixture.englishCards[i], fixture.translatedCards[i]};
         forms.insert(fixture.earlierReleases[i].begin(), fixture.earlierReleases[i].end());
         EXPECT_TRUE(forms.count(test::readFile(game.asset(i)))) << tools::assetPaths()[i];
-        const fs::path backup = support / "Steam-57314208" / kAssetTable[i].name;
+        const fs::path backup = support / "Steam-57314208" / game::kAssetTable[i].name;
         if (fs::exists(backup)) {
             EXPECT_EQ(test::readFile(backup), fixture.original[i]) << backup;
         }
@@ -93,23 +93,23 @@ struct FlushedEntries {
             for (const std::string& change : changes) problems.push_back(when + ": unflushed " + change);
     }
 
-    FaultHook hook(const fs::path& game) {
-        return [this, game = fs::weakly_canonical(game)](FileOperation operation, const fs::path& called) {
+    files::FaultHook hook(const fs::path& game) {
+        return [this, game = fs::weakly_canonical(game)](files::FileOperation operation, const fs::path& called) {
             const fs::path path = folderKey(called);
             std::error_code error;
             const auto exists = [&](const fs::path& item) { return fs::exists(fs::symlink_status(item, error)); };
-            if (operation == FileOperation::CreateDirectory) {
+            if (operation == files::FileOperation::CreateDirectory) {
                 // The hook runs before the call: the levels still missing are the ones it makes.
                 for (fs::path level = path; level.has_relative_path() && !exists(level);
                      level = level.parent_path())
                     unflushed[level.parent_path()].insert("made " + level.string());
-            } else if (operation == FileOperation::Rename || operation == FileOperation::Remove) {
+            } else if (operation == files::FileOperation::Rename || operation == files::FileOperation::Remove) {
                 if (path.string().rfind(game.string() + "/", 0) == 0)
                     expectNothingUnflushed("before changing " + path.string());
                 unflushed[path.parent_path()].insert("changed " + path.string());
-            } else if (operation == FileOperation::Discard && exists(path)) {
+            } else if (operation == files::FileOperation::Discard && exists(path)) {
                 unflushed[path.parent_path()].insert("deleted " + path.string());
-            } else if (operation == FileOperation::Sync) {
+            } else if (operation == files::FileOperation::Sync) {
                 unflushed.erase(path);
             }
             return 0;
@@ -124,17 +124,17 @@ struct FlushedEntries {
 struct Scenario {
     const char* name;
     GameState start;
-    std::function<std::string(const InstallContext&, const fs::path&)> run;
+    std::function<std::string(const context::InstallContext&, const fs::path&)> run;
     const std::array<std::string, 5>& done;
 };
 
 std::vector<Scenario> scenarios() {
     const tools::Fixture& fixture = smallFixture();
-    const auto installing = [](bool cards) { return [cards](const InstallContext& e, const fs::path& app) { return install(e, app, cards ? SkillCards::Translated : SkillCards::English); }; };
+    const auto installing = [](bool cards) { return [cards](const context::InstallContext& e, const fs::path& app) { return operations::install(e, app, cards ? core::SkillCards::Translated : core::SkillCards::English); }; };
     return {{"fresh install", GameState::Untouched, installing(true), fixture.translatedCards},
             {"switch to English cards", GameState::InstalledTranslated, installing(false), fixture.englishCards},
             {"update an earlier release", GameState::EarlierRelease, installing(true), fixture.translatedCards},
-            {"remove", GameState::InstalledTranslated, [](const InstallContext& e, const fs::path& app) { return remove(e, app); },
+            {"remove", GameState::InstalledTranslated, [](const context::InstallContext& e, const fs::path& app) { return operations::remove(e, app); },
              fixture.original}};
 }
 

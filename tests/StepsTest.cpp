@@ -38,17 +38,17 @@ struct Files {
         test::writeFile(basePatch, tools::makeBsdiffPatch(original, base, {{200000, 777, 0}, {300000, 0, 0}}));
         test::writeFile(deltaPatch, tools::makeBsdiffPatch(base, delta, {{300000, 0, 500}, {base.size() - 300500, 0, 0}}));
     }
-    std::string installLockit(const FileManager& files, const std::string& expected) const {
-        return test::failureOf([&] { installFile(files, lockitSource, lockitTarget, expected, {test::digestOf(earlier)}); });
+    std::string installLockit(const files::FileManager& files, const std::string& expected) const {
+        return test::failureOf([&] { steps::installFile(files, lockitSource, lockitTarget, expected, {test::digestOf(earlier)}); });
     }
-    std::string installBundle(const FileManager& files = FileManager()) const {
+    std::string installBundle(const files::FileManager& files = files::FileManager()) const {
         return test::failureOf([&] {
-            installPatchedFile(files, bundleSource, bundleTarget, bundlePatch, test::digestOf(english),
-                               test::digestOf(russian), {test::digestOf(earlier)});
+            steps::installPatchedFile(files, bundleSource, bundleTarget, bundlePatch, test::digestOf(english),
+                                      test::digestOf(russian), {test::digestOf(earlier)});
         });
     }
-    std::string patchAsset(const std::vector<fs::path>& patches, const FileManager& files = FileManager()) const {
-        return test::failureOf([&] { patchGameAsset(files, asset, asset, patches, test::digestOf(delta)); });
+    std::string patchAsset(const std::vector<fs::path>& patches, const files::FileManager& files = files::FileManager()) const {
+        return test::failureOf([&] { steps::patchGameAsset(files, asset, asset, patches, test::digestOf(delta)); });
     }
 
     test::TemporaryDirectory root;
@@ -85,7 +85,7 @@ TEST(FilePlacement, TargetsGetTheVerifiedContentThroughAFlushedTemporary) {
         EXPECT_EQ(test::readFile(files.bundleTarget), files.russian);
         EXPECT_TRUE(test::temporaries(files.root.path()).empty());
         if (target == "done") {
-            EXPECT_TRUE(lockitCalls.callsOf(FileOperation::Create).empty() && bundleCalls.callsOf(FileOperation::Create).empty());
+            EXPECT_TRUE(lockitCalls.callsOf(files::FileOperation::Create).empty() && bundleCalls.callsOf(files::FileOperation::Create).empty());
             EXPECT_TRUE(test::snapshot(files.root.path()) == before);
         } else {
             test::expectDurablyPublished(lockitCalls, files.lockitTarget, ".russianblind.installing-");
@@ -96,7 +96,7 @@ TEST(FilePlacement, TargetsGetTheVerifiedContentThroughAFlushedTemporary) {
 
 // Refusals leave the folder exactly as found: no temporary, a link neither followed nor replaced.
 TEST(FilePlacement, RefusalsLeaveEverythingAsFound) {
-    const auto lockit = [](const Files& f) { return f.installLockit(FileManager(), test::digestOf(f.lockit)); };
+    const auto lockit = [](const Files& f) { return f.installLockit(files::FileManager(), test::digestOf(f.lockit)); };
     const auto bundle = [](const Files& f) { return f.installBundle(); };
     const std::vector<std::tuple<std::function<void(Files&)>, std::function<std::string(const Files&)>, std::string>> cases = {
         {[](Files& f) { test::writeFile(f.lockitTarget, "another translation's"); }, lockit,
@@ -110,7 +110,7 @@ TEST(FilePlacement, RefusalsLeaveEverythingAsFound) {
          [](const Files& f) {
              std::string digest = test::digestOf(f.lockit);
              digest.back() = digest.back() == '0' ? '1' : '0';
-             return f.installLockit(FileManager(), digest);
+             return f.installLockit(files::FileManager(), digest);
          },
          "Ошибка проверки копии russianblind."},
         {[](Files& f) { test::writeFile(f.bundleSource, "another build"); }, bundle,
@@ -145,12 +145,12 @@ TEST(FilePlacement, AnAssetIsRewrittenThroughItsChainOfPatchesOrLeftAsItWas) {
     test::writeFile(corrupt, test::readFile(files.deltaPatch).substr(0, 100));
     const std::string failed = "bspatch завершился с ошибкой: ", wrongDigest = "Патч создал файл с неверной контрольной суммой.";
     test::FaultInjector fullDisk;
-    fullDisk.fail(FileOperation::Write, "level2", ENOSPC, 1);  // the second output
-    const std::vector<std::tuple<std::vector<fs::path>, std::string, FileManager>> failures = {
-        {{}, "Для level2 не указан бинарный патч.", FileManager()},
-        {{files.basePatch, corrupt}, failed + "bspatch: Corrupt patch\n", FileManager()},
-        {{files.deltaPatch, files.basePatch}, wrongDigest, FileManager()},  // the wrong order
-        {{files.basePatch, files.deltaPatch}, failed + "bspatch: " + files.asset.string() + ": " + systemErrorText(ENOSPC) + "\n",
+    fullDisk.fail(files::FileOperation::Write, "level2", ENOSPC, 1);  // the second output
+    const std::vector<std::tuple<std::vector<fs::path>, std::string, files::FileManager>> failures = {
+        {{}, "Для level2 не указан бинарный патч.", files::FileManager()},
+        {{files.basePatch, corrupt}, failed + "bspatch: Corrupt patch\n", files::FileManager()},
+        {{files.deltaPatch, files.basePatch}, wrongDigest, files::FileManager()},  // the wrong order
+        {{files.basePatch, files.deltaPatch}, failed + "bspatch: " + files.asset.string() + ": " + text::systemErrorText(ENOSPC) + "\n",
          fullDisk.fileManager()},
     };
     for (const auto& [patches, expected, fileManager] : failures) {
@@ -163,19 +163,19 @@ TEST(FilePlacement, AnAssetIsRewrittenThroughItsChainOfPatchesOrLeftAsItWas) {
     EXPECT_EQ(files.patchAsset({files.basePatch, files.deltaPatch}, injector.fileManager()), "(no error)");
     EXPECT_EQ(test::readFile(files.asset), files.delta);
     EXPECT_TRUE(test::temporaries(files.root.path()).empty());
-    const std::vector<fs::path> created = injector.callsOf(FileOperation::Create), synced = injector.callsOf(FileOperation::Sync);
+    const std::vector<fs::path> created = injector.callsOf(files::FileOperation::Create), synced = injector.callsOf(files::FileOperation::Sync);
     ASSERT_EQ(created.size(), 2u);
     for (const fs::path& output : created) EXPECT_EQ(test::maskUuids(output.filename().string()), ".level2.russianblind-<uuid>");
     const std::vector<test::FileCall> calls = injector.calls();
-    EXPECT_LT(test::indexOf(calls, FileOperation::Sync, created.back()), test::indexOf(calls, FileOperation::Rename, files.asset));
+    EXPECT_LT(test::indexOf(calls, files::FileOperation::Sync, created.back()), test::indexOf(calls, files::FileOperation::Rename, files.asset));
     EXPECT_EQ(std::count(synced.begin(), synced.end(), created.front()), 0) << "an intermediate output is not flushed";
 }
 
 // A game file and a support folder that does not exist yet (with a missing parent, too).
 struct BackupFixture {
     BackupFixture() { test::writeFile(asset, original); }
-    std::string backUp(const std::string& expected, FileManager files = FileManager()) const {
-        return test::failureOf([&] { createBackupIfNeeded(test::demoContext(std::move(files)), asset, expected); });
+    std::string backUp(const std::string& expected, files::FileManager files = files::FileManager()) const {
+        return test::failureOf([&] { steps::createBackupIfNeeded(test::demoContext(std::move(files)), asset, expected); });
     }
 
     test::TemporaryDirectory root;
@@ -208,12 +208,12 @@ TEST(Backups, MadeOnceVerifiedAndNeverRepaired) {
     for (bool right : {true, false}) {
         BackupFixture raced;
         const std::string other = right ? raced.original : std::string("half of it");
-        const FaultHook placeOther = [&](FileOperation operation, const fs::path& path) {
-            if (operation == FileOperation::Rename && path == raced.backup)
+        const files::FaultHook placeOther = [&](files::FileOperation operation, const fs::path& path) {
+            if (operation == files::FileOperation::Rename && path == raced.backup)
                 test::writeFile(raced.backup, other);
             return 0;
         };
-        EXPECT_EQ(raced.backUp(raced.digest, FileManager(placeOther)), right ? "(no error)" : damagedText);
+        EXPECT_EQ(raced.backUp(raced.digest, files::FileManager(placeOther)), right ? "(no error)" : damagedText);
         EXPECT_EQ(test::readFile(raced.backup), other);
         EXPECT_TRUE(test::temporaries(raced.root.path()).empty());
     }
@@ -226,11 +226,11 @@ TEST(AtomicReplace, ReplacesThroughAFlushedTemporaryOnlyWhatWasChecked) {
     const fs::path target = folder.path() / "level2", source = folder.path() / "backup";
     test::writeFile(target, "patched");
     test::writeFile(source, "original");
-    EXPECT_EQ(test::failureOf([&] { replaceAtomically(FileManager(), target, source, test::digestOf("other"), "changed"); }), "changed");
+    EXPECT_EQ(test::failureOf([&] { steps::replaceAtomically(files::FileManager(), target, source, test::digestOf("other"), "changed"); }), "changed");
     EXPECT_EQ(test::readFile(target), "patched");
-    replaceAtomically(FileManager(), target, source, test::digestOf("original"), "changed");
+    steps::replaceAtomically(files::FileManager(), target, source, test::digestOf("original"), "changed");
     EXPECT_EQ(test::readFile(target), "original");
-    EXPECT_NE(test::failureOf([&] { replaceAtomically(FileManager(), folder.path() / "missing", std::string("{}")); }), "(no error)");
+    EXPECT_NE(test::failureOf([&] { steps::replaceAtomically(files::FileManager(), folder.path() / "missing", std::string("{}")); }), "(no error)");
     EXPECT_EQ(test::snapshot(folder.path()).size(), 2u);
 }
 
@@ -239,11 +239,11 @@ TEST(AtomicReplace, ReplacesThroughAFlushedTemporaryOnlyWhatWasChecked) {
 // install is refused before it changes anything, and the game is left byte for byte.
 TEST(DiskSpace, AnInstallThatWouldFillTheDiskIsRefusedBeforeAnythingChanges) {
     test::TemporaryDirectory folder;
-    const FileManager files;
+    const files::FileManager files;
     const std::uint64_t tooMuch = files.freeSpace(folder.path()) + (1ull << 30);  // beyond what others free meanwhile
-    EXPECT_NO_THROW(requireFreeSpace(files, {{folder.path(), 1 << 20}, {folder.path() / "not" / "made" / "yet", 1 << 20}}));
+    EXPECT_NO_THROW(steps::requireFreeSpace(files, {{folder.path(), 1 << 20}, {folder.path() / "not" / "made" / "yet", 1 << 20}}));
     const std::string refused = test::failureOf([&] {
-        requireFreeSpace(files, {{folder.path() / "a", tooMuch / 2 + 1}, {folder.path() / "b" / "c", tooMuch / 2 + 1}});
+        steps::requireFreeSpace(files, {{folder.path() / "a", tooMuch / 2 + 1}, {folder.path() / "b" / "c", tooMuch / 2 + 1}});
     });
     std::smatch numbers;
     ASSERT_TRUE(std::regex_match(refused, numbers, std::regex(R"(Недостаточно места на диске: нужно ([0-9]+) МБ, свободно ([0-9]+) МБ \((.*)\)\.)")))
@@ -280,8 +280,8 @@ struct SettingsMigration : ::testing::Test {
     const std::string thirteen = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
 
     void write(const std::string& text) { test::writeFile(settings, text); }
-    bool migrate(FileManager files = FileManager()) const {
-        return migrateStartupLanguageToEnglish(test::demoContext(files));
+    bool migrate(files::FileManager files = files::FileManager()) const {
+        return steps::migrateStartupLanguageToEnglish(test::demoContext(files));
     }
 };
 
@@ -333,7 +333,7 @@ TEST_F(SettingsMigration, OnlyOneStrictJsonDocumentIsAccepted) {
         const std::string error = test::failureOf([&] { migrate(); });
         EXPECT_EQ(error.rfind("Файл настроек игры повреждён (это не JSON", 0), 0u) << error;
         EXPECT_NE(error.find(settings.string()), std::string::npos) << error;
-        EXPECT_TRUE(isValidUtf8(error)) << error;
+        EXPECT_TRUE(text::isValidUtf8(error)) << error;
         EXPECT_EQ(test::readFile(settings), text);
     }
     EXPECT_FALSE(fs::exists(copy));

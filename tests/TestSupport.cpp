@@ -55,7 +55,7 @@ const tools::Fixture& demoFixture() {
     return fixture;
 }
 
-InstallContext demoContext(FileManager fileManager) { return InstallContext(std::move(fileManager), builtInBuilds()); }
+context::InstallContext demoContext(files::FileManager fileManager) { return context::InstallContext(std::move(fileManager), game::builtInBuilds()); }
 
 GameFixture::GameFixture(tools::GameState state, bool backups, const std::string& appName,
                          const tools::Fixture& fixture)
@@ -79,7 +79,7 @@ std::string readFile(const fs::path& path) {
 
 void writeFile(const fs::path& path, const std::string& contents) { tools::writeFile(path, contents); }
 
-std::string digestOf(const std::string& bytes) { return sha256Hex(bytes.data(), bytes.size()); }
+std::string digestOf(const std::string& bytes) { return files::sha256Hex(bytes.data(), bytes.size()); }
 
 std::map<std::string, std::string> snapshot(const fs::path& folder) {
     std::map<std::string, std::string> files;
@@ -96,7 +96,7 @@ std::vector<std::string> temporaries(const fs::path& folder) {
     std::vector<std::string> found;
     if (!fs::exists(folder)) return found;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (standInTarget(entry.path()) != entry.path()) found.push_back(fs::relative(entry.path(), folder).string());
+        if (files::standInTarget(entry.path()) != entry.path()) found.push_back(fs::relative(entry.path(), folder).string());
     return found;
 }
 

@@ -51,7 +51,7 @@ private:
 const tools::Fixture& demoFixture();
 
 // The program's engine (its compiled-in profile and payload), over the given file service.
-InstallContext demoContext(FileManager fileManager = FileManager());
+context::InstallContext demoContext(files::FileManager fileManager = files::FileManager());
 
 // A game in a temporary folder, with its own support folder and settings file location. While it
 // lives, the engine's support folder and settings file point into it.
@@ -82,8 +82,8 @@ template <typename Call>
 std::string failureOf(Call call) {
     try {
         call();
-    } catch (const FileError& error) {
-        return playerError(error).message();
+    } catch (const files::FileError& error) {
+        return wording::playerError(error).message();
     } catch (const std::exception& error) {
         return error.what();
     }

@@ -88,7 +88,7 @@ std::string describedPatch(Reader& input) {
 }
 
 // What the applier wrote (up to a bound, then only its size), or the refusal's text.
-class Collect : public morra::BsdiffOutput {
+class Collect : public morra::bsdiff::BsdiffOutput {
 public:
     void write(const unsigned char* data, std::size_t size) override {
         total += size;
@@ -99,14 +99,14 @@ public:
 };
 
 std::string outcome(const std::string& oldData, const std::string& patch, bool parallel) {
-    morra::MemoryBsdiffInput oldInput(oldData), patchInput(patch);
+    morra::bsdiff::MemoryBsdiffInput oldInput(oldData), patchInput(patch);
     Collect output;
     try {
-        const std::uint64_t size = morra::applyBsdiff(oldInput, patchInput, output, morra::BsdiffOptions{parallel});
+        const std::uint64_t size = morra::bsdiff::applyBsdiff(oldInput, patchInput, output, morra::bsdiff::BsdiffOptions{parallel});
         const auto* header = reinterpret_cast<const unsigned char*>(patch.data());
-        if (size != output.total || static_cast<std::int64_t>(size) != morra::decodeOffset(header + 24)) std::abort();
+        if (size != output.total || static_cast<std::int64_t>(size) != morra::bsdiff::decodeOffset(header + 24)) std::abort();
         return std::to_string(size) + ":" + output.bytes;
-    } catch (const morra::BsdiffError& error) {
+    } catch (const morra::bsdiff::BsdiffError& error) {
         return std::string("refused: ") + error.what();
     }
 }

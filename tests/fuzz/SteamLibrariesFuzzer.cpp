@@ -47,7 +47,7 @@ std::string halvedBackslashRuns(std::string_view value) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const std::optional<std::vector<std::string>> values = morra::libraryFolderPathValues(text);
+    const std::optional<std::vector<std::string>> values = morra::search::libraryFolderPathValues(text);
     if (size > kReferenceLimit) return 0;
 
     if (values.has_value() != icuAcceptsUtf8(text)) fail("UTF-8 verdict differs from ICU", text);
@@ -55,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (*values != morra::test::icuPathCaptures(text)) fail("captured values differ from ICU", text);
 
     for (const std::string& value : *values) {
-        if (morra::collapseDoubledBackslashes(value) != halvedBackslashRuns(value)) fail("backslashes", text);
+        if (morra::search::collapseDoubledBackslashes(value) != halvedBackslashRuns(value)) fail("backslashes", text);
     }
     return 0;
 }

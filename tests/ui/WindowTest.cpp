@@ -26,10 +26,10 @@
 
 using morra::AppDelegate;
 using morra::BundleChooser;
-using morra::InstallationState;
-using morra::InstallerError;
+using morra::core::InstallationState;
+using morra::core::InstallerError;
 using morra::MainWindow;
-using morra::ProgressCallback;
+using morra::core::ProgressCallback;
 namespace fs = std::filesystem;
 
 namespace {
@@ -58,8 +58,8 @@ bool dropOn(QWidget& window, const QStringList& paths, const QString& text = QSt
 
 // Stands in for the engine: records each call ("check <game>", "install <game> cards", "remove
 // <game>") and answers with a chosen state and outcome; a test may hold a check at `checkGate`.
-struct FakeEngine final : morra::InstallerEngine {
-    explicit FakeEngine(std::optional<fs::path> game = std::nullopt) : InstallerEngine(nullptr), game(game) {}
+struct FakeEngine final : morra::api::InstallerEngine {
+    explicit FakeEngine(std::optional<fs::path> game = std::nullopt) : morra::api::InstallerEngine(nullptr), game(game) {}
 
     std::optional<fs::path> game;
     std::function<InstallationState()> state = [] { return InstallationState::NotInstalled; };
@@ -84,9 +84,9 @@ struct FakeEngine final : morra::InstallerEngine {
         if (checkGate.valid()) checkGate.wait();
         return state();
     }
-    std::string install(const fs::path& at, morra::SkillCards cards,
+    std::string install(const fs::path& at, morra::core::SkillCards cards,
                         const ProgressCallback& progress) const override {
-        const bool translated = cards == morra::SkillCards::Translated;
+        const bool translated = cards == morra::core::SkillCards::Translated;
         record(translated ? QStringLiteral("install %1 cards") : QStringLiteral("install %1"), at);
         return outcome(progress);
     }
@@ -152,7 +152,7 @@ struct Launched {
     ScriptedDialogs* dialogs = nullptr;
     std::unique_ptr<AppDelegate> delegate;
 
-    explicit Launched(std::shared_ptr<const morra::InstallerEngine> engine, bool untilChecked = true,
+    explicit Launched(std::shared_ptr<const morra::api::InstallerEngine> engine, bool untilChecked = true,
                       morra::SystemFacts system = {}) {
         auto scripted = std::make_unique<ScriptedDialogs>();
         dialogs = scripted.get();
@@ -190,9 +190,9 @@ QString controls(const morra::MainWindow& window) {
 // An operation that reports "patch 2 of 5" at 40 % and then waits for `release`.
 Operation heldOperation(std::shared_future<void> release, std::function<std::string()> end) {
     return [release, end](const ProgressCallback& progress) {
-        progress(morra::Progress{morra::Progress::Step::Patching, 2, 5, 400, 1000});
+        progress(morra::core::Progress{morra::core::Progress::Step::Patching, 2, 5, 400, 1000});
         release.wait();
-        progress(morra::Progress{morra::Progress::Step::Verifying, 0, 0, 1000, 1000});
+        progress(morra::core::Progress{morra::core::Progress::Step::Verifying, 0, 0, 1000, 1000});
         return end();
     };
 }
@@ -513,7 +513,7 @@ private slots:
                                           "/Игры/morra.app/level2");
         const std::string shownPart = "Эта версия игры не поддерживается.\nМагазин значения не имеет.\n";
         const std::string unsupported = shownPart + "level2: " + std::string(64, 'a');
-        const std::string filesLeft = morra::kChangedFilesLeft + std::string("\n/Игры/morra.app/fonts/blind");
+        const std::string filesLeft = morra::core::kChangedFilesLeft + std::string("\n/Игры/morra.app/fonts/blind");
         const std::string refused = "Система не разрешила изменить файлы игры: /Игры/morra.app/x";
         engine->outcome = heldOperation(release.get_future().share(), [=]() -> std::string {
             if (failure == 1) throw fileError;
@@ -755,12 +755,12 @@ private slots:
     void anotherInstallerHoldsTheGame() {
         morra::test::GameFixture game;
         fs::create_directories(game.support);
-        Launched app(std::make_shared<const morra::InstallerEngine>());
+        Launched app(std::make_shared<const morra::api::InstallerEngine>());
         for (const bool heldOnGame : {true, false}) {
-            std::optional<morra::GameLock> whole;
-            std::optional<morra::FileHandle> storeOnly;
-            if (heldOnGame) whole.emplace(morra::FileManager(), game.app, game.support);
-            else storeOnly = morra::FileManager().tryLockExclusive(game.support);
+            std::optional<morra::operations::GameLock> whole;
+            std::optional<morra::files::FileHandle> storeOnly;
+            if (heldOnGame) whole.emplace(morra::files::FileManager(), game.app, game.support);
+            else storeOnly = morra::files::FileManager().tryLockExclusive(game.support);
             app.delegate->chooseBundle(game.app);
             QVERIFY(app.waitForCheck());
             QCOMPARE(app.status(), AppDelegate::kHeldElsewhere);
