@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "Alert.h"
@@ -166,13 +167,6 @@ struct Launched {
     QString status() const { return window().statusText(); }
     QString path() const { return window().pathLabel()->fullText(); }
     bool waitForCheck() const { return QTest::qWaitFor([this] { return !delegate->isChecking(); }, 60000); }
-    // Presses a button and waits until its operation has ended, its alert is answered and the
-    // game's new state is known.
-    bool runAndWait(QPushButton* button) {
-        QSignalSpy finished(delegate.get(), &AppDelegate::operationFinished);
-        button->click();
-        return (finished.count() == 1 || finished.wait(60000)) && waitForCheck();
-    }
 };
 
 // Enabled state of install, remove, choose and the check box, then the button Return presses.
@@ -219,40 +213,16 @@ public:
     Q_INVOKABLE void open(const QUrl& url) { openedAddresses << url; }
 
 private slots:
-    // Every control, the progress and the lines that change have a name and a description for
-    // assistive technology; a new status is heard whole, also where the line shows only part of it.
-    void accessibleNamesAndDescriptions() {
-        MainWindow window;
-        QCOMPARE(window.windowTitle(), QStringLiteral("Русский (Lumen) для Morra Vellant"));
-        QWidgetList described = {window.pathLabel(), window.statusLabel(), window.detailsView(),
-                                 window.progressBar(), window.progressLabel()};
-        for (QAbstractButton* button : window.findChildren<QAbstractButton*>()) described << button;
-        window.showPath(QStringLiteral("/Applications/morra.app"));
-        window.showProgress(0.25, QStringLiteral("Проверка файлов… 25\u00a0%"));
-        const QString longStatus = QStringLiteral("Первое предложение итога. ").repeated(12);
-        window.showStatus(longStatus);
-        for (QWidget* widget : described) {
-            const QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-            QVERIFY(accessible != nullptr);
-            const char* name = widget->metaObject()->className();
-            QVERIFY2(!accessible->text(QAccessible::Name).isEmpty(), name);
-            QVERIFY2(!accessible->text(QAccessible::Description).isEmpty(), name);
-        }
-        QVERIFY(!window.statusLabel()->showsAll());
-        const QAccessibleInterface* status = QAccessible::queryAccessibleInterface(window.statusLabel());
-        QCOMPARE(status->text(QAccessible::Name), longStatus);
-        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(window.progressBar());
-        QCOMPARE(bar->valueInterface()->currentValue().toInt(), window.progressBar()->maximum() / 4);
-        QCOMPARE(bar->text(QAccessible::Description), QStringLiteral("Проверка файлов… 25\u00a0%"));
-    }
-
     // A status is shown once: in its line when it fits there, else alone in the place below when it
     // fits there, else its first sentences in the line and the whole, scrollable, below. A long
     // path is cut only between folders, the bundle's name whole. Neither moves the controls nor
     // resizes the window; a long alert keeps the whole text in its details. The description ends
-    // no line with a lone word.
-    void textsStayInsideTheWindow() {
+    // no line with a lone word. Every control, the progress and the lines that change have a name
+    // and a description for assistive technology; a new status is heard whole, also where the line
+    // shows only part of it.
+    void textsAndNamesStayInsideTheWindow() {
         MainWindow window;
+        QCOMPARE(window.windowTitle(), QStringLiteral("Русский (Lumen) для Morra Vellant"));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const QSize size = window.size();
@@ -304,6 +274,23 @@ private slots:
         morra::prepareAlert(alert, QStringLiteral("Готово"), longResult, QMessageBox::Information);
         QCOMPARE(alert.detailedText(), longResult);
         QVERIFY(alert.informativeText().size() < longResult.size() / 10);
+
+        QWidgetList described = {window.pathLabel(), window.statusLabel(), window.detailsView(),
+                                 window.progressBar(), window.progressLabel()};
+        for (QAbstractButton* button : window.findChildren<QAbstractButton*>()) described << button;
+        window.showProgress(0.25, QStringLiteral("Проверка файлов… 25\u00a0%"));
+        for (QWidget* widget : described) {
+            const QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            QVERIFY(accessible != nullptr);
+            const char* name = widget->metaObject()->className();
+            QVERIFY2(!accessible->text(QAccessible::Name).isEmpty(), name);
+            QVERIFY2(!accessible->text(QAccessible::Description).isEmpty(), name);
+        }
+        const QAccessibleInterface* status = QAccessible::queryAccessibleInterface(window.statusLabel());
+        QCOMPARE(status->text(QAccessible::Name), longResult);
+        QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(window.progressBar());
+        QCOMPARE(bar->valueInterface()->currentValue().toInt(), window.progressBar()->maximum() / 4);
+        QCOMPARE(bar->text(QAccessible::Description), QStringLiteral("Проверка файлов… 25\u00a0%"));
     }
 
     // One application bundle is one item: exactly one, existing, a folder (or a link to one), not a
@@ -390,7 +377,6 @@ private slots:
     // Around a chooser, Qt's own file-dialog settings (QtProject.conf, which macOS keeps where the
     // program cannot send them elsewhere) end as they were.
     void leavesQtsDialogSettingsAsTheyWere() {
-        // Qt's own settings object, wherever the platform keeps it (here: a folder of this test's).
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, makeFolder(at("settings")));
         const auto qt = [] { return std::make_unique<QSettings>(QSettings::UserScope, "QtProject"); };
         qt()->setValue(QStringLiteral("FileDialog/history"), QStringList{"file:///earlier"});
@@ -412,62 +398,54 @@ private slots:
 
     // The state is found out in the background before any click and decides the status, the
     // controls, the check box and the default action; changing the check box makes install the default.
-    void launchStates_data() {
-        QTest::addColumn<int>("state");  // -1: no game; 5: the bundle is refused; 6: not installed, macOS
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<QString>("idle");
-        QTest::addColumn<bool>("checked");
-        QTest::addColumn<QString>("afterToggle");
+    void launchStates() {
         const auto text = [](int state) { return AppDelegate::stateText(InstallationState(state)); };
         const QString notTheGame = QStringLiteral("Выбранный файл не является Morra Vellant для macOS.");
         const QString launchFirst = text(0) + QLatin1Char(' ') + AppDelegate::kLaunchGameFirst;
-        QTest::newRow("no game") << -1 << QStringLiteral("Укажите morra.app вручную") << "0011 choose" << true
-                                 << "0011 choose";
-        QTest::newRow("not installed") << 0 << text(0) << "1111 install" << true << "1111 install";
-        QTest::newRow("translated cards") << 1 << text(1) << "1111 none" << true << "1111 install";
-        QTest::newRow("english cards") << 2 << text(2) << "1111 none" << false << "1111 install";
-        QTest::newRow("earlier release") << 3 << text(3) << "1111 install" << true << "1111 install";
-        QTest::newRow("unsupported") << 4 << text(4) << "1111 none" << true << "1111 none";
-        QTest::newRow("not the game") << 5 << notTheGame << "0011 none" << true << "0011 none";
-        QTest::newRow("not installed, macOS") << 6 << launchFirst << "1111 install" << true << "1111 install";
-    }
-
-    void launchStates() {
-        QFETCH(int, state);
-        QFETCH(QString, status);
-        QFETCH(QString, idle);
-        QFETCH(bool, checked);
-        QFETCH(QString, afterToggle);
-        auto engine = std::make_shared<FakeEngine>(state >= 0 ? std::optional(game_) : std::nullopt);
-        engine->state = [state, status] {
-            if (state == 5) throw InstallerError(status.toStdString());
-            return static_cast<InstallationState>(state % 6);
-        };
-        std::promise<void> checkRelease;
-        engine->checkGate = checkRelease.get_future().share();
-        Launched app(engine, false, {.appManagementSettings = {}, .gameCheckedAtFirstLaunch = state == 6});
-        QVERIFY(app.window().isVisible());
-        if (state >= 0) {
-            // While the check runs off the main thread, nothing can be installed or removed.
-            QTRY_COMPARE(engine->recorded(QStringLiteral("check")),
-                         QStringList{QStringLiteral("check ") + app.path()});
-            QCOMPARE(app.status(), QStringLiteral("Игра найдена. Проверяю её файлы…"));
-            QCOMPARE(controls(app.window()), QStringLiteral("0011 none"));
-        } else {
-            QCOMPARE(app.path(), QStringLiteral("Morra Vellant не найдена автоматически"));
-        }
-        checkRelease.set_value();
-        QVERIFY(app.waitForCheck());
-        QCOMPARE(app.status(), status);
-        QCOMPARE(controls(app.window()), idle);
-        QCOMPARE(app.window().skillCardsCheckbox()->isChecked(), checked);
-        QVERIFY(!app.window().progressShown());
-        app.window().skillCardsCheckbox()->click();
-        QCOMPARE(controls(app.window()), afterToggle);
-        if (state < 0) {
-            app.delegate->installPressed();
-            app.delegate->removePressed();
-            QVERIFY(app.dialogs->shown.empty() && engine->calls.isEmpty());
+        // The state (-1: no game; 5: the bundle is refused; 6: not installed, macOS), the status, the
+        // controls when idle, whether the check box is ticked, and the controls after it is changed.
+        const std::tuple<int, QString, QString, bool, QString> rows[] = {
+            {-1, QStringLiteral("Укажите morra.app вручную"), "0011 choose", true, "0011 choose"},
+            {0, text(0), "1111 install", true, "1111 install"},
+            {1, text(1), "1111 none", true, "1111 install"},
+            {2, text(2), "1111 none", false, "1111 install"},
+            {3, text(3), "1111 install", true, "1111 install"},
+            {4, text(4), "1111 none", true, "1111 none"},
+            {5, notTheGame, "0011 none", true, "0011 none"},
+            {6, launchFirst, "1111 install", true, "1111 install"}};
+        for (const auto& [state, status, idle, checked, afterToggle] : rows) {
+            auto engine = std::make_shared<FakeEngine>(state >= 0 ? std::optional(game_) : std::nullopt);
+            engine->state = [state = state, status = status] {
+                if (state == 5) throw InstallerError(status.toStdString());
+                return static_cast<InstallationState>(state % 6);
+            };
+            std::promise<void> checkRelease;
+            engine->checkGate = checkRelease.get_future().share();
+            Launched app(engine, false,
+                         {.appManagementSettings = {}, .gameCheckedAtFirstLaunch = state == 6});
+            QVERIFY(app.window().isVisible());
+            if (state >= 0) {
+                // While the check runs off the main thread, nothing can be installed or removed.
+                QTRY_COMPARE(engine->recorded(QStringLiteral("check")),
+                             QStringList{QStringLiteral("check ") + app.path()});
+                QCOMPARE(app.status(), QStringLiteral("Игра найдена. Проверяю её файлы…"));
+                QCOMPARE(controls(app.window()), QStringLiteral("0011 none"));
+            } else {
+                QCOMPARE(app.path(), QStringLiteral("Morra Vellant не найдена автоматически"));
+            }
+            checkRelease.set_value();
+            QVERIFY(app.waitForCheck());
+            QCOMPARE(app.status(), status);
+            QCOMPARE(controls(app.window()), idle);
+            QCOMPARE(app.window().skillCardsCheckbox()->isChecked(), checked);
+            QVERIFY(!app.window().progressShown());
+            app.window().skillCardsCheckbox()->click();
+            QCOMPARE(controls(app.window()), afterToggle);
+            if (state < 0) {
+                app.delegate->installPressed();
+                app.delegate->removePressed();
+                QVERIFY(app.dialogs->shown.empty() && engine->calls.isEmpty());
+            }
         }
     }
 
@@ -477,112 +455,100 @@ private slots:
     // warning, not a plain success. Only the system's refusal, and only where the system has such
     // settings, gets the button that opens them; Return presses it, and it opens the first address
     // that the system opens.
-    void operationEndsInItsAlert_data() {
-        QTest::addColumn<bool>("remove");
-        // 0 none, 1 platform error, 2 unsupported game, 3 files left, 4 own check, 5 refused by the
-        // system, 6 refused where the system has no such settings
-        QTest::addColumn<int>("failure");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<int>("icon");
+    void operationEndsInItsAlert() {
         const QString done = QStringLiteral("Готово"), stopped = QStringLiteral("Установка остановлена");
         const int information = QMessageBox::Information, critical = QMessageBox::Critical;
-        QTest::newRow("install") << false << 0 << done << information;
-        QTest::newRow("install, unsupported game") << false << 2 << stopped << critical;
-        QTest::newRow("install, own check") << false << 4 << stopped << critical;
-        QTest::newRow("install, refused by the system") << false << 5 << stopped << critical;
-        QTest::newRow("install, refused, no settings") << false << 6 << stopped << critical;
-        QTest::newRow("remove") << true << 0 << done << information;
-        QTest::newRow("remove, platform error") << true << 1 << QStringLiteral("Удаление остановлено")
-                                                << critical;
-        QTest::newRow("remove, files left") << true << 3 << QStringLiteral("Перевод удалён не полностью")
-                                            << int(QMessageBox::Warning);
-    }
-
-    void operationEndsInItsAlert() {
-        QFETCH(bool, remove);
-        QFETCH(int, failure);
-        QFETCH(QString, title);
-        QFETCH(int, icon);
-        auto engine = std::make_shared<FakeEngine>(game_);
-        morra::SystemFacts system;
-        if (failure != 6) system.appManagementSettings = {kUnopened, kSettings, kPrivacy};
-        Launched app(engine, true, system);
-        morra::MainWindow& window = app.window();
-        std::promise<void> release;
+        // Remove or install; how it fails (0 none, 1 platform error, 2 unsupported game, 3 files left,
+        // 4 own check, 5 refused by the system, 6 refused where the system has no such settings);
+        // the alert's title and icon.
+        const std::tuple<bool, int, QString, int> rows[] = {
+            {false, 0, done, information}, {false, 2, stopped, critical}, {false, 4, stopped, critical},
+            {false, 5, stopped, critical}, {false, 6, stopped, critical}, {true, 0, done, information},
+            {true, 1, QStringLiteral("Удаление остановлено"), critical},
+            {true, 3, QStringLiteral("Перевод удалён не полностью"), int(QMessageBox::Warning)}};
         const std::system_error fileError(std::make_error_code(std::errc::permission_denied),
                                           "/Игры/morra.app/level2");
         const std::string shownPart = "Эта версия игры не поддерживается.\nМагазин значения не имеет.\n";
         const std::string unsupported = shownPart + "level2: " + std::string(64, 'a');
-        const std::string filesLeft = morra::core::kChangedFilesLeft + std::string("\n/Игры/morra.app/fonts/blind");
+        const std::string filesLeft =
+            morra::core::kChangedFilesLeft + std::string("\n/Игры/morra.app/fonts/blind");
         const std::string refused = "Система не разрешила изменить файлы игры: /Игры/morra.app/x";
-        engine->outcome = heldOperation(release.get_future().share(), [=]() -> std::string {
-            if (failure == 1) throw fileError;
-            if (failure == 2) throw InstallerError(unsupported, InstallerError::Kind::UnsupportedGame);
-            if (failure == 4) throw InstallerError(refused);
-            if (failure >= 5) throw InstallerError(refused, InstallerError::Kind::AppManagement);
-            return failure == 3 ? filesLeft : "Сделано.";
-        });
         const QStringList results = {
             QStringLiteral("Сделано."), QString::fromUtf8(fileError.what()),
             QString::fromStdString(shownPart + '\n') + AppDelegate::kUnsupportedAdvice,
             QString::fromStdString(filesLeft), QString::fromStdString(refused)};
-        const QString result = results.at(std::min(failure, 4));
-        openedAddresses.clear();
         QDesktopServices::setUrlHandler(QStringLiteral("x-apple.systempreferences"), this, "open");
         // A handler that cannot be called: the system did not open the address.
         QDesktopServices::setUrlHandler(QStringLiteral("x-morra-unopened"), this, "missing");
-        QSignalSpy finished(app.delegate.get(), &AppDelegate::operationFinished);
-        if (remove) app.dialogs->pressButton(QStringLiteral("Удалить"));
-        QString whenAlertShown;
-        QStringList buttons;
-        app.dialogs->expect([&](QDialog& dialog) {
-            whenAlertShown = controls(window) + app.status();
-            auto& box = dynamic_cast<QMessageBox&>(dialog);
-            for (QAbstractButton* button : box.buttons()) buttons << button->text();
-            box.defaultButton()->click();
-        });
-        QTest::mouseClick(remove ? window.removeButton() : window.installButton(), Qt::LeftButton);
+        for (const auto& [remove, failure, title, icon] : rows) {
+            auto engine = std::make_shared<FakeEngine>(game_);
+            morra::SystemFacts system;
+            if (failure != 6) system.appManagementSettings = {kUnopened, kSettings, kPrivacy};
+            Launched app(engine, true, system);
+            morra::MainWindow& window = app.window();
+            std::promise<void> release;
+            engine->outcome = heldOperation(release.get_future().share(), [=, failure = failure] {
+                if (failure == 1) throw fileError;
+                if (failure == 2) throw InstallerError(unsupported, InstallerError::Kind::UnsupportedGame);
+                if (failure == 4) throw InstallerError(refused);
+                if (failure >= 5) throw InstallerError(refused, InstallerError::Kind::AppManagement);
+                return failure == 3 ? filesLeft : "Сделано.";
+            });
+            const QString result = results.at(std::min(failure, 4));
+            openedAddresses.clear();
+            QSignalSpy finished(app.delegate.get(), &AppDelegate::operationFinished);
+            if (remove) app.dialogs->pressButton(QStringLiteral("Удалить"));
+            QString whenAlertShown;
+            QStringList buttons;
+            app.dialogs->expect([&](QDialog& dialog) {
+                whenAlertShown = controls(window) + app.status();
+                auto& box = dynamic_cast<QMessageBox&>(dialog);
+                for (QAbstractButton* button : box.buttons()) buttons << button->text();
+                box.defaultButton()->click();
+            });
+            QTest::mouseClick(remove ? window.removeButton() : window.installButton(), Qt::LeftButton);
 
-        QCOMPARE(app.status(), QString::fromUtf8(remove ? "Восстанавливаю оригинал…" : "Устанавливаю…"));
-        QCOMPARE(controls(window), QStringLiteral("0000 none"));
-        QTRY_COMPARE(window.progressLabel()->text(), QStringLiteral("Патч 2 из 5… 40\u00a0%"));
-        QCOMPARE(window.progressBar()->value(), window.progressBar()->maximum() * 2 / 5);
-        QVERIFY(window.progressShown());
-        const std::size_t dialogsBefore = app.dialogs->shown.size();
-        QTest::keyClick(&window, Qt::Key_Return);
-        app.delegate->installPressed();
-        app.delegate->removePressed();
-        app.delegate->choosePressed();
-        QCOMPARE(app.dialogs->shown.size(), dialogsBefore);
+            QCOMPARE(app.status(), QString::fromUtf8(remove ? "Восстанавливаю оригинал…" : "Устанавливаю…"));
+            QCOMPARE(controls(window), QStringLiteral("0000 none"));
+            QTRY_COMPARE(window.progressLabel()->text(), QStringLiteral("Патч 2 из 5… 40\u00a0%"));
+            QCOMPARE(window.progressBar()->value(), window.progressBar()->maximum() * 2 / 5);
+            QVERIFY(window.progressShown());
+            const std::size_t dialogsBefore = app.dialogs->shown.size();
+            QTest::keyClick(&window, Qt::Key_Return);
+            app.delegate->installPressed();
+            app.delegate->removePressed();
+            app.delegate->choosePressed();
+            QCOMPARE(app.dialogs->shown.size(), dialogsBefore);
 
-        release.set_value();
-        QTRY_COMPARE(finished.count(), 1);
+            release.set_value();
+            QTRY_COMPARE(finished.count(), 1);
+            QVERIFY(app.waitForCheck());
+            const QString kind = remove ? QStringLiteral("remove") : QStringLiteral("install");
+            const QString game = QString::fromStdString(game_.string());
+            QCOMPARE(engine->recorded(kind), QStringList{kind + ' ' + game + (remove ? "" : " cards")});
+            // The state is found out again afterwards, without replacing the result.
+            QCOMPARE(engine->recorded(QStringLiteral("check")).size(), 2);
+            const auto& shown = app.dialogs->shown;
+            QCOMPARE(shown.size(), std::size_t(remove ? 2 : 1));
+            if (remove) {
+                QCOMPARE(shown[0].text, QStringLiteral("Удалить Русский (Lumen)?"));
+                QCOMPARE(shown[0].defaultButton + shown[0].escapeButton, QStringLiteral("УдалитьОтмена"));
+            }
+            QCOMPARE(shown.back().text, title);
+            QCOMPARE(shown.back().icon, QMessageBox::Icon(icon));
+            QCOMPARE(shown.back().informativeText, result);
+            QCOMPARE(shown.back().detailedText, QString::fromStdString(failure == 2 ? unsupported : ""));
+            QCOMPARE(buttons.contains(QStringLiteral("Открыть настройки")), failure == 5);
+            // OK, and the button that opens the settings or the one that shows the details
+            QCOMPARE(buttons.size(), failure == 5 || failure == 2 ? 2 : 1);
+            QCOMPARE(shown.back().escapeButton, QStringLiteral("OK"));
+            QCOMPARE(openedAddresses, QList<QUrl>(failure == 5 ? 1 : 0, QUrl(kSettings.c_str())));
+            QCOMPARE(whenAlertShown, QStringLiteral("1111 none") + result);
+            QCOMPARE(app.status(), result);
+            QVERIFY(!window.progressShown());
+        }
         QDesktopServices::unsetUrlHandler(QStringLiteral("x-apple.systempreferences"));
         QDesktopServices::unsetUrlHandler(QStringLiteral("x-morra-unopened"));
-        QVERIFY(app.waitForCheck());
-        const QString kind = remove ? QStringLiteral("remove") : QStringLiteral("install");
-        const QString call = kind + ' ' + QString::fromStdString(game_.string()) + (remove ? "" : " cards");
-        QCOMPARE(engine->recorded(kind), QStringList{call});
-        // The state is found out again afterwards, without replacing the result.
-        QCOMPARE(engine->recorded(QStringLiteral("check")).size(), 2);
-        const auto& shown = app.dialogs->shown;
-        QCOMPARE(shown.size(), std::size_t(remove ? 2 : 1));
-        if (remove) {
-            QCOMPARE(shown[0].text, QStringLiteral("Удалить Русский (Lumen)?"));
-            QCOMPARE(shown[0].defaultButton + shown[0].escapeButton, QStringLiteral("УдалитьОтмена"));
-        }
-        QCOMPARE(shown.back().text, title);
-        QCOMPARE(shown.back().icon, QMessageBox::Icon(icon));
-        QCOMPARE(shown.back().informativeText, result);
-        QCOMPARE(shown.back().detailedText, failure == 2 ? QString::fromStdString(unsupported) : QString());
-        QCOMPARE(buttons.contains(QStringLiteral("Открыть настройки")), failure == 5);
-        // OK, and the button that opens the settings or the one that shows the details
-        QCOMPARE(buttons.size(), failure == 5 || failure == 2 ? 2 : 1);
-        QCOMPARE(shown.back().escapeButton, QStringLiteral("OK"));
-        QCOMPARE(openedAddresses, QList<QUrl>(failure == 5 ? 1 : 0, QUrl(kSettings.c_str())));
-        QCOMPARE(whenAlertShown, QStringLiteral("1111 none") + result);
-        QCOMPARE(app.status(), result);
-        QVERIFY(!window.progressShown());
     }
 
     // Closing while work runs keeps the window open, saying so, and closes it when the work is
@@ -611,66 +577,54 @@ private slots:
     // Return and the keypad's Enter press the focused button, or else the default action; never an
     // install from the remove button, whose confirmation always comes first. After an operation
     // they press the default action.
-    void keys_data() {
-        QTest::addColumn<QString>("focus");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("state");
-        QTest::addColumn<QString>("outcome");
-        const int enter = Qt::Key_Enter, ret = Qt::Key_Return;
-        QTest::newRow("no focus, Return") << "none" << ret << 0 << "install";
-        QTest::newRow("no focus, keypad Enter") << "none" << enter << 0 << "install";
-        QTest::newRow("remove, Return") << "remove" << ret << 0 << "confirmation";
-        QTest::newRow("choose, Return") << "choose" << ret << 0 << "chooser";
-        QTest::newRow("check box, Return") << "checkbox" << ret << 0 << "install";
-        QTest::newRow("installed, no focus") << "none" << ret << 1 << "nothing";
-    }
-
     void keys() {
-        QFETCH(QString, focus);
-        QFETCH(int, key);
-        QFETCH(int, state);
-        QFETCH(QString, outcome);
-        auto engine = std::make_shared<FakeEngine>(game_);
-        engine->state = [state] { return static_cast<InstallationState>(state); };
-        Launched app(engine);
-        morra::MainWindow& window = app.window();
-        const QHash<QString, QWidget*> targets = {{"remove", window.removeButton()},
-                                                  {"choose", window.chooseButton()},
-                                                  {"checkbox", window.skillCardsCheckbox()}};
-        QWidget* target = targets.value(focus, &window);
-        if (QWidget* focused = window.focusWidget()) focused->clearFocus();
-        if (target != &window) target->setFocus();
-        const bool checked = window.skillCardsCheckbox()->isChecked();
-        // The result alert takes the activation, as a modal alert does, and gives it back on OK.
-        if (outcome == "install") app.dialogs->expect([&window](QDialog& dialog) {
-            dialog.show();
-            QVERIFY(QTest::qWaitForWindowActive(&dialog));
-            dialog.accept();
-            window.activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(&window));
-        });
-        if (outcome == "confirmation") app.dialogs->pressButton(QStringLiteral("Отмена"));
-        if (outcome == "chooser") app.dialogs->expect([](QDialog& dialog) { dialog.reject(); });
-        QSignalSpy finished(app.delegate.get(), &AppDelegate::operationFinished);
-        QTest::keyClick(target, Qt::Key(key), key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
-        if (outcome == "install") {
-            QTRY_COMPARE(finished.count(), 1);
-            QVERIFY(app.waitForCheck());
-            // Afterwards Return does what the window shows, wherever the focus was: install again.
-            app.dialogs->pressButton(QStringLiteral("OK"));
-            QWidget* focused = window.focusWidget();
-            QTest::keyClick(focused ? focused : &window, Qt::Key_Return);
-            QTRY_COMPARE(finished.count(), 2);
-        }
-        QTest::qWait(20);
+        const std::tuple<QString, Qt::Key, int, QString> rows[] = {
+            {"none", Qt::Key_Return, 0, "install"}, {"none", Qt::Key_Enter, 0, "install"},
+            {"remove", Qt::Key_Return, 0, "confirmation"}, {"choose", Qt::Key_Return, 0, "chooser"},
+            {"checkbox", Qt::Key_Return, 0, "install"}, {"none", Qt::Key_Return, 1, "nothing"}};
+        for (const auto& [focus, key, state, outcome] : rows) {
+            auto engine = std::make_shared<FakeEngine>(game_);
+            engine->state = [state = state] { return InstallationState(state); };
+            Launched app(engine);
+            morra::MainWindow& window = app.window();
+            const QHash<QString, QWidget*> targets = {{"remove", window.removeButton()},
+                                                      {"choose", window.chooseButton()},
+                                                      {"checkbox", window.skillCardsCheckbox()}};
+            QWidget* target = targets.value(focus, &window);
+            if (QWidget* focused = window.focusWidget()) focused->clearFocus();
+            if (target != &window) target->setFocus();
+            const bool checked = window.skillCardsCheckbox()->isChecked();
+            // The result alert takes the activation, as a modal alert does, and gives it back on OK.
+            if (outcome == "install") app.dialogs->expect([&window](QDialog& dialog) {
+                dialog.show();
+                QVERIFY(QTest::qWaitForWindowActive(&dialog));
+                dialog.accept();
+                window.activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(&window));
+            });
+            if (outcome == "confirmation") app.dialogs->pressButton(QStringLiteral("Отмена"));
+            if (outcome == "chooser") app.dialogs->expect([](QDialog& dialog) { dialog.reject(); });
+            QSignalSpy finished(app.delegate.get(), &AppDelegate::operationFinished);
+            QTest::keyClick(target, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+            if (outcome == "install") {
+                QTRY_COMPARE(finished.count(), 1);
+                QVERIFY(app.waitForCheck());
+                // Afterwards Return does what the window shows, wherever the focus was: install again.
+                app.dialogs->pressButton(QStringLiteral("OK"));
+                QWidget* focused = window.focusWidget();
+                QTest::keyClick(focused ? focused : &window, Qt::Key_Return);
+                QTRY_COMPARE(finished.count(), 2);
+            }
+            QTest::qWait(20);
 
-        QCOMPARE(engine->recorded(QStringLiteral("install")).size(), outcome == "install" ? 2 : 0);
-        QCOMPARE(engine->recorded(QStringLiteral("remove")).size(), 0);
-        QCOMPARE(window.skillCardsCheckbox()->isChecked(), checked);
-        const auto& shown = app.dialogs->shown;
-        QCOMPARE(shown.size(), std::size_t(outcome == "nothing" ? 0 : outcome == "install" ? 2 : 1));
-        if (outcome == "confirmation") QCOMPARE(shown[0].text, QStringLiteral("Удалить Русский (Lumen)?"));
-        if (outcome == "chooser") QVERIFY(shown[0].chooser);
+            QCOMPARE(engine->recorded(QStringLiteral("install")).size(), outcome == "install" ? 2 : 0);
+            QCOMPARE(engine->recorded(QStringLiteral("remove")).size(), 0);
+            QCOMPARE(window.skillCardsCheckbox()->isChecked(), checked);
+            const auto& shown = app.dialogs->shown;
+            QCOMPARE(shown.size(), std::size_t(outcome == "nothing" ? 0 : outcome == "install" ? 2 : 1));
+            if (outcome == "confirmation") QCOMPARE(shown[0].text, QString("Удалить Русский (Lumen)?"));
+            if (outcome == "chooser") QVERIFY(shown[0].chooser);
+        }
     }
 
     // A bundle chosen, and then one dropped, becomes the game and is checked; the next install runs
@@ -705,7 +659,10 @@ private slots:
         QCOMPARE(engine->recorded(QStringLiteral("check")).size(), 2);
         app.window().skillCardsCheckbox()->click();
         app.dialogs->pressButton(QStringLiteral("OK"));
-        QVERIFY(app.runAndWait(app.window().installButton()));
+        QSignalSpy finished(app.delegate.get(), &AppDelegate::operationFinished);
+        app.window().installButton()->click();
+        QTRY_COMPARE(finished.count(), 1);
+        QVERIFY(app.waitForCheck());
         const QString install = QStringLiteral("install ") + QString::fromStdString(dropped.string());
         QCOMPARE(engine->recorded(QStringLiteral("install")), QStringList{install});
     }
