@@ -70,7 +70,8 @@ std::optional<CommandLineOutcome> runCommandLine(const std::vector<std::string>&
     } else if (arguments.size() == 2 && arguments[1] == "--discover") {
         run = [&] {
             try {
-                if (std::optional<fs::path> game = engine.discoverGame()) return success(api::readableText(game->string()));
+                if (std::optional<fs::path> game = engine.discoverGame())
+                    return success(api::readableText(game->string()));
             } catch (const std::exception& error) {
                 return failure(std::string(error.what()) + "\n");
             }

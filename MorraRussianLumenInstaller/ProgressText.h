@@ -30,7 +30,8 @@ public:
 
     explicit ProgressEstimate(Clock::time_point start = Clock::now()) : start_(start) {}
 
-    std::optional<std::chrono::seconds> remaining(const core::Progress& progress, Clock::time_point now = Clock::now()) const;
+    std::optional<std::chrono::seconds> remaining(const core::Progress& progress,
+                                                  Clock::time_point now = Clock::now()) const;
 
 private:
     Clock::time_point start_;

@@ -80,7 +80,8 @@ std::string applied(const fs::path& oldFile, const fs::path& patchFile, const fs
     fs::remove(output);
     morra::bsdiff::BsdiffFileOptions options;
     options.sync = false;
-    const std::string digest = morra::bsdiff::applyBsdiffFile(morra::files::FileManager(), oldFile, output, patchFile, options).digest;
+    const std::string digest =
+        morra::bsdiff::applyBsdiffFile(morra::files::FileManager(), oldFile, output, patchFile, options).digest;
     fs::remove(output);
     return digest;
 }

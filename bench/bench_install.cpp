@@ -89,7 +89,8 @@ int main(int argc, char** argv) {
                     ::setenv("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.c_str(), 1);
                     ::setenv("MORRA_LUMEN_INSTALLER_GAME_SETTINGS", (work / "Settings.json").c_str(), 1);
                     const context::InstallContext engine(files::FileManager(), game::KnownBuilds{profile}, payload);
-                    morra::operations::install(engine, app, core::SkillCards::Translated, way == 1 ? progress : core::ProgressCallback());
+                    morra::operations::install(engine, app, core::SkillCards::Translated,
+                                               way == 1 ? progress : core::ProgressCallback());
                     return way == 1 && reports == 0 ? 1 : 0;
                 });
                 bench::Measurement& best = way == 0 ? ours : reporting;

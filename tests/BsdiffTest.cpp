@@ -1,8 +1,5 @@
-// bsdiff patches. The in-process applier against the system's bspatch: the same bytes for every
-// patch the tool accepts, the same refusal (and text) for every patch it refuses, in both decoding
-// modes. The file-level applier: what "bspatch old new patch" does, with the new file created
-// exclusively, hashed as it is written, flushed when asked, and removed on failure. The
-// maintainer's differ, whose patches both the tool and the applier must apply.
+// bsdiff patches: the applier, in memory (both decoding modes) and on files, and the maintainer's
+// differ, each held to what the system's bspatch and bsdiff do.
 
 #include <sys/stat.h>
 
@@ -10,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <functional>
 #include <random>
 #include <stdexcept>
@@ -32,7 +28,6 @@ using tools::DifferOptions;
 using tools::makeBsdiff;
 using tools::SuffixIndex;
 
-// The tests that compare with the bsdiff tools skip, saying so, where the system has none.
 #define MORRA_NEEDS_TOOL(name) \
     if (systemTool(name).empty()) GTEST_SKIP() << name << " is not installed on this system"
 
@@ -91,8 +86,7 @@ PatchOutcome expectSameAsTool(const std::string& oldData, const std::string& pat
 
 void expectAppliesTo(const std::string& oldData, const std::string& newData, const std::string& patch, const std::string& label) {
     const PatchOutcome tool = expectSameAsTool(oldData, patch, label);
-    EXPECT_TRUE(tool.succeeded) << label << ": " << tool.error;
-    EXPECT_TRUE(tool.output == newData) << label;
+    EXPECT_TRUE(tool.succeeded && tool.output == newData) << label << ": " << tool.error;
 }
 
 std::string withEdits(std::string data, std::uint64_t seed, int edits) {
@@ -101,49 +95,8 @@ std::string withEdits(std::string data, std::uint64_t seed, int edits) {
     return data;
 }
 
-// Random controls that never seek before the old file's start, where the tool's behaviour is undefined.
-std::vector<BsdiffControl> randomControls(std::mt19937_64& generator, std::size_t count, std::uint64_t add, std::uint64_t copy,
-                                          std::int64_t seek) {
-    std::vector<BsdiffControl> controls;
-    std::int64_t position = 0;
-    while (controls.size() < count) {
-        BsdiffControl entry{generator() % add, generator() % copy, static_cast<std::int64_t>(generator() % (2 * seek + 1)) - seek};
-        position += static_cast<std::int64_t>(entry.add);
-        entry.seek = std::max(entry.seek, -position);
-        position += entry.seek;
-        controls.push_back(entry);
-    }
-    return controls;
-}
-
-// bsdiff cannot read an empty file (it maps its inputs) nor be told which controls to use, so
-// these patches are written by hand.
-TEST(BsdiffApplierTest, MatchesTheToolOnHandWrittenControls) {
-    MORRA_NEEDS_TOOL("bspatch");
-    const std::string some = randomBytes(4, 5000), small = randomBytes(10, 3000), large = randomBytes(13, 3 << 20);
-    std::mt19937_64 generator(11);
-    const std::string empty;
-    const std::vector<std::tuple<const char*, const std::string&, std::vector<BsdiffControl>>> cases = {
-        {"empty to some", empty, tools::wholeFileControls(0, 5000, 1000)},
-        {"some to empty", some, tools::wholeFileControls(5000, 0, 1000)},
-        {"empty to empty", empty, tools::wholeFileControls(0, 0, 1000)},
-        {"backward seeks", small, {{300, 10, -250}, {400, 0, -400}, {100, 5, 2000}, {500, 0, 0}}},
-        {"reads past the old file's end", small, {{2500, 0, 0}, {1000, 20, 10000}, {300, 0, -20000}}},
-        {"zero-length parts", small, {{0, 0, 7}, {0, 30, 0}, {40, 0, 0}, {0, 0, -47}, {10, 0, 0}}},
-        {"only extra bytes", small, {{0, 4000, 0}}},
-        {"seek to the old file's exact end", small, {{10, 0, 2990}, {50, 0, 0}}},
-        {"thousands of tiny entries", small, randomControls(generator, 3000, 4, 3, 3)},
-        {"entries larger than the chunks", large, {{(5u << 20) / 2, 700000, -(1 << 20)}, {1200000, 0, 0}, {1, 3 << 20, 0}}},
-    };
-    for (const auto& [name, oldData, controls] : cases) {
-        std::uint64_t newSize = 0;
-        for (const BsdiffControl& control : controls) newSize += control.add + control.copy;
-        const std::string newData = withEdits(randomBytes(12, newSize), 15, 100);
-        expectAppliesTo(oldData, newData, tools::makeBsdiffPatch(oldData, newData, controls), name);
-    }
-}
-
-TEST(BsdiffApplierTest, RefusesAndAcceptsOddPatchesLikeTheTool) {
+// Odd patches refused or accepted, and hand-written controls applied, exactly as the tool does.
+TEST(BsdiffApplierTest, MatchesTheToolOnOddAndHandWrittenPatches) {
     const std::string oldData = randomBytes(22, 1000);
     // A valid patch with all three blocks in use, to cut and change.
     const std::string valid = tools::makeBsdiffPatch(oldData, withEdits(randomBytes(20, 450), 21, 10),
@@ -220,6 +173,36 @@ TEST(BsdiffApplierTest, RefusesAndAcceptsOddPatchesLikeTheTool) {
         EXPECT_TRUE(expectSameAsTool(oldData, patch, name).succeeded) << name;
     for (std::size_t length = 0; length <= valid.size(); ++length)
         expectSameAsTool(oldData, valid.substr(0, length), "cut at " + std::to_string(length));
+
+    // bsdiff cannot read an empty file (it maps its inputs) nor be told which controls to use, so
+    // these patches are written by hand.
+    const std::string some = randomBytes(4, 5000), small = randomBytes(10, 3000), large = randomBytes(13, 3 << 20);
+    const std::string empty;
+    // Tiny entries whose seeks never reach before the old file's start, where the tool is undefined.
+    std::mt19937_64 generator(11);
+    std::vector<BsdiffControl> tiny(3000);
+    for (BsdiffControl& entry : tiny) {
+        entry = {generator() % 4, generator() % 3, 0};
+        entry.seek = static_cast<std::int64_t>(generator() % 4) - static_cast<std::int64_t>(entry.add);
+    }
+    const std::vector<std::tuple<const char*, const std::string&, std::vector<BsdiffControl>>> cases = {
+        {"empty to some", empty, tools::wholeFileControls(0, 5000, 1000)},
+        {"some to empty", some, tools::wholeFileControls(5000, 0, 1000)},
+        {"empty to empty", empty, tools::wholeFileControls(0, 0, 1000)},
+        {"backward seeks", small, {{300, 10, -250}, {400, 0, -400}, {100, 5, 2000}, {500, 0, 0}}},
+        {"reads past the old file's end", small, {{2500, 0, 0}, {1000, 20, 10000}, {300, 0, -20000}}},
+        {"zero-length parts", small, {{0, 0, 7}, {0, 30, 0}, {40, 0, 0}, {0, 0, -47}, {10, 0, 0}}},
+        {"only extra bytes", small, {{0, 4000, 0}}},
+        {"seek to the old file's exact end", small, {{10, 0, 2990}, {50, 0, 0}}},
+        {"thousands of tiny entries", small, tiny},
+        {"entries larger than the chunks", large, {{(5u << 20) / 2, 700000, -(1 << 20)}, {1200000, 0, 0}, {1, 3 << 20, 0}}},
+    };
+    for (const auto& [name, old, controls] : cases) {
+        std::uint64_t newSize = 0;
+        for (const BsdiffControl& control : controls) newSize += control.add + control.copy;
+        const std::string newData = withEdits(randomBytes(12, newSize), 15, 100);
+        expectAppliesTo(old, newData, tools::makeBsdiffPatch(old, newData, controls), name);
+    }
 }
 
 struct PatchFiles {
@@ -242,7 +225,9 @@ struct PatchFiles {
 
 // What the tool writes, with its digest, flushed only when asked. Failures the tool meets too, in
 // its words; an existing new file is never written over; a failure of the disk or of a read (also
-// on the read-ahead thread) removes the new file.
+// on the read-ahead thread) removes the new file. The system's refusal of the first change inside
+// the game and an input that is not a regular file are no failed calls of the tool: they travel as
+// they are, for the player's own words.
 TEST(BsdiffFile, WritesWhatTheToolWritesAndReportsWhatItReports) {
     MORRA_NEEDS_TOOL("bspatch");
     PatchFiles files;
@@ -297,12 +282,6 @@ TEST(BsdiffFile, WritesWhatTheToolWritesAndReportsWhatItReports) {
             EXPECT_FALSE(fs::exists(files.newFile)) << text;
         }
     }
-}
-
-// The system's refusal of the first change inside the game and an input that is not a regular
-// file are no failed calls of the tool: they travel as they are, for the player's own words.
-TEST(BsdiffFile, RefusalsTravelAsTheyAre) {
-    PatchFiles files;
     const auto reasonOf = [&](const files::FileManager& fileManager) {
         try {
             bsdiff::applyBsdiffFile(fileManager, files.oldFile, files.newFile, files.patchFile, {false, {false}});
@@ -311,9 +290,9 @@ TEST(BsdiffFile, RefusalsTravelAsTheyAre) {
         }
         return files::FileErrorReason::FailedCall;
     };
-    FaultInjector injector;
-    injector.fail(files::FileOperation::Create, "russianblind", EPERM);
-    EXPECT_EQ(reasonOf(injector.fileManager().withAppManagement(true).guardingChangesIn(files.folder.path())),
+    FaultInjector refusing;
+    refusing.fail(files::FileOperation::Create, "russianblind", EPERM);
+    EXPECT_EQ(reasonOf(refusing.fileManager().withAppManagement(true).guardingChangesIn(files.folder.path())),
               files::FileErrorReason::AppManagement);
     fs::remove(files.oldFile);
     ASSERT_EQ(::mkfifo(files.oldFile.c_str(), 0644), 0);
@@ -368,7 +347,7 @@ std::string generatedNew(const std::string& oldData, std::mt19937_64& random) {
 
 // Both ways of matching (a suffix sort, in tiny chunks and segments that put many of their edges
 // inside matches; and the block index, with several steps) on many generated pairs.
-TEST(BsdiffDifferTest, PatchesRebuildTheNewFileExactly) {
+TEST(BsdiffDifferTest, PatchesAreExactTheSameWhateverTheThreadsAndAsSmallAsBsdiffs) {
     MORRA_NEEDS_TOOL("bspatch");
     std::mt19937_64 random(22);
     for (int pair = 0; pair < 40; ++pair) {
@@ -385,18 +364,28 @@ TEST(BsdiffDifferTest, PatchesRebuildTheNewFileExactly) {
                                 std::to_string(newData.size()) + " bytes, " + matching);
         }
     }
-}
 
-// The block index finds what the suffix sort finds where matches are long: on edits that shift
-// the rest of the file, its patch is hardly larger than /usr/bin/bsdiff's (a few per cent of a
-// patch this small is a few dozen bytes of control entries). The applier applies both exactly.
-TEST(BsdiffDifferTest, BlockIndexPatchesAreAsSmallAsBsdiffs) {
-    MORRA_NEEDS_TOOL("bspatch");
+    // New content of its own (here 150000 bytes) makes the suffix-sorting differ build its filter
+    // of the old file partway through, at a moment that depends on the threads; the patch must not.
+    std::string oldData = randomBytes(9, 400000);
+    std::string newData = generatedNew(oldData, random);
+    newData.insert(200000, randomBytes(13, 150000));
+    DifferOptions options{.threads = 1, .indexChunkBytes = 64 << 10, .segmentBytes = 10000};
+    const std::string one = makeBsdiff(oldData, newData, options);
+    expectAppliesTo(oldData, newData, one, "one thread");
+    for (unsigned threads : {2u, 3u, 8u}) {
+        options.threads = threads;
+        EXPECT_EQ(one, makeBsdiff(oldData, newData, options));
+    }
+
+    // The block index finds what the suffix sort finds where matches are long: on edits that shift
+    // the rest of the file, its patch is hardly larger than /usr/bin/bsdiff's (a few per cent of a
+    // patch this small is a few dozen bytes of control entries). The applier applies both exactly.
     MORRA_NEEDS_TOOL("bsdiff");
-    std::mt19937_64 random(7);
-    std::string oldData;
+    random.seed(7);
+    oldData.clear();
     while (oldData.size() < 400000) oldData += generatedOld(random);
-    std::string newData = oldData;
+    newData = oldData;
     for (int edit = 0; edit < 100; ++edit) {
         const std::size_t at = random() % newData.size();
         if (edit % 2 == 0) newData.insert(at, randomBytes(random(), 1 + random() % 50));
@@ -409,23 +398,6 @@ TEST(BsdiffDifferTest, BlockIndexPatchesAreAsSmallAsBsdiffs) {
     expectAppliesTo(oldData, newData, ours, "block index");
     expectAppliesTo(oldData, newData, theirs, "bsdiff");
     EXPECT_LE(ours.size(), theirs.size() * 105 / 100);
-}
-
-// New content of its own (here 150000 bytes) makes the suffix-sorting differ build its filter of
-// the old file partway through, at a moment that depends on the threads; the patch must not.
-TEST(BsdiffDifferTest, SamePatchWhateverTheThreadCount) {
-    MORRA_NEEDS_TOOL("bspatch");
-    std::mt19937_64 random(9);
-    const std::string oldData = randomBytes(9, 400000);
-    std::string newData = generatedNew(oldData, random);
-    newData.insert(200000, randomBytes(13, 150000));
-    DifferOptions options{.threads = 1, .indexChunkBytes = 64 << 10, .segmentBytes = 10000};
-    const std::string one = makeBsdiff(oldData, newData, options);
-    expectAppliesTo(oldData, newData, one, "one thread");
-    for (unsigned threads : {2u, 3u, 8u}) {
-        options.threads = threads;
-        EXPECT_EQ(one, makeBsdiff(oldData, newData, options));
-    }
 }
 
 std::size_t longestByHand(const std::string& text, const std::string& query) {

@@ -196,19 +196,16 @@ TEST(Builds, TwoArePackedOnceAndAnUpdateBetweenThemIsFoundRemovedAndInstalledExa
         }
     }
     // The update's own files: level2's two patches, sharedassets1.assets's and images/russianblind's.
-    std::set<std::string> stored;
+    std::set<std::string> stored, expected, onDisk, generated;
     for (const fs::path& file : tools::storedPayloadFiles(builds)) stored.insert(file.generic_string());
-    std::set<std::string> expected;
     for (const std::string& name : game::payloadFileNames()) expected.insert("57314208/" + name);
     for (const char* name : {"level2.bsdiff", "level2-skill-cards.delta.bsdiff", "sharedassets1.assets.bsdiff", "images-russianblind.bsdiff"})
         expected.insert(std::string("57390117/") + name);
     EXPECT_EQ(stored, expected);
-    std::set<std::string> onDisk, generated;
     for (const auto& [path, bytes] : snapshot(inputs.out / "Payload")) onDisk.insert(path);
     tools::writePayload(twoBuilds(), root.path() / "generated");
     for (const auto& [path, bytes] : snapshot(root.path() / "generated")) generated.insert(path);
-    EXPECT_EQ(onDisk, expected);
-    EXPECT_EQ(generated, expected);
+    EXPECT_EQ(std::tie(onDisk, generated), std::tie(expected, expected));
 
     const fs::path share = root.path() / "share";
     const ProcessResult compiled = compileProfile(inputs.out, share);
@@ -221,7 +218,7 @@ TEST(Builds, TwoArePackedOnceAndAnUpdateBetweenThemIsFoundRemovedAndInstalledExa
 }
 
 // Each change to the copies returns a part of the refusal it must cause; nothing is left behind.
-TEST(PackTest, RefusesCopiesItCannotUseAndLeavesNothing) {
+TEST(PackTest, RefusesCopiesItCannotUseOrAnOutputFolderInUseAndLeavesNothing) {
     const tools::Fixture& fixture = buildA();
     const std::function<std::string(const Copies&)> cases[] = {
         [](const Copies& c) {
@@ -256,11 +253,9 @@ TEST(PackTest, RefusesCopiesItCannotUseAndLeavesNothing) {
         EXPECT_NE(failureOf([&] { tools::pack(copies.inputs()); }).find(expected), std::string::npos) << expected;
         EXPECT_FALSE(leftoversBeside(copies.out)) << expected;
     }
-}
 
-// An output folder in use is refused before anything is written; a run stopped midway leaves
-// nothing beside it.
-TEST(PackTest, WritesNothingIntoAnOutputFolderInUseOrWhenStoppedMidway) {
+    // An output folder in use is refused before anything is written; a run stopped midway leaves
+    // nothing beside it.
     Copies copies;
     tools::writeFile(copies.out / "keep", "mine");
     const ProcessResult result = runProcess({MORRA_PACK_PROGRAM, "--original", copies.original.string(), "--english-cards",

@@ -1,6 +1,9 @@
 // The game's validation, and install, remove and inspect on whole games: what they make, what
 // they give back, what they report, every refusal that must come before the game changes, and one
-// operation per game and backup store at a time.
+// operation per game and backup store at a time. Then the command-line program: its five forms, what
+// it prints where, its progress line on a terminal (so that what a pipe or a file receives stays
+// exactly the operation's output), its stop when copied away from its resources, and the system's
+// errors in the player's words. One program, as each runs the game's operations.
 
 #include <gtest/gtest.h>
 #include <grp.h>
@@ -9,13 +12,20 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <set>
+#include <system_error>
 #include <thread>
+#include <tuple>
 #include <nlohmann/json.hpp>
 
+#include "CommandLine.h"
 #include "InstallerEngineFactory.h"
+#include "ProgressText.h"
 #include "SearchTestSupport.h"
 #include "TestSupport.h"
 #include "game/GameValidation.h"
@@ -24,20 +34,21 @@
 #include "operations/Remove.h"
 #include "platform/Platform.h"
 #include "text/SystemErrorText.h"
+#include "text/Utf8.h"
 
 namespace morra {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using tools::GameState;
+using Step = core::Progress::Step;
 
 const std::string kDone =
     "Готово. Официальный русский не изменён.\nЗапустите игру и выберите «Русский (Lumen)» в настройках языка.";
 const std::string kCardsTranslated = kDone + "\nНазвания навыков на карточках переведены.";
 const std::string kMigrated = "\nСтарое конфликтное значение языка запуска заменено на English.";
 const std::string kRemoved = "Перевод удалён. Файлы игры восстановлены.";
-const std::string kEnglishNext = " Язык следующего запуска — English.";
-const std::string kThirteen = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
 const std::string kNotRegular = "Ожидался обычный файл, но это папка, канал или устройство: ";
 const fs::path kStore = "support/Steam-57314208";
 const std::string kLocked =
@@ -46,8 +57,8 @@ const std::string kLocked =
 const tools::Fixture& fixture() { return test::demoFixture(); }
 fs::path shown(const test::GameFixture& game, const std::string& relative) { return fs::canonical(game.app) / relative; }
 
-// Runs a copy of the sleeper from the given path until the object ends; returns once the system
-// lists it among the running applications.
+// Runs a copy of the sleeper (30 seconds) from the given path until the object ends; returns once
+// the system lists it among the running applications.
 struct RunningCopy {
     explicit RunningCopy(const fs::path& executable) {
         fs::create_directories(executable.parent_path());
@@ -55,7 +66,7 @@ struct RunningCopy {
         const fs::path real = fs::canonical(executable);
         const std::optional<fs::path> bundle = platform::bundleOfExecutable(real);
         if ((pid_ = ::fork()) == 0) {
-            ::execl(executable.c_str(), executable.c_str(), "30", static_cast<char*>(nullptr));
+            ::execl(executable.c_str(), executable.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         for (int i = 0; i < 500; ++i) {
@@ -80,13 +91,11 @@ TEST(RequireGameStopped, TheGameRunningFromThisBundleIsRefused) {
     test::TemporaryDirectory other;
     fs::create_symlink(game.app, game.root.path() / "link.app");
     EXPECT_EQ(test::failureOf([&] { game::requireGameStopped(files::FileManager(), game.app); }), "(no error)");
-    {
-        RunningCopy elsewhere(other.path() / "Morra Vellant.app/Contents/MacOS/Morra Vellant");
-        EXPECT_EQ(test::failureOf([&] { game::requireGameStopped(files::FileManager(), game.app); }), "(no error)");
-    }
-    {
-        RunningCopy unbundled(other.path() / "bin/Morra Vellant");
-        EXPECT_EQ(test::failureOf([&] { game::requireGameStopped(files::FileManager(), game.app); }), running);
+    const std::pair<std::string, std::string> copies[] = {
+        {"Morra Vellant.app/Contents/MacOS/Morra Vellant", "(no error)"}, {"bin/Morra Vellant", running}};
+    for (const auto& [elsewhere, expected] : copies) {
+        RunningCopy copy(other / elsewhere);
+        EXPECT_EQ(test::failureOf([&] { game::requireGameStopped(files::FileManager(), game.app); }), expected);
     }
     RunningCopy copy(game.app / "Contents/MacOS/Morra Vellant");
     for (const fs::path& path : {game.app, game.root.path() / "link.app"})
@@ -111,7 +120,7 @@ void expectInstalled(const test::GameFixture& game, bool skillCards) {
 // leaves the other three as they are (the same files).
 TEST(Install, AFreshGameIsInstalledOnceAndASwitchRebuildsOnlyTwoAssets) {
     test::GameFixture game;
-    test::writeFile(game.settings, kThirteen);
+    test::writeFile(game.settings, test::kThirteen);
     const context::InstallContext engine = test::demoContext();
     std::vector<core::Progress> reports;
     const auto report = [&](const core::Progress& p) { reports.push_back(p); };
@@ -161,9 +170,7 @@ TEST(Operations, RefusalsComeBeforeTheGameChanges) {
     const std::vector<std::pair<std::function<void(const test::GameFixture&, const fs::path& payload)>, Expected>> cases = {
         {[](auto& g, auto&) { test::writeFile(g.app / "Contents/Info.plist", test::infoPlist("")); },
          says("Выбранный файл не является Morra Vellant для macOS.")},
-        {[](auto& g, auto&) { fs::remove(g.asset(2)); }, says(missing)},
         {[](auto& g, auto&) { fs::remove(g.asset(2)), fs::create_symlink(g.root.path() / "nowhere", g.asset(2)); }, says(missing)},
-        {[&](auto& g, auto&) { fs::remove_all(g.app / bundles); }, says(missing)},
         {[&](auto& g, auto&) { fs::remove_all(g.app / bundles), test::writeFile(g.app / bundles, "x"); }, says(missing)},
         {[](auto& g, auto&) { fs::rename(g.asset(0), g.root.path() / "real"), fs::create_symlink(g.root.path() / "real", g.asset(0)); },
          [](auto& g) { return "Установщик не изменяет символические ссылки: " + shown(g, tools::assetPaths()[0]).string(); }},
@@ -252,9 +259,9 @@ TEST(Remove, GivesBackEveryFileByteForByteAndKeepsForeignBundles) {
     const auto untouched = test::snapshot(test::GameFixture().app);
     {
         test::GameFixture game(GameState::EarlierRelease, /*backups=*/true);
-        test::writeFile(game.settings, kThirteen);
+        test::writeFile(game.settings, test::kThirteen);
         const auto backups = test::snapshot(game.root.path() / kStore);
-        EXPECT_EQ(operations::remove(engine, game.app), kRemoved + kEnglishNext);
+        EXPECT_EQ(operations::remove(engine, game.app), kRemoved + " Язык следующего запуска — English.");
         EXPECT_TRUE(test::snapshot(game.app) == untouched);
         EXPECT_TRUE(test::snapshot(game.root.path() / kStore) == backups) << "the backups stay as they were";
         EXPECT_TRUE(test::temporaries(game.root.path()).empty());
@@ -328,10 +335,12 @@ TEST(GameLock, ASecondOperationIsRefusedAndTwoTogetherNeverMixTheGame) {
         {
             const std::optional<files::FileHandle> held = files::FileManager().tryLockExclusive(remove ? game.support : game.app);
             ASSERT_TRUE(held.has_value());
-            EXPECT_EQ(test::runInstaller({option, game.app.string()}), (test::ProcessResult{1, "", kLocked})) << option;
+            EXPECT_EQ(test::runProcess({MORRA_PROGRAM, option, game.app.string()}),
+                      (test::ProcessResult{1, "", kLocked})) << option;
             EXPECT_TRUE(test::snapshot(game.root.path()) == before) << option;
         }
-        EXPECT_EQ(test::runInstaller({option, game.app.string()}).status, 0) << option << " after the lock is gone";
+        EXPECT_EQ(test::runProcess({MORRA_PROGRAM, option, game.app.string()}).status, 0)
+            << option << " after the lock is gone";
     }
     for (int round = 0; round < 6; ++round) {
         test::GameFixture game(round % 3 == 1 ? GameState::InstalledTranslated : GameState::Untouched, /*backups=*/round % 3 == 1);
@@ -339,7 +348,9 @@ TEST(GameLock, ASecondOperationIsRefusedAndTwoTogetherNeverMixTheGame) {
         std::thread runs[2];
         for (int i = 0; i < 2; ++i) {
             const char* option = (i + round) % 2 == 0 ? "--install" : "--remove";
-            runs[i] = std::thread([&results, &game, i, option] { results[i] = test::runInstaller({option, game.app.string()}); });
+            runs[i] = std::thread([&results, &game, i, option] {
+                results[i] = test::runProcess({MORRA_PROGRAM, option, game.app.string()});
+            });
         }
         for (std::thread& run : runs) run.join();
         const core::InstallationState state = operations::installationState(test::demoContext(), game.app);
@@ -348,8 +359,7 @@ TEST(GameLock, ASecondOperationIsRefusedAndTwoTogetherNeverMixTheGame) {
             const bool install = (i + round) % 2 == 0;
             const bool succeeded = results[i].status == 0;
             EXPECT_TRUE(succeeded || results[i].standardError == kLocked) << results[i].standardError;
-            // A lone success is what the game now shows.
-            if (succeeded && results[1 - i].status != 0) {
+            if (succeeded && results[1 - i].status != 0) {  // a lone success is what the game now shows
                 EXPECT_EQ(state, install ? core::InstallationState::TranslatedCards : core::InstallationState::NotInstalled) << round;
             }
         }
@@ -457,6 +467,158 @@ TEST(AppManagement, RefusalIsToldAndTheGameKeepsOnlyVerifiedFiles) {
         }
         EXPECT_TRUE(after == before);
     }
+}
+
+// The report with one line feed added; a relative game path is taken from the working folder, and
+// one in a working folder that is gone is an error, not a crash. A path may hold any bytes; what
+// the program prints is always UTF-8, such bytes escaped.
+TEST(CommandLine, InspectPrintsTheReportForARelativePathWithOneLineFeed) {
+    test::GameFixture game(GameState::InstalledEnglish);
+    EXPECT_EQ(test::runProcess({MORRA_PROGRAM, "--inspect", "morra.app"}, {}, game.root.path()),
+              (test::ProcessResult{0, operations::inspect(test::demoContext(), game.app) + "\n", ""}));
+    const test::ProcessResult gone = test::runProcess(
+        {"/bin/sh", "-c", "mkdir gone && cd gone && rmdir ../gone && exec \"$0\" --inspect morra.app", MORRA_PROGRAM}, {},
+        game.root.path());
+    EXPECT_EQ(std::tie(gone.status, gone.standardOutput, gone.standardError.back()),
+              std::make_tuple(1, "", '\n'));
+
+    const fs::path app = game.root.path() / "Games\xff" / "morra.app";
+    if (std::error_code error; fs::create_directories(app.parent_path(), error), error)
+        GTEST_SKIP() << "this file system refuses names that are not UTF-8 (as APFS does): " << error.message();
+    tools::writeGame(test::demoFixture(), app, GameState::Untouched);
+    const std::string shown = game.root.path().string() + "/Games\\xFF/morra.app";
+    EXPECT_EQ(test::runProcess({MORRA_PROGRAM, "--discover"}, {{"MORRA_LUMEN_INSTALLER_GAME", app.string()}})
+                  .standardOutput, shown + "\n");
+    const test::ProcessResult report = test::runProcess({MORRA_PROGRAM, "--inspect", app.string()});
+    EXPECT_NE(report.standardOutput.find("\n" + shown + "\n"), std::string::npos) << report.standardOutput;
+}
+
+// Only the five exact forms run; each operation's error goes to standard error with status 1.
+// Copied away from its resources, an operation and the search stop at once with the fatal line
+// (one check, after the form is known, serves every form).
+TEST(CommandLine, OnlyTheFiveExactFormsRunAndErrorsEndWithStatusOne) {
+    const std::vector<std::vector<std::string>> declined = {{}, {"--inspect"}, {"--INSPECT", "/x.app"},
+        {"--inspect=/x.app"}, {"--discover", "/x.app"}, {"--install", "/x.app", "extra"}, {"-psn_0_12345"},
+        {"/x.app", "--inspect"}};
+    for (std::vector<std::string> arguments : declined) {
+        arguments.insert(arguments.begin(), "MorraRussianLumenInstaller");
+        EXPECT_FALSE(runCommandLine(arguments).has_value()) << arguments.size();
+    }
+    const test::GameFixture game;
+    fs::create_directories(game.root.path() / "other.app");
+    for (const char* option : {"--inspect", "--install", "--install-no-skill-cards", "--remove"}) {
+        const auto outcome =
+            runCommandLine({"MorraRussianLumenInstaller", option, (game.root.path() / "other.app").string()});
+        ASSERT_TRUE(outcome.has_value()) << option;
+        EXPECT_EQ(std::tie(outcome->exitStatus, outcome->standardOutput, outcome->standardError),
+                  std::make_tuple(1, "", "Выбранный файл не является Morra Vellant для macOS.\n")) << option;
+    }
+    const fs::path copy = game.root.path() / "bin" / "MorraRussianLumenInstaller";
+    fs::create_directories(copy.parent_path());
+    fs::copy_file(MORRA_PROGRAM, copy);
+    const auto before = test::snapshot(game.app);
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{copy.string(), "--install", game.app.string()},
+          std::vector<std::string>{copy.string(), "--discover"}}) {
+        EXPECT_EQ(test::runProcess(arguments, {{"MORRA_LUMEN_INSTALLER_GAME", game.app.string()}}),
+                  (test::ProcessResult{1, "", "Application resources are unavailable\n"})) << arguments[1];
+    }
+    EXPECT_TRUE(test::snapshot(game.app) == before);
+    EXPECT_FALSE(fs::exists(game.support));
+}
+
+TEST(ProgressText, WordsTheStepThePercentAndTheTimeLeftOnceItCanBeGuessed) {
+    const std::uint64_t huge = std::uint64_t{1} << 62;
+    const std::vector<std::tuple<core::Progress, std::optional<std::chrono::seconds>, std::string>> cases = {
+        {{Step::Patching, 2, 5, 37, 100}, std::nullopt, "Патч 2 из 5… 37\u00a0%"},
+        {{Step::Restoring, 5, 5, 999, 1000}, 21s, "Восстановление 5 из 5… 99\u00a0%, осталось около 25\u00a0с"},
+        {{Step::Verifying, 0, 0, huge - 1, huge}, 3s, "Проверка результата… 99\u00a0%, осталось несколько секунд"},
+        {{Step::BackingUp, 0, 0, huge, huge}, 58s, "Резервные копии… 100\u00a0%, осталось около 1\u00a0мин"},
+        {{Step::RemovingBundles, 0, 0, 1, 3}, 601s, "Удаление файлов перевода… 33\u00a0%, осталось около 11\u00a0мин"},
+    };
+    for (const auto& [progress, remaining, text] : cases) EXPECT_EQ(progressLineText(progress, remaining), text);
+
+    // The estimate comes only once enough time has passed and enough work is done.
+    const auto start = ProgressEstimate::Clock::now();
+    const ProgressEstimate estimate(start);
+    const core::Progress half{Step::Patching, 3, 5, 500, 1000};
+    EXPECT_EQ(estimate.remaining(half, start + 1s), std::nullopt);
+    EXPECT_EQ(estimate.remaining(core::Progress{Step::Checking, 0, 0, 20, 1000}, start + 10s), std::nullopt);
+    EXPECT_EQ(estimate.remaining(half, start + 10s), 10s);
+    EXPECT_EQ(estimate.remaining(core::Progress{Step::Verifying, 0, 0, 900, 1000}, start + 9s), 1s);
+    EXPECT_EQ(estimate.remaining(core::Progress{Step::Verifying, 0, 0, 1000, 1000}, start + 10s), std::nullopt);
+}
+
+// On a terminal the progress line shows each step once per change and is blank again at the end
+// (also before an error's text); the output itself is the same as through a pipe.
+TEST(ProgressLine, TheProgramsOutputIsTheSameWithOrWithoutATerminal) {
+    const test::ProcessResult piped =
+        test::runProcess({MORRA_PROGRAM, "--install", test::GameFixture().app.string()});
+    const test::ProcessResult onTerminal =
+        test::runProcess({MORRA_PROGRAM, "--install", test::GameFixture().app.string()}, {}, {}, false, true);
+    EXPECT_EQ(std::tie(piped.status, onTerminal.status, piped.standardError), std::make_tuple(0, 0, ""));
+    EXPECT_NE(piped.standardOutput.find("Готово."), std::string::npos);
+    EXPECT_EQ(onTerminal.standardOutput, piped.standardOutput);
+    const std::string& shown = onTerminal.standardError;
+    for (const char* step : {"\rПроверка файлов… 0\u00a0%", "\rПатч 1 из 5…", "\rПроверка результата… 100\u00a0%"})
+        EXPECT_NE(shown.find(step), std::string::npos) << step;
+    for (const char* step : {"Проверка файлов… 0\u00a0%", "Проверка результата… 100\u00a0%"})
+        EXPECT_EQ(shown.find(step, shown.find(step) + 1), std::string::npos) << "an unchanged report is written again";
+    EXPECT_EQ(shown.back(), '\r');
+    EXPECT_EQ(shown.find('\n'), std::string::npos);
+    // The last line is spaces at least as wide as any before it: the terminal's line is blank.
+    const auto width = [](const std::string& line) {  // in code points
+        return std::count_if(line.begin(), line.end(), [](char c) { return (c & 0xC0) != 0x80; });
+    };
+    const std::size_t lastStart = shown.rfind('\r', shown.size() - 2) + 1;
+    const std::string last = shown.substr(lastStart, shown.size() - 1 - lastStart);
+    EXPECT_EQ(last.find_first_not_of(' '), std::string::npos) << shown;
+    for (std::size_t start = 0, end; start < lastStart; start = end + 1) {
+        end = shown.find('\r', start);
+        EXPECT_LE(width(shown.substr(start, end - start)), width(last)) << shown.substr(start, end - start);
+    }
+
+    test::TemporaryDirectory root;
+    fs::create_directories(root.path() / "other.app");
+    const test::ProcessResult refused =
+        test::runProcess({MORRA_PROGRAM, "--remove", (root.path() / "other.app").string()}, {}, {}, false, true);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.standardError.find("Выбранный файл не является Morra Vellant для macOS."), std::string::npos);
+}
+
+// The system's descriptions of failed calls, which macOS gives only in English, reach the player
+// in our Russian words, each cause its own; a cause we have no words for keeps the system's text
+// and its number.
+TEST(SystemErrorText, CommonCausesHaveRussianWordsAndOthersKeepTheSystemsTextWithTheirNumber) {
+    const auto latin = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    const auto cyrillic = [](char c) { return (c & 0xFC) == 0xD0; };  // lead bytes of U+0400 to U+04FF
+    std::map<std::string, int> seen;
+    for (int error : {EROFS,  ENOSPC, EDQUOT,    EACCES,       EPERM,   EIO,   ENOENT,  ENOTDIR,
+                      EISDIR, EEXIST, ENOTEMPTY, ENAMETOOLONG, ELOOP,   EBUSY, ETXTBSY, EXDEV,
+                      EMFILE, ENFILE, ENOMEM,    EINVAL,       ENOTSUP, EFBIG, ENXIO,   ETIMEDOUT}) {
+        const std::string text = text::systemErrorText(error);
+        EXPECT_TRUE(text::isValidUtf8(text)) << error;
+        EXPECT_TRUE(std::any_of(text.begin(), text.end(), cyrillic)) << error << ": " << text;
+        EXPECT_TRUE(std::none_of(text.begin(), text.end(), latin)) << error << ": " << text;
+        EXPECT_TRUE(seen.emplace(text, error).second)
+            << error << " says what " << seen[text] << " says: " << text;
+    }
+    // On macOS, EOPNOTSUPP is another value for the same cause.
+    EXPECT_EQ(text::systemErrorText(EOPNOTSUPP), text::systemErrorText(ENOTSUP));
+    for (int other : {EPROTO, EDOM, 9999})
+        EXPECT_EQ(text::systemErrorText(other),
+                  std::generic_category().message(other) + " (ошибка " + std::to_string(other) + ")");
+
+    // A real failure, through the command line: the support folder lies under a regular file.
+    test::GameFixture game;
+    test::writeFile(game.root.path() / "file", "not a folder");
+    const fs::path support = game.root.path() / "file" / "support";
+    const test::ScopedEnvironment supportOverride("MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string());
+    const auto outcome = runCommandLine({"MorraRussianLumenInstaller", "--install", game.app.string()});
+    ASSERT_TRUE(outcome.has_value());
+    EXPECT_EQ(std::tie(outcome->exitStatus, outcome->standardError),
+              std::make_tuple(1, "Операция остановлена из-за ошибки: Не удалось создать папку " +
+                                     support.string() + ": " + text::systemErrorText(ENOTDIR) + "\n"));
 }
 
 }  // namespace

@@ -1,14 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <vector>
 
-#include "TestSupport.h"
-#include "files/FileManager.h"
+#include "TestSupport.h"  // paths, texts and the file service
 
 namespace morra::test {
 

@@ -25,6 +25,7 @@ namespace morra {
 namespace {
 
 namespace fs = std::filesystem;
+using test::kThirteen;
 
 // The payload's lockit, an English bundle with the patch that makes the Russian one from it, and
 // an asset with a base patch and a skill-card delta. Everything under one folder.
@@ -277,7 +278,6 @@ struct SettingsMigration : ::testing::Test {
     fs::path copy = support / "User Settings" / "Settings.before-language-index-migration.json";
     test::ScopedEnvironment settingsOverride{"MORRA_LUMEN_INSTALLER_GAME_SETTINGS", settings.string()};
     test::ScopedEnvironment supportOverride{"MORRA_LUMEN_INSTALLER_SUPPORT_DIRECTORY", support.string()};
-    const std::string thirteen = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
 
     void write(const std::string& text) { test::writeFile(settings, text); }
     bool migrate(files::FileManager files = files::FileManager()) const {
@@ -317,11 +317,11 @@ TEST_F(SettingsMigration, ThirteenBecomesEnglishAndAllElseIsKept) {
 TEST_F(SettingsMigration, OnlyOneStrictJsonDocumentIsAccepted) {
     const std::vector<std::string> refused = {
         "{ this is not json",
-        thirteen + "\xff",                                  // a stray byte after the document
-        thirteen + std::string(1, '\0'),                    // NUL after the document
+        kThirteen + "\xff",                                  // a stray byte after the document
+        kThirteen + std::string(1, '\0'),                    // NUL after the document
         R"({"LANGUAGE":{"Language":{"intValue":13}},"a":")" + std::string(1, '\0') + "\"}",  // NUL in a string
-        thirteen.substr(0, thirteen.size() - 1) + ",\"name\":\"\xc3\x28\"}",  // invalid UTF-8 in a string
-        thirteen.substr(0, thirteen.size() - 1) + ",\"name\":\"tab\there\"}",  // a raw control character
+        kThirteen.substr(0, kThirteen.size() - 1) + ",\"name\":\"\xc3\x28\"}",  // invalid UTF-8 in a string
+        kThirteen.substr(0, kThirteen.size() - 1) + ",\"name\":\"tab\there\"}",  // a raw control character
         R"({"LANGUAGE":{"Language":{"intValue":13}} /* a comment */})",
         R"({"LANGUAGE":{"Language":{"intValue":13}},})",   // a trailing comma
         R"({"LANGUAGE":{"Language":{"intValue":1e400}}})", // beyond any double
@@ -338,32 +338,32 @@ TEST_F(SettingsMigration, OnlyOneStrictJsonDocumentIsAccepted) {
     }
     EXPECT_FALSE(fs::exists(copy));
     // A byte-order mark before the document is allowed by the standard and ignored.
-    write("\xef\xbb\xbf" + thirteen);
+    write("\xef\xbb\xbf" + kThirteen);
     EXPECT_TRUE(migrate());
 }
 
 // A link or a pipe is refused without waiting or writing; a huge file is left alone unread; the
 // copy is made once, so a later migration keeps the first one; a fraction is truncated.
 TEST_F(SettingsMigration, LinksPipesHugeFilesAndTheFirstCopy) {
-    test::writeFile(root.path() / "real.json", thirteen);
+    test::writeFile(root.path() / "real.json", kThirteen);
     fs::create_directories(settings.parent_path());
     fs::create_symlink(root.path() / "real.json", settings);
     EXPECT_EQ(test::failureOf([&] { migrate(); }), "Установщик не изменяет символические ссылки: " + settings.string());
-    EXPECT_EQ(test::readFile(root.path() / "real.json"), thirteen);
+    EXPECT_EQ(test::readFile(root.path() / "real.json"), kThirteen);
     fs::remove(settings);
     ASSERT_EQ(::mkfifo(settings.c_str(), 0644), 0);
     EXPECT_EQ(test::failureWithin(20, [&] { migrate(); }),
               "Ожидался обычный файл, но это папка, канал или устройство: " + settings.string());
     fs::remove(settings);
     EXPECT_FALSE(migrate()) << "no file, nothing to do";
-    write(thirteen);
+    write(kThirteen);
     fs::resize_file(settings, 65ull << 20);
     EXPECT_FALSE(migrate());
     EXPECT_EQ(fs::file_size(settings), 65ull << 20);
     EXPECT_FALSE(fs::exists(copy));
     write(R"({"LANGUAGE":{"Language":{"intValue":13.75}}})");
     EXPECT_TRUE(migrate());
-    write(thirteen);
+    write(kThirteen);
     // The settings take their new content through a flushed temporary, never written in place.
     test::FaultInjector injector;
     EXPECT_TRUE(migrate(injector.fileManager()));

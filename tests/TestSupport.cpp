@@ -13,7 +13,6 @@
 #include <util.h>  // openpty on macOS
 #endif
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -76,8 +75,6 @@ std::string readFile(const fs::path& path) {
     if (!stream) throw std::runtime_error("cannot read " + path.string());
     return std::string((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
 }
-
-void writeFile(const fs::path& path, const std::string& contents) { tools::writeFile(path, contents); }
 
 std::string digestOf(const std::string& bytes) { return files::sha256Hex(bytes.data(), bytes.size()); }
 
@@ -167,14 +164,6 @@ std::string systemTool(const std::string& name) {
     for (const char* folder : {"/opt/homebrew/bin/", "/usr/local/bin/", "/usr/bin/"})
         if (::access((folder + name).c_str(), X_OK) == 0) return folder + name;
     return {};
-}
-
-ProcessResult runInstaller(const std::vector<std::string>& options,
-                           const std::map<std::string, std::optional<std::string>>& environment,
-                           const fs::path& workingDirectory, bool errorsOnTerminal) {
-    std::vector<std::string> arguments = {MORRA_PROGRAM};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    return runProcess(arguments, environment, workingDirectory, false, errorsOnTerminal);
 }
 
 }  // namespace morra::test

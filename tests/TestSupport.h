@@ -47,6 +47,9 @@ private:
     std::optional<std::string> previous_;
 };
 
+// Settings that start the game in language 13, which the translation's release makes another language.
+inline const std::string kThirteen = R"({"LANGUAGE":{"Language":{"intValue":13}}})";
+
 // The fixture whose profile and payload are compiled into the program (seed 1, 4 MiB), made once.
 const tools::Fixture& demoFixture();
 
@@ -68,7 +71,7 @@ struct GameFixture {
 };
 
 std::string readFile(const fs::path& path);
-void writeFile(const fs::path& path, const std::string& contents);
+using tools::writeFile;
 std::string digestOf(const std::string& bytes);
 
 // Every file under a folder (relative path -> contents), to compare trees before and after.
@@ -113,10 +116,5 @@ ProcessResult runProcess(const std::vector<std::string>& arguments,
 
 // The system's own tool of this name (bspatch, bsdiff), or an empty text when it has none.
 std::string systemTool(const std::string& name);
-
-// Runs the installer program itself.
-ProcessResult runInstaller(const std::vector<std::string>& options,
-                           const std::map<std::string, std::optional<std::string>>& environment = {},
-                           const fs::path& workingDirectory = {}, bool errorsOnTerminal = false);
 
 }  // namespace morra::test

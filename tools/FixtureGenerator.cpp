@@ -111,7 +111,8 @@ void fillPayload(Fixture& fixture, const std::vector<std::string>& names) {
         if (wanted(game::kAssetTable[i].basePatch))
             payload[game::kAssetTable[i].basePatch] = patchFor(fixture.original[i], fixture.englishCards[i]);
         if (wanted(game::kAssetTable[i].skillCardDelta))
-            payload[game::kAssetTable[i].skillCardDelta] = patchFor(fixture.englishCards[i], fixture.translatedCards[i]);
+            payload[game::kAssetTable[i].skillCardDelta] =
+                patchFor(fixture.englishCards[i], fixture.translatedCards[i]);
     }
     for (std::size_t row = 1; row < Fixture::kAdded; ++row)
         if (wanted(game::kAddedFileTable[row].payload))
@@ -307,7 +308,8 @@ void writeGame(const Fixture& fixture, const fs::path& app, GameState state) {
 
 void writeBackups(const Fixture& fixture, const fs::path& supportDirectory) {
     const fs::path store = supportDirectory / ("Steam-" + fixture.profile.build);
-    for (std::size_t i = 0; i < Fixture::kAssets; ++i) writeFile(store / game::kAssetTable[i].name, fixture.original[i]);
+    for (std::size_t i = 0; i < Fixture::kAssets; ++i)
+        writeFile(store / game::kAssetTable[i].name, fixture.original[i]);
 }
 
 void writeUpdate(const Fixture& from, const Fixture& to, const fs::path& app) {

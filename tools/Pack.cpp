@@ -234,7 +234,8 @@ game::AssetDigests assetDigests(const std::vector<Copy>& copies, std::size_t i) 
                         " is the same as the English-card copy's; its skill-card delta needs the two to differ");
     if (!hasDelta && entry.translatedCards != entry.englishCards)
         throw PackError(translated.at(place).string() + " differs from the English-card copy's; only " +
-                        game::kAssetTable[0].name + " and " + game::kAssetTable[1].name + " differ between the two variants");
+                        game::kAssetTable[0].name + " and " + game::kAssetTable[1].name +
+                        " differ between the two variants");
     for (std::size_t k = 3; k < copies.size(); ++k) {
         const std::string digest = digestOf(copies[k].at(place));
         if (digest != entry.original && digest != entry.englishCards && digest != entry.translatedCards)
@@ -331,7 +332,8 @@ PackedBuild readBuild(const PackInputs& inputs, const BuildCopies& build) {
         say(inputs, build, "checking the copies");
         checkCopies(packed.copies);
         say(inputs, build, "computing digests");
-        for (std::size_t i = 0; i < game::kAssetTable.size(); ++i) packed.profile.assets[i] = assetDigests(packed.copies, i);
+        for (std::size_t i = 0; i < game::kAssetTable.size(); ++i)
+            packed.profile.assets[i] = assetDigests(packed.copies, i);
         for (std::size_t row = 0; row < game::kAddedFileTable.size(); ++row)
             packed.profile.addedFiles[row] = addedFileDigests(packed.copies, row);
     });

@@ -157,7 +157,9 @@ void AppDelegate::updateDefaultAction() {
             case core::InstallationState::NotInstalled:
             case core::InstallationState::EarlierOrIncomplete: action = window_->installButton(); break;
             case core::InstallationState::TranslatedCards: action = translatedCards ? nullptr : window_->installButton(); break;
-            case core::InstallationState::EnglishCards: action = translatedCards ? window_->installButton() : nullptr; break;
+            case core::InstallationState::EnglishCards:
+                action = translatedCards ? window_->installButton() : nullptr;
+                break;
             case core::InstallationState::Unsupported:
             case core::InstallationState::GameUpdated: break;
         }
@@ -269,7 +271,8 @@ void AppDelegate::removePressed() {
 
     runOperation(
         QStringLiteral("Восстанавливаю оригинал…"),
-        [engine = engine_, game](const core::ProgressCallback& progress) { return engine->remove(game, progress); }, true);
+        [engine = engine_, game](const core::ProgressCallback& progress) { return engine->remove(game, progress); },
+        true);
 }
 
 void AppDelegate::runOperation(const QString& initialStatus, Operation operation, bool removal) {

@@ -4,6 +4,8 @@
 
 namespace morra {
 
-SystemFacts SystemFacts::current() { return {api::appManagementSettingsAddresses(), morra::api::gameCheckedAtFirstLaunch()}; }
+SystemFacts SystemFacts::current() {
+    return {api::appManagementSettingsAddresses(), morra::api::gameCheckedAtFirstLaunch()};
+}
 
 }  // namespace morra

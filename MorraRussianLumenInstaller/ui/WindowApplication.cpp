@@ -81,8 +81,8 @@ void prepareApplication(QApplication& application) {
 int reportMissingResources(DialogRunner& dialogs) {
     std::fprintf(stderr, "%s\n", core::kResourcesUnavailable);
     QMessageBox alert;
-    prepareAlert(alert, QStringLiteral("Установщик не может работать"), QString::fromUtf8(core::resourcesUnavailableText()),
-                 QMessageBox::Critical);
+    prepareAlert(alert, QStringLiteral("Установщик не может работать"),
+                 QString::fromUtf8(core::resourcesUnavailableText()), QMessageBox::Critical);
     QPushButton* quit = alert.addButton(QStringLiteral("Завершить"), QMessageBox::AcceptRole);
     alert.setDefaultButton(quit);
     alert.setEscapeButton(quit);

@@ -1,6 +1,5 @@
-// Feeds arbitrary bytes to the Steam library list scanner and checks it against ICU running the
-// same pattern (ICU is the regular-expression engine behind the platform's regular expressions
-// on macOS), and its UTF-8 verdict against ICU's converter.
+// Feeds arbitrary bytes to the Steam library list scanner and checks its values against ICU running
+// the same pattern (IcuReference.h), and its UTF-8 verdict against ICU's converter.
 
 #include <unicode/ustring.h>
 
@@ -54,8 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!values) return 0;
     if (*values != morra::test::icuPathCaptures(text)) fail("captured values differ from ICU", text);
 
-    for (const std::string& value : *values) {
+    for (const std::string& value : *values)
         if (morra::search::collapseDoubledBackslashes(value) != halvedBackslashRuns(value)) fail("backslashes", text);
-    }
     return 0;
 }

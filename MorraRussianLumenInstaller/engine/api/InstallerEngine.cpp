@@ -58,13 +58,14 @@ core::InstallationState InstallerEngine::installationState(const fs::path& game)
 bool InstallerEngine::heldByAnotherInstaller(const fs::path& game) const {
     return readable([&] {
         const context::InstallContext& context = state_->context;
-        return operations::GameLock::heldElsewhere(context.fileManager(), game::validateGame(context.fileManager(), game).app,
-                                                   context.supportDirectory());
+        return operations::GameLock::heldElsewhere(
+            context.fileManager(), game::validateGame(context.fileManager(), game).app, context.supportDirectory());
     });
 }
 
 std::string InstallerEngine::install(const fs::path& game, core::SkillCards skillCards, const core::ProgressCallback& progress) const {
-    return readable([&] { return text::validUtf8(morra::operations::install(state_->context, game, skillCards, progress)); });
+    return readable(
+        [&] { return text::validUtf8(morra::operations::install(state_->context, game, skillCards, progress)); });
 }
 
 std::string InstallerEngine::remove(const fs::path& game, const core::ProgressCallback& progress) const {

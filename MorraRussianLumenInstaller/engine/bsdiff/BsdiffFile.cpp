@@ -25,7 +25,9 @@ BsdiffError toolError(const std::string& context, const std::system_error& error
                        "bspatch: " + context + ": " + text::systemErrorText(error.code().value()) + "\n");
 }
 
-std::string context(const std::string& call, const fs::path& path) { return call + "(" + files::displayPath(path) + ")"; }
+std::string context(const std::string& call, const fs::path& path) {
+    return call + "(" + files::displayPath(path) + ")";
+}
 
 // File handles are used by the applier's worker threads (patch reads) and by the calling thread
 // (old reads, output writes); one lock keeps the file manager's hook from being called from two

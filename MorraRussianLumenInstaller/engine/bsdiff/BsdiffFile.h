@@ -31,7 +31,8 @@ struct BsdiffFileOptions {
 // device\n" (a hidden temporary named by the file it stands in for); the new file is then deleted.
 // The size of the file a patch makes, as its header says; nothing when the header cannot be read
 // or is not a BSDIFF40 header.
-std::optional<std::uint64_t> patchOutputSize(const files::FileManager& fileManager, const std::filesystem::path& patchFile);
+std::optional<std::uint64_t> patchOutputSize(const files::FileManager& fileManager,
+                                             const std::filesystem::path& patchFile);
 
 PatchedFile applyBsdiffFile(const files::FileManager& fileManager, const std::filesystem::path& oldFile,
                             const std::filesystem::path& newFile, const std::filesystem::path& patchFile,

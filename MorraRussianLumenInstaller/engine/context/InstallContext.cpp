@@ -21,7 +21,8 @@ std::optional<fs::path> environmentOverride(const char* name) {
 
 }  // namespace
 
-InstallContext::InstallContext(files::FileManager fileManager, game::KnownBuilds builds, std::optional<fs::path> payloadDirectory)
+InstallContext::InstallContext(files::FileManager fileManager, game::KnownBuilds builds,
+                               std::optional<fs::path> payloadDirectory)
     : fileManager_(std::move(fileManager)),
       builds_(std::make_shared<const game::KnownBuilds>(std::move(builds))),
       payloadDirectory_(std::move(payloadDirectory)) {}

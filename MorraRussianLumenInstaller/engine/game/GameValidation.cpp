@@ -15,7 +15,8 @@ GamePaths validateGame(const files::FileManager& fileManager, const fs::path& ga
     if (!validateBundleIdentity(fileManager, paths.app))
         throw core::InstallerError("Выбранный файл не является Morra Vellant для macOS.");
     for (const fs::path& asset : paths.assets())
-        if (!fileManager.fileExists(asset)) throw core::InstallerError("В morra.app отсутствуют ожидаемые игровые данные.");
+        if (!fileManager.fileExists(asset))
+            throw core::InstallerError("В morra.app отсутствуют ожидаемые игровые данные.");
     if (!fileManager.directoryExists(paths.bundles))
         throw core::InstallerError("В morra.app отсутствуют ожидаемые игровые данные.");
     for (const fs::path& asset : paths.assets()) rejectSymbolicLink(fileManager, asset);

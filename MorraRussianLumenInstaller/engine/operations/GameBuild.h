@@ -18,7 +18,9 @@ struct GameBuild {
 
     // The context an operation on this game works with: the game's build, or for a game of no
     // known build the first one (whose checks then refuse it).
-    context::InstallContext context(const context::InstallContext& base) const { return base.forBuild(build.value_or(0)); }
+    context::InstallContext context(const context::InstallContext& base) const {
+        return base.forBuild(build.value_or(0));
+    }
     // The builds a text names: the game's, or every known build when the game fits none.
     std::string named(const game::KnownBuilds& builds) const;
 };

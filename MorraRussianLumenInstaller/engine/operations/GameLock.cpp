@@ -6,7 +6,8 @@ namespace morra::operations {
 
 namespace {
 
-std::optional<files::FileHandle> lockOrRefuse(const files::FileManager& fileManager, const std::filesystem::path& folder) {
+std::optional<files::FileHandle> lockOrRefuse(const files::FileManager& fileManager,
+                                              const std::filesystem::path& folder) {
     std::optional<files::FileHandle> lock = fileManager.tryLockExclusive(folder);
     if (!lock)
         throw core::InstallerError(

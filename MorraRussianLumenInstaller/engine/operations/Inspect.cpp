@@ -19,13 +19,17 @@ struct Inspection {
     core::InstallationState state;
 };
 
-core::InstallationState stateOf(const context::InstallContext& base, const game::GamePaths& paths, const GameBuild& game) {
+core::InstallationState stateOf(const context::InstallContext& base, const game::GamePaths& paths,
+                                const GameBuild& game) {
     if (!game.build) return steps::storeHoldsKnownBackup(base, paths) ? core::InstallationState::GameUpdated : core::InstallationState::Unsupported;
     // Inspection needs no payload: the patches of the manifests are not looked at.
     const context::InstallContext context = game.context(base);
-    const std::vector<game::GameAsset> english = game::gameAssets(paths, context.builds(), context.build(), fs::path(), false);
-    const std::vector<game::GameAsset> translated = game::gameAssets(paths, context.builds(), context.build(), fs::path(), true);
-    return installationState(game::classifyAssets(english, game.digests), game::classifyAssets(translated, game.digests));
+    const std::vector<game::GameAsset> english =
+        game::gameAssets(paths, context.builds(), context.build(), fs::path(), false);
+    const std::vector<game::GameAsset> translated =
+        game::gameAssets(paths, context.builds(), context.build(), fs::path(), true);
+    return installationState(game::classifyAssets(english, game.digests),
+                             game::classifyAssets(translated, game.digests));
 }
 
 Inspection inspectGame(const context::InstallContext& context, const fs::path& game) {

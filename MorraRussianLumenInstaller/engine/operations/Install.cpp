@@ -54,7 +54,8 @@ struct InstallRun {
     InstallWork work;
 };
 
-void planAssets(const context::InstallContext& context, const std::vector<game::GameAsset>& manifest, InstallWork& work) {
+void planAssets(const context::InstallContext& context, const std::vector<game::GameAsset>& manifest,
+                InstallWork& work) {
     const files::FileManager& files = context.fileManager();
     for (std::size_t i = 0; i < manifest.size(); ++i) {
         const std::uint64_t size = sizeOrZero(files, manifest[i].file);
@@ -64,7 +65,8 @@ void planAssets(const context::InstallContext& context, const std::vector<game::
         work.backup[i] = backedUp ? size : 2 * size;  // hashed, or copied and hashed
         if (!backedUp) work.newBackups += size;
         std::uint64_t outputs = 0, last = 0;
-        for (const fs::path& patch : manifest[i].patches) outputs += last = bsdiff::patchOutputSize(files, patch).value_or(0);
+        for (const fs::path& patch : manifest[i].patches)
+            outputs += last = bsdiff::patchOutputSize(files, patch).value_or(0);
         work.patching[i] = sizeOrZero(files, backup) + outputs;  // an older form's backup is hashed first
         work.largestPatching = std::max(work.largestPatching, outputs);
         work.verifying += last;
@@ -72,7 +74,8 @@ void planAssets(const context::InstallContext& context, const std::vector<game::
 }
 
 // Planned for the context's build: before the game's files are hashed, for the first known build.
-InstallRun planInstall(const GameOperation& operation, const context::InstallContext& context, core::SkillCards skillCards) {
+InstallRun planInstall(const GameOperation& operation, const context::InstallContext& context,
+                       core::SkillCards skillCards) {
     const files::FileManager& files = context.fileManager();
     const fs::path payload = context.payloadDirectory();
     InstallRun run{game::gameAssets(operation.paths(), context.builds(), context.build(), payload, skillCards == core::SkillCards::Translated),
@@ -110,7 +113,8 @@ std::vector<game::ClassifiedAsset> checkGame(const GameOperation& operation, con
     // A game of no known build is refused before anything in it changes.
     for (const game::ClassifiedAsset& asset : assets)
         if (asset.assetClass == game::AssetClass::Unrecognised)
-            throw core::InstallerError(unsupportedVersion(context.builds(), asset), core::InstallerError::Kind::UnsupportedGame);
+            throw core::InstallerError(unsupportedVersion(context.builds(), asset),
+                                       core::InstallerError::Kind::UnsupportedGame);
 
     // A folder, pipe or device where an added bundle or its source belongs is refused now, before
     // anything in the game changes, rather than after the first bundles are in place.
@@ -145,8 +149,8 @@ void addBundles(const context::InstallContext& context, const InstallRun& run, P
 
 // Untouched assets are patched from themselves, then older forms are rebuilt from their verified
 // backups, never from their current content.
-void patchAssets(const context::InstallContext& context, const std::vector<game::ClassifiedAsset>& assets, const InstallWork& work,
-                 ProgressMeter& meter) {
+void patchAssets(const context::InstallContext& context, const std::vector<game::ClassifiedAsset>& assets,
+                 const InstallWork& work, ProgressMeter& meter) {
     const auto toPatch = static_cast<int>(
         std::count_if(assets.begin(), assets.end(), [](const game::ClassifiedAsset& a) { return a.assetClass != game::AssetClass::Installed; }));
     int patched = 0;

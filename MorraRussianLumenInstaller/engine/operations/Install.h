@@ -16,7 +16,7 @@ namespace morra::operations {
 // It decides from the digests of the game's files what each needs (a backup and a patch, nothing,
 // or a rebuild from its verified backup) and refuses a game in no known state before it changes
 // any of the game's files. Running it again repeats only what is still missing.
-std::string install(const context::InstallContext& context, const std::filesystem::path& game, core::SkillCards skillCards,
-                    const core::ProgressCallback& progress = {});
+std::string install(const context::InstallContext& context, const std::filesystem::path& game,
+                    core::SkillCards skillCards, const core::ProgressCallback& progress = {});
 
 }  // namespace morra::operations

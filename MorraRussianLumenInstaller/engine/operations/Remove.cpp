@@ -73,7 +73,8 @@ std::vector<AssetRestore> restoresOfKnownBuild(const context::InstallContext& co
             restore.backup = steps::verifiedBackup(context, asset.asset);
             if (!restore.backup) throw core::InstallerError("Проверенная резервная копия не найдена: " + name);
         } else if (asset.assetClass != game::AssetClass::Untouched) {
-            throw core::InstallerError(name + " изменён другой программой\nили обновлением Steam. Удаление остановлено.");
+            throw core::InstallerError(name +
+                                       " изменён другой программой\nили обновлением Steam. Удаление остановлено.");
         }
         restores.push_back(std::move(restore));
     }
@@ -101,8 +102,8 @@ std::vector<AssetRestore> restoresOfUpdatedGame(const context::InstallContext& c
 }
 
 // Every asset is checked, and every backup it needs verified, before any asset is restored.
-std::vector<AssetRestore> checkGame(const GameOperation& operation, const context::InstallContext& context, const RemoveRun& run,
-                                    const GameBuild& game, bool updated, bool& languageMigrated) {
+std::vector<AssetRestore> checkGame(const GameOperation& operation, const context::InstallContext& context,
+                                    const RemoveRun& run, const GameBuild& game, bool updated, bool& languageMigrated) {
     const files::FileManager& files = context.fileManager();
     // A restored copy is made beside the asset before it replaces it.
     steps::requireFreeSpace(files, {{operation.paths().data, operation.supportClonesWithGame(context) ? 0 : run.largestBackup}});
@@ -122,8 +123,8 @@ std::vector<AssetRestore> checkGame(const GameOperation& operation, const contex
     return restores;
 }
 
-void restoreAssets(const context::InstallContext& context, const std::vector<AssetRestore>& restores, const RemoveRun& run,
-                   ProgressMeter& meter) {
+void restoreAssets(const context::InstallContext& context, const std::vector<AssetRestore>& restores,
+                   const RemoveRun& run, ProgressMeter& meter) {
     const auto toRestore = static_cast<int>(std::count_if(restores.begin(), restores.end(), [](const AssetRestore& a) { return a.backup.has_value(); }));
     int restored = 0;
     for (std::size_t i = 0; i < restores.size(); ++i) {

@@ -44,7 +44,8 @@ std::vector<fs::path> gameSearchCandidates(const files::FileManager& fileManager
     return candidates;
 }
 
-std::optional<fs::path> firstAcceptedCandidate(const files::FileManager& fileManager, const std::vector<fs::path>& candidates,
+std::optional<fs::path> firstAcceptedCandidate(const files::FileManager& fileManager,
+                                               const std::vector<fs::path>& candidates,
                                                const std::function<bool(const fs::path&)>& accepts) {
     std::unordered_set<std::string> seen;
     for (const fs::path& candidate : candidates) {

@@ -10,8 +10,8 @@ namespace fs = std::filesystem;
 
 void replaceAtomically(const files::FileManager& fileManager, const fs::path& target, const fs::path& contentsOf,
                        const std::string& expectedDigest, const std::string& mismatchMessage) {
-    files::publishCopy(fileManager, target, contentsOf, files::TemporaryRole::Restoring, files::Placement::Replace, expectedDigest,
-                       mismatchMessage);
+    files::publishCopy(fileManager, target, contentsOf, files::TemporaryRole::Restoring, files::Placement::Replace,
+                       expectedDigest, mismatchMessage);
 }
 
 void replaceAtomically(const files::FileManager& fileManager, const fs::path& target, const std::string& contents) {

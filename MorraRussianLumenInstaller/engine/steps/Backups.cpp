@@ -20,7 +20,8 @@ std::optional<std::string> backupDigest(const files::FileManager& files, const f
 
 }  // namespace
 
-void createBackupIfNeeded(const context::InstallContext& context, const fs::path& file, const std::string& expectedHash) {
+void createBackupIfNeeded(const context::InstallContext& context, const fs::path& file,
+                          const std::string& expectedHash) {
     const files::FileManager& files = context.fileManager();
     const fs::path backup = context.backupPath(file);
     const std::string damaged = "Существующая резервная копия повреждена: " + files::displayName(file);

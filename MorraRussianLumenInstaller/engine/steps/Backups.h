@@ -26,11 +26,13 @@ void createBackupIfNeeded(const context::InstallContext& context, const std::fil
 
 // The first backup of the file (by its name, in the builds' folders in the builds' order) whose
 // digest is `originalDigest`.
-std::optional<std::filesystem::path> trustedBackup(const context::InstallContext& context, const std::filesystem::path& file,
+std::optional<std::filesystem::path> trustedBackup(const context::InstallContext& context,
+                                                   const std::filesystem::path& file,
                                                    const std::string& originalDigest);
 
 // The asset's trusted backup: one that holds the asset's original bytes.
-std::optional<std::filesystem::path> verifiedBackup(const context::InstallContext& context, const game::GameAsset& asset);
+std::optional<std::filesystem::path> verifiedBackup(const context::InstallContext& context,
+                                                    const game::GameAsset& asset);
 
 // Where the file's backup is likely to be, for planning (nothing is hashed): the build's own
 // backup path when something is there or nothing is anywhere, else the first other build's that is.

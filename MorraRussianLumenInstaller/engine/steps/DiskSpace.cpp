@@ -41,9 +41,9 @@ void requireFreeSpace(const files::FileManager& fileManager, const std::vector<S
         const std::uint64_t free = fileManager.freeSpace(volume.place);
         const std::uint64_t needed = volume.bytes + kMargin;
         if (free >= needed) continue;
-        throw core::InstallerError("Недостаточно места на диске: нужно " + std::to_string((needed + kMegabyte - 1) / kMegabyte) +
-                                   " МБ, свободно " + std::to_string(free / kMegabyte) + " МБ (" + files::displayPath(volume.place) +
-                                   ").");
+        throw core::InstallerError(
+            "Недостаточно места на диске: нужно " + std::to_string((needed + kMegabyte - 1) / kMegabyte) +
+            " МБ, свободно " + std::to_string(free / kMegabyte) + " МБ (" + files::displayPath(volume.place) + ").");
     }
 }
 

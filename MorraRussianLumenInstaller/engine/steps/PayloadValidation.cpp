@@ -9,8 +9,10 @@ namespace morra::steps {
 void validatePayload(const context::InstallContext& context) {
     for (const game::PayloadFile& file : context.profile().payload) {
         const std::filesystem::path path = context.payloadFile(file.name);
-        if (!context.fileManager().fileExists(path)) throw core::InstallerError("В приложении отсутствуют файлы перевода.");
-        if (files::sha256(context.fileManager(), path) != file.digest) throw core::InstallerError("Файлы перевода повреждены.");
+        if (!context.fileManager().fileExists(path))
+            throw core::InstallerError("В приложении отсутствуют файлы перевода.");
+        if (files::sha256(context.fileManager(), path) != file.digest)
+            throw core::InstallerError("Файлы перевода повреждены.");
     }
 }
 

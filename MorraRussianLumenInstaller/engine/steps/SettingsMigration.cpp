@@ -110,8 +110,9 @@ bool migrateStartupLanguageToEnglish(const context::InstallContext& context) {
     if (!files.fileExists(copy)) {
         files.createDirectories(copy.parent_path());
         // Made at this moment by another copy of the installer: the first copy is the one kept.
-        files::publishCopyOrKeep(files, copy, settings, files::TemporaryRole::Updating, files::sha256Hex(text->data(), text->size()),
-                                 "Файл настроек игры изменился во время работы установщика: " + files::displayPath(settings));
+        files::publishCopyOrKeep(
+            files, copy, settings, files::TemporaryRole::Updating, files::sha256Hex(text->data(), text->size()),
+            "Файл настроек игры изменился во время работы установщика: " + files::displayPath(settings));
     }
 
     *index = kEnglish;

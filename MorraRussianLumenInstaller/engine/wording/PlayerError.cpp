@@ -82,8 +82,8 @@ core::InstallerError playerError(const files::FileError& error) {
         case files::FileErrorReason::AppManagement: return appManagementRefusal(error.path());
         case files::FileErrorReason::ForeignOwner: return foreignOwnerRefusal(error.path());
     }
-    return core::InstallerError(std::string(kStopped) + failedAction(error.operation()) + " " + files::displayPath(error.path()) +
-                                ": " + text::systemErrorText(error.code().value()));
+    return core::InstallerError(std::string(kStopped) + failedAction(error.operation()) + " " +
+                                files::displayPath(error.path()) + ": " + text::systemErrorText(error.code().value()));
 }
 
 core::InstallerError playerError(std::exception_ptr thrown) {
