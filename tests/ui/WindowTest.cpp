@@ -37,6 +37,12 @@ namespace {
 
 using Operation = std::function<std::string(const ProgressCallback&)>;
 
+// Names the row of a table that a failed check stopped at (a failed check leaves the test at once).
+struct RowTrace {
+    QString row;
+    ~RowTrace() { if (QTest::currentTestFailed()) qWarning("failed at row: %s", qPrintable(row)); }
+};
+
 QString makeFolder(const QString& path) {
     if (!QDir().mkpath(path)) qFatal("cannot create %s", qPrintable(path));
     return path;
@@ -414,6 +420,7 @@ private slots:
             {5, notTheGame, "0011 none", true, "0011 none"},
             {6, launchFirst, "1111 install", true, "1111 install"}};
         for (const auto& [state, status, idle, checked, afterToggle] : rows) {
+            const RowTrace trace{QStringLiteral("state %1").arg(state)};
             auto engine = std::make_shared<FakeEngine>(state >= 0 ? std::optional(game_) : std::nullopt);
             engine->state = [state = state, status = status] {
                 if (state == 5) throw InstallerError(status.toStdString());
@@ -481,6 +488,7 @@ private slots:
         // A handler that cannot be called: the system did not open the address.
         QDesktopServices::setUrlHandler(QStringLiteral("x-morra-unopened"), this, "missing");
         for (const auto& [remove, failure, title, icon] : rows) {
+            const RowTrace trace{QStringLiteral("%1, failure %2").arg(remove ? "remove" : "install").arg(failure)};
             auto engine = std::make_shared<FakeEngine>(game_);
             morra::SystemFacts system;
             if (failure != 6) system.appManagementSettings = {kUnopened, kSettings, kPrivacy};
@@ -583,6 +591,7 @@ private slots:
             {"remove", Qt::Key_Return, 0, "confirmation"}, {"choose", Qt::Key_Return, 0, "chooser"},
             {"checkbox", Qt::Key_Return, 0, "install"}, {"none", Qt::Key_Return, 1, "nothing"}};
         for (const auto& [focus, key, state, outcome] : rows) {
+            const RowTrace trace{QStringLiteral("focus %1, key %2, state %3").arg(focus).arg(int(key)).arg(state)};
             auto engine = std::make_shared<FakeEngine>(game_);
             engine->state = [state = state] { return InstallationState(state); };
             Launched app(engine);
