@@ -2,7 +2,23 @@
 // window when the system or another installer stands in the way. The program stores nothing: main()
 // runs all of it with the home folder in a fresh temporary folder and finds nothing written there.
 #include <QtTest>
-#include <QtWidgets>
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTreeView>
 
 #include <cstdio>
 #include <deque>
